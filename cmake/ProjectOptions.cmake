@@ -1,0 +1,29 @@
+# One INTERFACE target carries everything our own targets share. Nothing here is
+# directory-wide, so third-party code keeps its own flags.
+add_library(cryptelle_options INTERFACE)
+
+target_compile_features(cryptelle_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+
+target_compile_options(cryptelle_options INTERFACE
+    -Wall -Wextra -Wpedantic -Werror
+    -fstack-protector-strong
+    -fvisibility=hidden
+    $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+
+target_compile_definitions(cryptelle_options INTERFACE
+    QT_NO_CAST_FROM_ASCII
+    QT_NO_CAST_TO_ASCII
+    QT_NO_URL_CAST_FROM_STRING
+    QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+    QT_NO_FOREACH
+    QT_STRICT_ITERATORS
+    _FILE_OFFSET_BITS=64)
+
+if(CRYPTELLE_SANITIZE)
+    target_compile_options(cryptelle_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    target_link_options(cryptelle_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs every Debian package needed to build, run and test Cryptelle.
+# Safe to run again: packages already present are left as they are.
+set -eu
+
+PACKAGES="
+build-essential g++ cmake ninja-build pkg-config git
+qt6-base-dev qt6-base-dev-tools libgl-dev
+libssl-dev libargon2-dev libbotan-2-dev libzip-dev zlib1g-dev
+libgtest-dev libgmock-dev libbenchmark-dev
+e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth
+"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -z "$missing" ]; then
+    echo "setup: all packages present"
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+
+echo "setup: installing$missing"
+$SUDO apt-get update -q
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,232 @@
+#include "Shredder.h"
+
+#include "PathPattern.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <dirent.h>
+#include <memory>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace zqvdod {
+namespace {
+
+constexpr int kSweepLetters = 26;
+// Pieces per write call; each piece is one whole pattern buffer.
+constexpr int kPiecesPerWrite = 16;
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    [[nodiscard]] int get() const { return m_fd; }
+    [[nodiscard]] bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool isFailure(Shredder::Outcome outcome)
+{
+    return outcome == Shredder::Outcome::Kept || outcome == Shredder::Outcome::RemovedNotOverwritten;
+}
+
+} // namespace
+
+Shredder::Shredder(FileOps& ops)
+    : m_ops(ops)
+{
+}
+
+int Shredder::shred(const char* path)
+{
+    const auto fullPath = absolutePath(path);
+    if (!fullPath)
+        return 1;
+    int failures = 0;
+    // The whole list is taken before the first file is treated, so the renamed
+    // intermediates of one file are never matched again.
+    for (const std::string& entry : matchingEntries(*fullPath)) {
+        if (isFailure(treatEntry(entry)))
+            ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+std::vector<std::string> Shredder::matchingEntries(const std::string& fullPath) const
+{
+    const SplitPath split = splitPath(fullPath);
+    std::vector<std::string> entries;
+    // A folder path ending in '/' (or the root) names no file at all.
+    if (split.name.empty() || split.name == "." || split.name == "..")
+        return entries;
+    if (!hasWildcard(split.name)) {
+        entries.push_back(fullPath);
+        return entries;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(split.folder.c_str()), ::closedir);
+    if (!folder)
+        return entries;
+    while (const dirent* entry = ::readdir(folder.get())) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (matchesWildcard(split.name, name))
+            entries.push_back(split.folder + std::string(name));
+    }
+    return entries;
+}
+
+Shredder::Outcome Shredder::treatEntry(const std::string& path)
+{
+    struct stat found
+    {};
+    if (::lstat(path.c_str(), &found) != 0 || S_ISDIR(found.st_mode))
+        return Outcome::Skipped;
+    if (S_ISLNK(found.st_mode)) {
+        // The link goes; whatever it points to is never touched.
+        return removeName(path) ? Outcome::Wiped : Outcome::Kept;
+    }
+    if (!S_ISREG(found.st_mode))
+        return Outcome::Kept; // FIFOs, sockets and device nodes are never written
+    return wipeRegularFile(path, found);
+}
+
+Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struct stat& found)
+{
+    if (found.st_nlink > 1) {
+        // Overwriting would destroy the content under its other names too.
+        return removeName(path) ? Outcome::RemovedNotOverwritten : Outcome::Kept;
+    }
+
+    Descriptor file(m_ops.openForOverwrite(path));
+    if (file.get() < 0)
+        return Outcome::Kept;
+    struct stat opened
+    {};
+    if (::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != found.st_dev
+        || opened.st_ino != found.st_ino || opened.st_nlink > 1) {
+        return Outcome::Kept;
+    }
+
+    const auto size = static_cast<std::uint64_t>(opened.st_size);
+    bool inPlace = !isCopyOnWriteFileSystem(file.get());
+    std::vector<ByteRange> ranges;
+    if (size > 0) {
+        const ExtentMap map = mapExtents(file.get(), size);
+        inPlace = inPlace && map.inPlace;
+        const bool compressed = hasCompressionFlag(file.get());
+        if (compressed && !map.listed)
+            inPlace = false;
+        if (compressed || looksSparse(size, static_cast<std::uint64_t>(opened.st_blocks)))
+            ranges = map.dataRanges; // holes stay holes
+        else
+            ranges.push_back({0, size});
+    }
+
+    if (!overwrite(file.get(), ranges))
+        return Outcome::Kept;
+    if (::ftruncate(file.get(), 0) != 0 || !m_ops.syncData(file.get()))
+        return Outcome::Kept;
+    if (!file.close())
+        return Outcome::Kept;
+
+    if (!removeName(path))
+        return Outcome::Kept;
+    return inPlace ? Outcome::Wiped : Outcome::RemovedNotOverwritten;
+}
+
+bool Shredder::overwrite(int fd, const std::vector<ByteRange>& ranges)
+{
+    if (ranges.empty() || m_passCount == 0)
+        return true;
+    if (!m_patterns.prepare(static_cast<std::uint32_t>(std::time(nullptr))))
+        return false;
+    for (unsigned pass = 0; pass < m_passCount; ++pass) {
+        for (int pattern = 0; pattern < WipePatterns::kCount; ++pattern) {
+            for (const ByteRange& range : ranges) {
+                if (!writeRange(fd, range, m_patterns.buffer(pattern)))
+                    return false;
+            }
+            // Each pattern must reach the disk before the next one replaces it
+            // in the page cache.
+            if (!m_ops.syncData(fd))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool Shredder::writeRange(int fd, const ByteRange& range, const unsigned char* pattern) const
+{
+    iovec pieces[kPiecesPerWrite];
+    std::uint64_t offset = range.offset;
+    const std::uint64_t end = range.offset + range.length;
+    while (offset < end) {
+        int count = 0;
+        std::uint64_t due = end - offset;
+        while (count < kPiecesPerWrite && due > 0) {
+            const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(due, WipePatterns::kSize));
+            pieces[count].iov_base = const_cast<unsigned char*>(pattern);
+            pieces[count].iov_len = piece;
+            due -= piece;
+            ++count;
+        }
+        const ssize_t written = ::pwritev(fd, pieces, count, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return false;
+        }
+        if (written == 0)
+            return false;
+        // A short write resumes at the next byte from the buffer's start; only
+        // the random pattern shifts, and its exact bytes do not matter.
+        offset += static_cast<std::uint64_t>(written);
+    }
+    return true;
+}
+
+std::string Shredder::renameSweep(const std::string& path)
+{
+    const SplitPath split = splitPath(path);
+    std::string current = path;
+    for (int step = 0; step < kSweepLetters; ++step) {
+        std::string candidate = split.folder + sweepName(split.name, step);
+        if (candidate == current)
+            continue; // a name that already has this form
+        if (!m_ops.renameNoReplace(current, candidate))
+            break;
+        current = std::move(candidate);
+    }
+    return current;
+}
+
+bool Shredder::removeName(const std::string& path)
+{
+    const std::string finalName = renameSweep(path);
+    const bool removed = m_ops.removeFile(finalName);
+    if (!removed && finalName != path)
+        static_cast<void>(m_ops.renameNoReplace(finalName, path));
+    m_ops.syncFolder(splitPath(path).folder);
+    return removed;
+}
+
+} // namespace zqvdod

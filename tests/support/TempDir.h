@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the helper goes.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    [[nodiscard]] const std::string& path() const { return m_path; }
+    [[nodiscard]] std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+void writeFile(const std::string& path, const std::string& content);
+[[nodiscard]] std::string readFile(const std::string& path);
+[[nodiscard]] bool exists(const std::string& path);
+// Entries of a folder, sorted, without "." and "..".
+[[nodiscard]] std::string listFolder(const std::string& path);
+// Runs a shell command quietly; true when it exits with 0.
+[[nodiscard]] bool run(const std::string& command);
+
+} // namespace testsupport
