@@ -27,3 +27,13 @@ if(CRYPTELLE_SANITIZE)
     target_compile_options(cryptelle_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
     target_link_options(cryptelle_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Installed programs live together in the program folder; users start them
+# through a link in the usual bin folder.
+function(cryptelle_add_launcher target)
+    install(CODE "
+        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+        file(CREATE_LINK \"../${CRYPTELLE_INSTALL_PROGRAM_DIR}/${target}\"
+             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${target}\" SYMBOLIC)
+    ")
+endfunction()

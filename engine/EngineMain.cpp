@@ -1,0 +1,63 @@
+#include "EngineMain.h"
+
+#include "CommandLine.h"
+#include "FrmWipe.h"
+#include "Messenger.h"
+
+#include <QApplication>
+
+#include <cryptelle/Version.h>
+
+namespace engine {
+namespace {
+
+// Runs the dialog's load handler before showing it; a dialog that cannot load
+// ends the engine.
+template<typename Dialog>
+QDialog* showLoaded(Dialog* dialog)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!dialog->load()) {
+        delete dialog;
+        return nullptr;
+    }
+    dialog->show();
+    return dialog;
+}
+
+} // namespace
+
+QDialog* startEngine(const QString& arguments, Messenger& messenger)
+{
+    const StartupDecision decision = decideStartup(arguments);
+    if (!decision.errorMessage.isEmpty()) {
+        messenger.message(nullptr, QStringLiteral("ZQV"), decision.errorMessage, MessageIcon::Critical);
+        return nullptr;
+    }
+    switch (decision.operation) {
+    case Operation::Wipe:
+        return showLoaded(new FrmWipe(decision.operand, messenger));
+    case Operation::Encrypt:
+    case Operation::Decrypt:
+    case Operation::SelfExtracting:
+    case Operation::EncryptFolder:
+    case Operation::None:
+        break;
+    }
+    return nullptr;
+}
+
+int runEngine(int argc, char** argv)
+{
+    // Taken before QApplication strips the options it knows from argv.
+    const QString arguments = argumentString(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(programTitle());
+    QApplication::setApplicationVersion(QString::fromLatin1(cryptelle::kVersionString));
+    Messenger messenger;
+    if (startEngine(arguments, messenger) == nullptr)
+        return 0;
+    return QApplication::exec();
+}
+
+} // namespace engine

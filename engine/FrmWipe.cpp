@@ -1,0 +1,225 @@
+#include "FrmWipe.h"
+
+#include "CommandLine.h"
+#include "Messenger.h"
+#include "SizeText.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace engine {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+
+QString notWipedText(const QStringList& paths)
+{
+    return QLatin1String("These files could not be wiped and are still on the disk:\n\n")
+        + paths.join(QLatin1Char('\n'));
+}
+
+QString libraryMissingText()
+{
+    return QLatin1String("The secure deletion library ") + defaultShredLibraryPath()
+        + QLatin1String(" could not be loaded. The files that are still listed were not wiped.");
+}
+
+} // namespace
+
+FrmWipe::FrmWipe(QString operand, Messenger& messenger, Wiper wiper, QWidget* parent)
+    : QDialog(parent)
+    , m_operand(std::move(operand))
+    , m_messenger(messenger)
+    , m_wiper(std::move(wiper))
+{
+    setObjectName(QStringLiteral("frmWipe"));
+    setWindowTitle(QStringLiteral("ZQV - Wipe"));
+
+    auto* label = new QLabel(QStringLiteral("Files to &wipe:"), this);
+    m_lvFiles = new QTreeWidget(this);
+    m_lvFiles->setObjectName(QStringLiteral("lvFiles"));
+    m_lvFiles->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Size")});
+    m_lvFiles->setRootIsDecorated(false);
+    m_lvFiles->setUniformRowHeights(true);
+    m_lvFiles->setSelectionMode(QAbstractItemView::NoSelection);
+    m_lvFiles->header()->setStretchLastSection(false);
+    m_lvFiles->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_lvFiles->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    label->setBuddy(m_lvFiles);
+    // The label's mnemonic only moves the focus; keep the list's caption exact.
+    label->setText(QStringLiteral("Files to wipe:"));
+
+    auto* warning = new QLabel(QStringLiteral("Wiped files are not recoverable."), this);
+    warning->setObjectName(QStringLiteral("lblWarning"));
+
+    m_cmdShred = new QPushButton(QStringLiteral("&Wipe"), this);
+    m_cmdShred->setObjectName(QStringLiteral("cmdShred"));
+    m_cmdClose = new QPushButton(QStringLiteral("&Close"), this);
+    m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    // Enter must never destroy files by accident.
+    m_cmdShred->setAutoDefault(false);
+    m_cmdClose->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdShred);
+    buttons->addWidget(m_cmdClose);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(m_lvFiles, 1);
+    layout->addWidget(warning);
+    layout->addLayout(buttons);
+
+    setTabOrder(m_lvFiles, m_cmdShred);
+    setTabOrder(m_cmdShred, m_cmdClose);
+    resize(560, 320);
+
+    connect(m_cmdShred, &QPushButton::clicked, this, &FrmWipe::cmdShred_Click);
+    connect(m_cmdClose, &QPushButton::clicked, this, &FrmWipe::close);
+}
+
+QStringList FrmWipe::pathList(const QString& operand)
+{
+    if (!operand.contains(QLatin1Char('?')))
+        return {operand};
+    QStringList pieces = operand.split(QLatin1Char('?'));
+    pieces.removeFirst();
+    return pieces;
+}
+
+void FrmWipe::addRow(const QString& path, const QString& sizeText)
+{
+    auto* item = new QTreeWidgetItem(m_lvFiles, {path, sizeText});
+    item->setData(0, kPathRole, path);
+    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+}
+
+bool FrmWipe::load()
+{
+    m_paths = pathList(m_operand);
+    if (!m_operand.contains(QLatin1Char('?'))) {
+        const QFileInfo info(m_operand);
+        if (!info.exists()) {
+            m_messenger.message(nullptr,
+                                programTitle(),
+                                QLatin1String("The size of ") + m_operand + QLatin1String(" cannot be read."),
+                                MessageIcon::Critical);
+            return false;
+        }
+        // A folder has no size to show; Wipe passes it over.
+        addRow(m_operand, info.isDir() ? QString() : SizeText(info.size()));
+        return true;
+    }
+    for (const QString& path : std::as_const(m_paths)) {
+        if (!IsNotPlainFile(path))
+            addRow(path, SizeText(QFileInfo(path).size()));
+    }
+    return true;
+}
+
+void FrmWipe::cmdShred_Click()
+{
+    if (m_busy)
+        return;
+    m_busy = true;
+    m_notWiped.clear();
+    m_libraryMissing = false;
+    m_cmdShred->setEnabled(false);
+    m_cmdClose->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    // Wiping runs beside the interface so the dialog keeps painting; the rows
+    // are updated on this thread as each file is done.
+    // Only listed files are wiped, in the order of the list.
+    QStringList paths;
+    for (int row = 0; row < m_lvFiles->topLevelItemCount(); ++row)
+        paths << m_lvFiles->topLevelItem(row)->data(0, kPathRole).toString();
+    const Wiper wiper = m_wiper;
+    QThread* worker = QThread::create([this, paths, wiper] {
+        for (const QString& path : paths) {
+            if (IsNotPlainFile(path)) {
+                // Passed over: gone meanwhile, or no longer a file we may open.
+                const bool gone = !QFileInfo(path).exists() && !QFileInfo(path).isSymLink();
+                QMetaObject::invokeMethod(
+                    this, [this, path, gone] { gone ? removeRow(path) : fileDone(path, WipeResult::NotWiped); },
+                    Qt::QueuedConnection);
+                continue;
+            }
+            const WipeResult result = wiper(path);
+            QMetaObject::invokeMethod(this, [this, path, result] { fileDone(path, result); }, Qt::QueuedConnection);
+            if (result == WipeResult::LibraryMissing)
+                break;
+        }
+    });
+    connect(worker, &QThread::finished, this, &FrmWipe::allDone, Qt::QueuedConnection);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
+}
+
+void FrmWipe::fileDone(const QString& path, WipeResult result)
+{
+    if (result == WipeResult::LibraryMissing) {
+        m_libraryMissing = true;
+        return;
+    }
+    if (result == WipeResult::NotWiped) {
+        m_notWiped << path;
+        return;
+    }
+    removeRow(path);
+}
+
+void FrmWipe::removeRow(const QString& path)
+{
+    for (int row = 0; row < m_lvFiles->topLevelItemCount(); ++row) {
+        if (m_lvFiles->topLevelItem(row)->data(0, kPathRole).toString() == path) {
+            delete m_lvFiles->takeTopLevelItem(row);
+            return;
+        }
+    }
+}
+
+void FrmWipe::allDone()
+{
+    QApplication::restoreOverrideCursor();
+    m_busy = false;
+    m_cmdShred->setEnabled(true);
+    m_cmdClose->setEnabled(true);
+
+    if (m_libraryMissing)
+        m_messenger.message(this, programTitle(), libraryMissingText(), MessageIcon::Critical);
+    else if (!m_notWiped.isEmpty())
+        m_messenger.message(this, programTitle(), notWipedText(m_notWiped), MessageIcon::Warning);
+    // Rows left over are files that are still there: the dialog stays so the
+    // user sees them.
+    const bool everythingGone = m_lvFiles->topLevelItemCount() == 0;
+    emit wipeFinished();
+    if (everythingGone)
+        close();
+}
+
+void FrmWipe::closeEvent(QCloseEvent* event)
+{
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void FrmWipe::reject()
+{
+    if (!m_busy)
+        QDialog::reject();
+}
+
+} // namespace engine

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "WipeFile.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <functional>
+
+class QPushButton;
+class QTreeWidget;
+
+namespace engine {
+
+class Messenger;
+
+// Lists the files about to be destroyed and wipes them on request.
+class FrmWipe : public QDialog
+{
+    Q_OBJECT
+
+public:
+    using Wiper = std::function<WipeResult(const QString&)>;
+
+    FrmWipe(QString operand, Messenger& messenger, Wiper wiper = WipeFile, QWidget* parent = nullptr);
+
+    // Fills the list from the operand. False when the dialog cannot be shown;
+    // the user has then been told why.
+    [[nodiscard]] bool load();
+
+    // The path list: with a '?' every piece after the first, otherwise the operand.
+    [[nodiscard]] static QStringList pathList(const QString& operand);
+
+    [[nodiscard]] bool isBusy() const { return m_busy; }
+
+signals:
+    void wipeFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void cmdShred_Click();
+    void fileDone(const QString& path, WipeResult result);
+    void allDone();
+    void removeRow(const QString& path);
+    void addRow(const QString& path, const QString& sizeText);
+
+    QString m_operand;
+    Messenger& m_messenger;
+    Wiper m_wiper;
+    QStringList m_paths;
+    QStringList m_notWiped;
+    bool m_libraryMissing = false;
+    bool m_busy = false;
+
+    QTreeWidget* m_lvFiles = nullptr;
+    QPushButton* m_cmdShred = nullptr;
+    QPushButton* m_cmdClose = nullptr;
+};
+
+} // namespace engine

@@ -1,0 +1,151 @@
+#include "CommandLine.h"
+#include "EngineMain.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+
+#include <QDialog>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace engine;
+using testsupport::TempDir;
+
+namespace {
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+struct StartupCase
+{
+    const char* name;
+    const char* arguments; // %D stands for a temporary folder
+    Operation operation;
+    const char* operand;
+    const char* message;
+};
+
+class StartupTest : public ::testing::TestWithParam<StartupCase>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0700), 0);
+        ASSERT_EQ(::mkdir(dir.file("x.zqv").c_str(), 0700), 0);
+        testsupport::writeFile(dir.file("plain.txt"), "plain");
+    }
+
+    QString expand(const char* text) const { return QString::fromUtf8(text).replace(QLatin1String("%D"), q(dir.path())); }
+
+    TempDir dir;
+};
+
+TEST_P(StartupTest, DispatchesOnTheExactSwitch)
+{
+    const StartupCase& c = GetParam();
+    const StartupDecision decision = decideStartup(expand(c.arguments));
+    EXPECT_EQ(decision.operation, c.operation);
+    EXPECT_EQ(decision.errorMessage, expand(c.message));
+    if (c.operation != Operation::None) {
+        EXPECT_EQ(decision.operand, expand(c.operand));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches,
+    StartupTest,
+    ::testing::Values(
+        StartupCase{"Empty", "", Operation::None, "", ""},
+        StartupCase{"EncryptAlone", "/e", Operation::None, "", ""},
+        StartupCase{"DecryptAlone", "/d", Operation::None, "", ""},
+        StartupCase{"EmptyOperand", "/e ", Operation::Encrypt, "", ""},
+        StartupCase{"UpperCaseSwitch", "/E %D/plain.txt", Operation::None, "", ""},
+        StartupCase{"UnknownSwitch", "/x %D/plain.txt", Operation::None, "", ""},
+        StartupCase{"ThirdCharacterDropped", "/ex%D/plain.txt", Operation::Encrypt, "%D/plain.txt", ""},
+        StartupCase{"EncryptEncrypted",
+                    "/e %D/a.zqv",
+                    Operation::None,
+                    "",
+                    "The file %D/a.zqv is already encrypted."},
+        StartupCase{"ExtensionIsCaseSensitive", "/e %D/a.ZQV", Operation::Encrypt, "%D/a.ZQV", ""},
+        StartupCase{"DecryptPlain", "/d %D/a.txt", Operation::None, "", "The file %D/a.txt is not encrypted."},
+        StartupCase{"DecryptEncrypted", "/d %D/a.zqv", Operation::Decrypt, "%D/a.zqv", ""},
+        StartupCase{"SelfExtractingEncrypted",
+                    "/s %D/a.zqv",
+                    Operation::None,
+                    "",
+                    "The file %D/a.zqv is already encrypted."},
+        StartupCase{"SelfExtracting", "/s %D/plain.txt", Operation::SelfExtracting, "%D/plain.txt", ""},
+        StartupCase{"FolderExisting", "/f %D/folder", Operation::EncryptFolder, "%D/folder", ""},
+        StartupCase{"FolderOnPlainFile", "/f %D/plain.txt", Operation::None, "", "%D/plain.txt is not a valid folder."},
+        StartupCase{"FolderMissing", "/f %D/missing", Operation::EncryptFolder, "%D/missing", ""},
+        StartupCase{"FolderNamedZqv", "/f %D/x.zqv", Operation::None, "", "The file %D/x.zqv is already encrypted."},
+        StartupCase{"OperandWithBlanks", "/e %D/My Files/a b.txt", Operation::Encrypt, "%D/My Files/a b.txt", ""},
+        StartupCase{"QuotesAreKept", "/e \"%D/a.txt\"", Operation::Encrypt, "\"%D/a.txt\"", ""},
+        StartupCase{"WipeIsNeverChecked", "/w ?a?b", Operation::Wipe, "?a?b", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ArgumentStringTest, JoinsArgumentsWithSingleBlanks)
+{
+    const char* withBlanks[] = {"zqvengine", "/e", "/home/u/My Files/a b.txt"};
+    EXPECT_EQ(argumentString(3, withBlanks), QStringLiteral("/e /home/u/My Files/a b.txt"));
+    const char* alone[] = {"zqvengine"};
+    EXPECT_EQ(argumentString(1, alone), QString());
+    const char* utf8[] = {"zqvengine", "/w", "/tmp/\xc3\xa9t\xc3\xa9.txt"};
+    EXPECT_EQ(argumentString(3, utf8), QString::fromUtf8("/w /tmp/\xc3\xa9t\xc3\xa9.txt"));
+}
+
+TEST(IsNotPlainFileTest, OnlyAReadableRegularFileIsPlain)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("file.txt"), "x");
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(IsNotPlainFile(q(dir.file("file.txt"))));
+    EXPECT_TRUE(IsNotPlainFile(q(dir.path())));
+    EXPECT_TRUE(IsNotPlainFile(q(dir.file("missing"))));
+    EXPECT_TRUE(IsNotPlainFile(QString()));
+    EXPECT_TRUE(IsNotPlainFile(q(dir.file("pipe"))));
+    if (::geteuid() != 0) {
+        testsupport::writeFile(dir.file("locked.txt"), "x");
+        ASSERT_EQ(::chmod(dir.file("locked.txt").c_str(), 0), 0);
+        EXPECT_TRUE(IsNotPlainFile(q(dir.file("locked.txt"))));
+    }
+}
+
+TEST(StartEngineTest, StartupMessagesUseCaptionZqvAndTheErrorIcon)
+{
+    RecordingMessenger messenger;
+    EXPECT_EQ(startEngine(QStringLiteral("/d /tmp/a.txt"), messenger), nullptr);
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQV"));
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("The file /tmp/a.txt is not encrypted."));
+    EXPECT_EQ(messenger.shown[0].icon, MessageIcon::Critical);
+}
+
+TEST(StartEngineTest, WipeSwitchShowsTheWipeDialog)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("a.txt"), "x");
+    RecordingMessenger messenger;
+    QDialog* dialog = startEngine(QStringLiteral("/w ") + q(dir.file("a.txt")), messenger);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->objectName(), QStringLiteral("frmWipe"));
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("ZQV - Wipe"));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->testAttribute(Qt::WA_DeleteOnClose));
+    EXPECT_TRUE(messenger.shown.empty());
+    delete dialog;
+}
+
+TEST(StartEngineTest, SilentEndsShowNothing)
+{
+    RecordingMessenger messenger;
+    for (const char* arguments : {"", "/e", "/E /tmp/a.txt", "/q /tmp/a.txt"})
+        EXPECT_EQ(startEngine(QString::fromLatin1(arguments), messenger), nullptr) << arguments;
+    EXPECT_TRUE(messenger.shown.empty());
+}
+
+} // namespace

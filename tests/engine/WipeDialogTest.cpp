@@ -1,0 +1,264 @@
+#include "FrmWipe.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+#include "WidgetHelpers.h"
+#include "WipeFile.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace engine;
+using namespace testsupport;
+
+namespace {
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+void makeSized(const std::string& path, off_t size)
+{
+    writeFile(path, "");
+    ASSERT_EQ(::truncate(path.c_str(), size), 0);
+}
+
+class WipeDialogTest : public ::testing::Test
+{
+protected:
+    // Deletes the file the plain way and remembers the order of the calls.
+    FrmWipe::Wiper recordingWiper()
+    {
+        return [this](const QString& path) {
+            calls.push_back(path);
+            if (refuse.contains(path))
+                return WipeResult::NotWiped;
+            return ::unlink(path.toStdString().c_str()) == 0 ? WipeResult::Wiped : WipeResult::NotWiped;
+        };
+    }
+
+    std::unique_ptr<FrmWipe> open(const QString& operand, FrmWipe::Wiper wiper)
+    {
+        auto dialog = std::make_unique<FrmWipe>(operand, messenger, std::move(wiper));
+        loaded = dialog->load();
+        if (loaded)
+            dialog->show();
+        return dialog;
+    }
+
+    QStringList rows(const FrmWipe& dialog, int column = 0) const
+    {
+        auto* list = child<QTreeWidget>(&dialog, "lvFiles");
+        QStringList texts;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            texts << list->topLevelItem(i)->text(column);
+        return texts;
+    }
+
+    void wipe(FrmWipe& dialog)
+    {
+        QSignalSpy finished(&dialog, &FrmWipe::wipeFinished);
+        QTest::mouseClick(child<QPushButton>(&dialog, "cmdShred"), Qt::LeftButton);
+        ASSERT_TRUE(finished.count() == 1 || finished.wait(20000));
+    }
+
+    TempDir dir;
+    RecordingMessenger messenger;
+    std::vector<QString> calls;
+    QStringList refuse;
+    bool loaded = false;
+};
+
+TEST_F(WipeDialogTest, ShowsTheControlsTheUserExpects)
+{
+    writeFile(dir.file("a.txt"), "x");
+    auto dialog = open(q(dir.file("a.txt")), recordingWiper());
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("ZQV - Wipe"));
+    EXPECT_EQ(child<QPushButton>(dialog.get(), "cmdShred")->text(), QStringLiteral("&Wipe"));
+    EXPECT_EQ(child<QPushButton>(dialog.get(), "cmdClose")->text(), QStringLiteral("&Close"));
+    EXPECT_EQ(child<QLabel>(dialog.get(), "lblWarning")->text(), QStringLiteral("Wiped files are not recoverable."));
+    auto* header = child<QTreeWidget>(dialog.get(), "lvFiles")->headerItem();
+    EXPECT_EQ(header->text(0), QStringLiteral("File"));
+    EXPECT_EQ(header->text(1), QStringLiteral("Size"));
+}
+
+TEST_F(WipeDialogTest, ListFormSkipsFoldersAndWipesTheRestInOrder)
+{
+    writeFile(dir.file("a.txt"), "aaaa");
+    writeFile(dir.file("b.txt"), "bb");
+    ASSERT_EQ(::mkdir(dir.file("Temp").c_str(), 0700), 0);
+    const QString operand = QLatin1Char('?') + q(dir.file("a.txt")) + QLatin1Char('?') + q(dir.file("Temp"))
+        + QLatin1Char('?') + q(dir.file("b.txt")) + QLatin1Char('?');
+    auto dialog = open(operand, recordingWiper());
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(rows(*dialog), QStringList({q(dir.file("a.txt")), q(dir.file("b.txt"))}));
+
+    wipe(*dialog);
+    EXPECT_EQ(calls, (std::vector<QString>{q(dir.file("a.txt")), q(dir.file("b.txt"))}));
+    EXPECT_TRUE(rows(*dialog).isEmpty());
+    EXPECT_FALSE(dialog->isVisible()) << "the dialog unloads when every file is gone";
+    EXPECT_TRUE(messenger.shown.empty());
+    EXPECT_EQ(listFolder(dir.path()), "Temp");
+}
+
+TEST_F(WipeDialogTest, PieceBeforeTheFirstQuestionMarkIsIgnored)
+{
+    writeFile(dir.file("a.txt"), "a");
+    writeFile(dir.file("b.txt"), "b");
+    auto dialog = open(q(dir.file("a.txt")) + QLatin1Char('?') + q(dir.file("b.txt")), recordingWiper());
+    EXPECT_EQ(rows(*dialog), QStringList{q(dir.file("b.txt"))});
+    wipe(*dialog);
+    EXPECT_EQ(listFolder(dir.path()), "a.txt");
+}
+
+TEST_F(WipeDialogTest, SizesAreShownInTheSizeColumn)
+{
+    const std::vector<std::pair<off_t, QString>> sizes = {{0, QStringLiteral("0 kb")},
+                                                          {1536, QStringLiteral("1.5 kb")},
+                                                          {1048576, QStringLiteral("1024 kb")},
+                                                          {1048577, QStringLiteral("1 mb")},
+                                                          {5000000, QStringLiteral("4.77 mb")},
+                                                          {3LL << 30, QStringLiteral("3072 mb")}};
+    QString operand;
+    QStringList expected;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::string path = dir.file("f" + std::to_string(i));
+        makeSized(path, sizes[i].first);
+        operand += QLatin1Char('?') + q(path);
+        expected << sizes[i].second;
+    }
+    const QLocale saved;
+    QLocale::setDefault(QLocale::c());
+    auto dialog = open(operand, recordingWiper());
+    QLocale::setDefault(saved);
+    EXPECT_EQ(rows(*dialog, 1), expected);
+}
+
+TEST_F(WipeDialogTest, SingleFormIsWipedThroughTheLibrary)
+{
+    writeFile(dir.file("secret.txt"), std::string(100000, 's'));
+    auto dialog = open(q(dir.file("secret.txt")), WipeFile);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(rows(*dialog), QStringList{q(dir.file("secret.txt"))});
+    wipe(*dialog);
+    EXPECT_EQ(listFolder(dir.path()), "");
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(messenger.shown.empty());
+}
+
+TEST_F(WipeDialogTest, CloseWipesNothing)
+{
+    writeFile(dir.file("a.txt"), "a");
+    auto dialog = open(QLatin1Char('?') + q(dir.file("a.txt")), recordingWiper());
+    QTest::mouseClick(child<QPushButton>(dialog.get(), "cmdClose"), Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(readFile(dir.file("a.txt")), "a");
+}
+
+TEST_F(WipeDialogTest, FilesThatChangedSinceLoadArePassedOver)
+{
+    writeFile(dir.file("gone.txt"), "g");
+    writeFile(dir.file("now-folder"), "f");
+    writeFile(dir.file("ok.txt"), "o");
+    auto dialog = open(QLatin1Char('?') + q(dir.file("gone.txt")) + QLatin1Char('?') + q(dir.file("now-folder"))
+                           + QLatin1Char('?') + q(dir.file("ok.txt")),
+                       recordingWiper());
+    ASSERT_EQ(rows(*dialog).size(), 3);
+    ASSERT_EQ(::unlink(dir.file("gone.txt").c_str()), 0);
+    ASSERT_EQ(::unlink(dir.file("now-folder").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("now-folder").c_str(), 0700), 0);
+
+    wipe(*dialog);
+    EXPECT_EQ(calls, std::vector<QString>{q(dir.file("ok.txt"))});
+    EXPECT_EQ(rows(*dialog), QStringList{q(dir.file("now-folder"))});
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_TRUE(messenger.shown[0].text.contains(q(dir.file("now-folder"))));
+}
+
+TEST_F(WipeDialogTest, FileThatCannotBeWipedKeepsItsRowAndIsReported)
+{
+    writeFile(dir.file("a.txt"), "a");
+    writeFile(dir.file("b.txt"), "b");
+    refuse << q(dir.file("a.txt"));
+    auto dialog = open(QLatin1Char('?') + q(dir.file("a.txt")) + QLatin1Char('?') + q(dir.file("b.txt")),
+                       recordingWiper());
+    wipe(*dialog);
+    EXPECT_EQ(rows(*dialog), QStringList{q(dir.file("a.txt"))});
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQVEngine"));
+    EXPECT_EQ(messenger.shown[0].text,
+              QStringLiteral("These files could not be wiped and are still on the disk:\n\n") + q(dir.file("a.txt")));
+    EXPECT_EQ(listFolder(dir.path()), "a.txt");
+}
+
+TEST_F(WipeDialogTest, ImmutableFileIsReportedThroughTheRealLibrary)
+{
+    writeFile(dir.file("locked.txt"), "precious");
+    if (!run("chattr +i '" + dir.file("locked.txt") + "'"))
+        GTEST_SKIP() << "chattr +i is not available here";
+    auto dialog = open(q(dir.file("locked.txt")), WipeFile);
+    wipe(*dialog);
+    ASSERT_TRUE(run("chattr -i '" + dir.file("locked.txt") + "'"));
+    EXPECT_EQ(readFile(dir.file("locked.txt")), "precious");
+    EXPECT_EQ(rows(*dialog).size(), 1);
+    EXPECT_EQ(messenger.shown.size(), 1u);
+}
+
+TEST_F(WipeDialogTest, MissingLibraryIsReportedAndNothingIsWiped)
+{
+    writeFile(dir.file("a.txt"), "a");
+    ShredLibrary missing(q(dir.file("no-such-library.so")));
+    auto dialog =
+        open(QLatin1Char('?') + q(dir.file("a.txt")), [&missing](const QString& path) { return missing.wipe(path); });
+    wipe(*dialog);
+    EXPECT_EQ(readFile(dir.file("a.txt")), "a");
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].icon, MessageIcon::Critical);
+    EXPECT_TRUE(messenger.shown[0].text.contains(QStringLiteral("could not be loaded")));
+}
+
+TEST_F(WipeDialogTest, SingleFormThatCannotBeReadEndsWithAMessage)
+{
+    auto dialog = open(q(dir.file("missing.txt")), recordingWiper());
+    EXPECT_FALSE(loaded);
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_TRUE(messenger.shown[0].text.contains(q(dir.file("missing.txt"))));
+}
+
+TEST_F(WipeDialogTest, SingleFormFolderShowsNoSizeAndIsNeverWiped)
+{
+    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0700), 0);
+    writeFile(dir.file("sub/inner.txt"), "inner");
+    auto dialog = open(q(dir.file("sub")), recordingWiper());
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(rows(*dialog, 1), QStringList{QString()});
+    wipe(*dialog);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(readFile(dir.file("sub/inner.txt")), "inner");
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST(WipeFileTest, NameWithWildcardsNeverTakesItsNeighbours)
+{
+    TempDir dir;
+    writeFile(dir.file("a*.txt"), "literal");
+    writeFile(dir.file("abc.txt"), "neighbour");
+    ShredLibrary library(QString::fromLatin1(ZQVDOD_LIBRARY_PATH));
+    EXPECT_EQ(library.wipe(q(dir.file("a*.txt"))), WipeResult::NotWiped);
+    EXPECT_EQ(readFile(dir.file("abc.txt")), "neighbour");
+    EXPECT_EQ(library.wipe(q(dir.file("abc.txt"))), WipeResult::Wiped);
+    EXPECT_EQ(listFolder(dir.path()), "a*.txt");
+}
+
+} // namespace
