@@ -1,6 +1,8 @@
 #include "EngineMain.h"
 
 #include "CommandLine.h"
+#include "FrmDecrypt.h"
+#include "FrmEncrypt.h"
 #include "FrmWipe.h"
 #include "Messenger.h"
 
@@ -38,7 +40,9 @@ QDialog* startEngine(const QString& arguments, Messenger& messenger)
     case Operation::Wipe:
         return showLoaded(new FrmWipe(decision.operand, messenger));
     case Operation::Encrypt:
+        return showLoaded(new FrmEncrypt(decision.operand, messenger));
     case Operation::Decrypt:
+        return showLoaded(new FrmDecrypt(decision.operand, messenger));
     case Operation::SelfExtracting:
     case Operation::EncryptFolder:
     case Operation::None:

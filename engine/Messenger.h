@@ -14,9 +14,16 @@ class Messenger
 {
 public:
     virtual ~Messenger() = default;
-    virtual void message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon);
+    // `detail`, when given, is shown under the message as the reason.
+    virtual void message(QWidget* parent,
+                         const QString& title,
+                         const QString& text,
+                         MessageIcon icon,
+                         const QString& detail = QString());
     // Modal yes/no question; true for yes.
     virtual bool question(QWidget* parent, const QString& title, const QString& text);
+    // Save-mode file dialog; empty when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter, const QString& start);
 };
 
 // Caption of every engine message that names none of its own.

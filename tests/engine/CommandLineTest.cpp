@@ -140,6 +140,25 @@ TEST(StartEngineTest, WipeSwitchShowsTheWipeDialog)
     delete dialog;
 }
 
+TEST(StartEngineTest, EncryptAndDecryptSwitchesShowTheirDialogs)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("a.txt"), "x");
+    RecordingMessenger messenger;
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("/e ") + q(dir.file("a.txt")), QStringLiteral("frmEncrypt")},
+        {QStringLiteral("/d ") + q(dir.file("a.txt.zqv")), QStringLiteral("frmDecrypt")},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        QDialog* dialog = startEngine(arguments, messenger);
+        ASSERT_NE(dialog, nullptr) << arguments.toStdString();
+        EXPECT_EQ(dialog->objectName(), expected);
+        EXPECT_TRUE(dialog->isVisible());
+        delete dialog;
+    }
+    EXPECT_TRUE(messenger.shown.empty());
+}
+
 TEST(StartEngineTest, SilentEndsShowNothing)
 {
     RecordingMessenger messenger;

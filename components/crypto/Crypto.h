@@ -1,0 +1,79 @@
+#pragma once
+
+#include "CryptoData.h"
+#include "CryptoHash.h"
+#include "Primitives.h"
+#include "SecureBuffer.h"
+#include "ZqvStream.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace zqvcrypto {
+
+using ProgressHandler = std::function<void(int percent)>;
+
+// Free text carried into self-extracting files.
+class CryptoOptions
+{
+public:
+    QString text;
+};
+
+// A password made ready for one algorithm. Destroy() wipes it; so does the
+// destructor.
+class CryptoKey
+{
+public:
+    CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress);
+
+    void EncryptFile(const QString& source, const QString& destination, bool& success);
+    void DecryptFile(const QString& source, const QString& destination, bool& success);
+    [[nodiscard]] CryptoData EncryptData(const CryptoData& data, bool flag);
+    [[nodiscard]] CryptoData DecryptData(const CryptoData& data, bool flag);
+    void Destroy(int& ignored);
+
+    // Our additions: how to treat an existing destination, whether to read the
+    // result back before it takes its name, and why the last call failed.
+    void setReplaceExisting(bool replace) { m_replaceExisting = replace; }
+    void setVerifyAfterWrite(bool verify) { m_verify = verify; }
+    [[nodiscard]] CryptoError lastError() const { return m_lastError; }
+
+private:
+    SecureBuffer m_password;
+    Argon2Params m_kdf;
+    ProgressHandler m_progress;
+    bool m_replaceExisting = false;
+    bool m_verify = false;
+    CryptoError m_lastError = CryptoError::None;
+};
+
+// The engine's and the tools' one entry to ciphering and hashing.
+class Crypto
+{
+public:
+    static constexpr int kAlgorithmAes = 1;
+
+    // Null when the algorithm or key length is not supported.
+    [[nodiscard]] std::unique_ptr<CryptoKey> DeriveKey(const QString& password, int algorithm, int keyLength) const;
+    [[nodiscard]] std::unique_ptr<CryptoHash> CreateHash() const { return std::make_unique<CryptoHash>(); }
+
+    // Raised during file operations with 0 to 100; may come from a worker thread.
+    void setProgressHandler(ProgressHandler handler) { m_progress = std::move(handler); }
+
+    // The key-derivation cost new files are made with. Tests lower it.
+    void setKdfParams(const Argon2Params& params) { m_kdf = params; }
+    [[nodiscard]] const Argon2Params& kdfParams() const { return m_kdf; }
+    [[nodiscard]] static Argon2Params defaultKdfParams();
+
+private:
+    Argon2Params m_kdf = defaultKdfParams();
+    ProgressHandler m_progress;
+};
+
+// A user-facing sentence for each failure.
+[[nodiscard]] QString describe(CryptoError error);
+
+} // namespace zqvcrypto

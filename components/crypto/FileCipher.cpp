@@ -1,0 +1,242 @@
+#include "FileCipher.h"
+
+#include "SafeOutput.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zqvcrypto {
+namespace {
+
+class FdSource : public ByteSource
+{
+public:
+    explicit FdSource(int fd)
+        : m_fd(fd)
+    {
+    }
+    std::int64_t read(unsigned char* buffer, std::size_t size) override
+    {
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, size);
+            if (n >= 0 || errno != EINTR)
+                return n;
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+class FdSink : public ByteSink
+{
+public:
+    explicit FdSink(int fd)
+        : m_fd(fd)
+    {
+    }
+    bool write(const unsigned char* data, std::size_t size) override { return writeAll(m_fd, data, size); }
+
+private:
+    int m_fd;
+};
+
+class NullSink : public ByteSink
+{
+public:
+    bool write(const unsigned char*, std::size_t) override { return true; }
+};
+
+// Passes data on and keeps a SHA-256 of everything that went through.
+class HashingSink : public ByteSink
+{
+public:
+    explicit HashingSink(ByteSink* next)
+        : m_next(next)
+        , m_context(EVP_MD_CTX_new())
+    {
+        EVP_DigestInit_ex(m_context, EVP_sha256(), nullptr);
+    }
+    ~HashingSink() override { EVP_MD_CTX_free(m_context); }
+    HashingSink(const HashingSink&) = delete;
+    HashingSink& operator=(const HashingSink&) = delete;
+
+    bool write(const unsigned char* data, std::size_t size) override
+    {
+        EVP_DigestUpdate(m_context, data, size);
+        return m_next == nullptr || m_next->write(data, size);
+    }
+    void digest(unsigned char out[32])
+    {
+        unsigned int size = 0;
+        EVP_DigestFinal_ex(m_context, out, &size);
+    }
+
+private:
+    ByteSink* m_next;
+    EVP_MD_CTX* m_context;
+};
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    [[nodiscard]] int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+// Percent of the source consumed, reported only when it changes.
+class PercentReporter
+{
+public:
+    PercentReporter(std::uint64_t total, const std::function<void(int)>& report)
+        : m_total(total)
+        , m_report(report)
+    {
+    }
+    void operator()(std::uint64_t done)
+    {
+        if (!m_report)
+            return;
+        const int percent = m_total == 0 ? 100 : static_cast<int>(std::min<std::uint64_t>(100, done * 100 / m_total));
+        if (percent != m_last) {
+            m_last = percent;
+            m_report(percent);
+        }
+    }
+
+private:
+    std::uint64_t m_total;
+    const std::function<void(int)>& m_report;
+    int m_last = -1;
+};
+
+// Opens the source and checks the destination before any work is done.
+CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size)
+{
+    const QByteArray path = QFile::encodeName(job.source);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return CryptoError::ReadFailed;
+    source.reset(fd);
+    struct stat info
+    {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return CryptoError::ReadFailed;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    size = static_cast<std::uint64_t>(info.st_size);
+    if (isSameFile(job.source, job.destination))
+        return CryptoError::SameFile;
+    if (!job.replaceExisting && QFileInfo(job.destination).exists())
+        return CryptoError::DestinationExists;
+    return CryptoError::None;
+}
+
+CryptoError finish(SafeOutput& output, const FileJob& job)
+{
+    if (output.commit(job.replaceExisting))
+        return CryptoError::None;
+    return QFileInfo(job.destination).exists() && !job.replaceExisting ? CryptoError::DestinationExists
+                                                                        : CryptoError::WriteFailed;
+}
+
+} // namespace
+
+CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& kdf)
+{
+    Descriptor source(-1);
+    std::uint64_t size = 0;
+    if (CryptoError e = prepare(job, source, size); e != CryptoError::None)
+        return e;
+    SafeOutput output;
+    if (!output.open(job.destination))
+        return CryptoError::WriteFailed;
+
+    FdSource in(source.get());
+    FdSink out(output.fd());
+    PercentReporter reporter(size, job.progress);
+    if (CryptoError e = encryptStream(in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
+        e != CryptoError::None)
+        return e;
+
+    if (job.verify) {
+        if (::fsync(output.fd()) != 0 || ::lseek(output.fd(), 0, SEEK_SET) != 0)
+            return CryptoError::WriteFailed;
+        FdSource back(output.fd());
+        NullSink discard;
+        if (decryptStream(back, discard, password) != CryptoError::None)
+            return CryptoError::VerifyFailed;
+    }
+    return finish(output, job);
+}
+
+CryptoError decryptFile(const FileJob& job, Bytes password)
+{
+    Descriptor source(-1);
+    std::uint64_t size = 0;
+    if (CryptoError e = prepare(job, source, size); e != CryptoError::None)
+        return e;
+    SafeOutput output;
+    if (!output.open(job.destination))
+        return CryptoError::WriteFailed;
+
+    FdSource in(source.get());
+    FdSink out(output.fd());
+    HashingSink hashing(&out);
+    PercentReporter reporter(size, job.progress);
+    if (CryptoError e = decryptStream(in, hashing, password, std::ref(reporter)); e != CryptoError::None)
+        return e;
+
+    if (job.verify) {
+        // The plaintext was authenticated on the way in; what matters now is
+        // that the disk gives back exactly what was written.
+        unsigned char written[32];
+        hashing.digest(written);
+        if (::fsync(output.fd()) != 0 || ::lseek(output.fd(), 0, SEEK_SET) != 0)
+            return CryptoError::WriteFailed;
+        HashingSink reread(nullptr);
+        FdSource back(output.fd());
+        std::vector<unsigned char> buffer(1 << 20);
+        for (;;) {
+            const std::int64_t n = back.read(buffer.data(), buffer.size());
+            if (n < 0)
+                return CryptoError::VerifyFailed;
+            if (n == 0)
+                break;
+            static_cast<void>(reread.write(buffer.data(), static_cast<std::size_t>(n)));
+        }
+        unsigned char readBack[32];
+        reread.digest(readBack);
+        if (CRYPTO_memcmp(written, readBack, sizeof written) != 0)
+            return CryptoError::VerifyFailed;
+    }
+    return finish(output, job);
+}
+
+} // namespace zqvcrypto

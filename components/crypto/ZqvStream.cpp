@@ -1,0 +1,266 @@
+#include "ZqvStream.h"
+
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <vector>
+
+namespace zqvcrypto {
+namespace {
+
+constexpr std::size_t kChunksPerBlock = 16;
+constexpr std::string_view kPayloadInfo = "ZQV1 payload key";
+
+// Reads until the buffer is full or the input ends. -1 on error.
+std::int64_t readFull(ByteSource& in, unsigned char* buffer, std::size_t size)
+{
+    std::size_t have = 0;
+    while (have < size) {
+        const std::int64_t n = in.read(buffer + have, size - have);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        have += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(have);
+}
+
+bool derivePayloadKey(const SecureBuffer& fileKey, const ZqvHeader& header, const HeaderBytes& bytes, SecureBuffer& out)
+{
+    std::vector<unsigned char> info(kPayloadInfo.begin(), kPayloadInfo.end());
+    info.insert(info.end(), bytes.begin(), bytes.end());
+    out = SecureBuffer(Gcm::kKeySize);
+    return hkdfSha256(Bytes(fileKey.data(), fileKey.size()),
+                      Bytes(header.salt.data(), header.salt.size()),
+                      Bytes(info.data(), info.size()),
+                      out.data(),
+                      out.size());
+}
+
+// Walks the input in units, always holding the last full unit back until the
+// input is known to go on, so the final unit is recognised without knowing
+// the length in advance. `handle(data, size, index, last)` treats one unit.
+template<typename Handler>
+CryptoError forEachUnit(ByteSource& in,
+                        std::size_t unit,
+                        std::vector<unsigned char>& buffer,
+                        const StreamProgress& progress,
+                        std::uint64_t& consumed,
+                        Handler&& handle)
+{
+    const std::size_t capacity = unit * kChunksPerBlock;
+    std::size_t have = 0;
+    std::uint64_t index = 0;
+    for (;;) {
+        const std::int64_t got = readFull(in, buffer.data() + have, capacity - have);
+        if (got < 0)
+            return CryptoError::ReadFailed;
+        have += static_cast<std::size_t>(got);
+        const bool atEnd = have < capacity;
+        if (!atEnd) {
+            for (std::size_t i = 0; i + 1 < kChunksPerBlock; ++i) {
+                if (CryptoError e = handle(buffer.data() + i * unit, unit, index++, false); e != CryptoError::None)
+                    return e;
+            }
+            consumed += capacity - unit;
+            if (progress)
+                progress(consumed);
+            std::memmove(buffer.data(), buffer.data() + capacity - unit, unit);
+            have = unit;
+            continue;
+        }
+        // The end: every remaining unit, the last one flagged as final. An
+        // empty remainder is one empty final unit.
+        std::size_t offset = 0;
+        do {
+            const std::size_t size = std::min(unit, have - offset);
+            const bool last = offset + size >= have;
+            if (CryptoError e = handle(buffer.data() + offset, size, index++, last); e != CryptoError::None)
+                return e;
+            offset += size;
+        } while (offset < have);
+        consumed += have;
+        if (progress)
+            progress(consumed);
+        return CryptoError::None;
+    }
+}
+
+} // namespace
+
+CryptoError encryptStream(ByteSource& in,
+                          ByteSink& out,
+                          Bytes password,
+                          const Argon2Params& kdf,
+                          std::uint32_t chunkSize,
+                          const StreamProgress& progress)
+{
+    if (!kdfParamsAcceptable(kdf) || chunkSize < zqv::kMinChunkSize || chunkSize > zqv::kMaxChunkSize
+        || chunkSize % 4096 != 0)
+        return CryptoError::BadParameters;
+
+    ZqvHeader header;
+    header.kdf = kdf;
+    header.chunkSize = chunkSize;
+    SecureBuffer fileKey(zqv::kFileKeySize);
+    if (!randomBytes(header.salt.data(), header.salt.size())
+        || !randomBytes(header.keyNonce.data(), header.keyNonce.size())
+        || !randomBytes(fileKey.data(), fileKey.size()))
+        return CryptoError::InvalidKey;
+
+    SecureBuffer wrapKey(Gcm::kKeySize);
+    if (!argon2id(password, Bytes(header.salt.data(), header.salt.size()), kdf, wrapKey.data(), wrapKey.size()))
+        return CryptoError::OutOfMemory;
+    Gcm wrap(wrapKey.data());
+    // The seal covers every field before it, so it is computed over a first
+    // serialisation and then stored in the final one.
+    const HeaderBytes unsealed = serializeHeader(header);
+    if (!wrap.seal(header.keyNonce.data(),
+                   keySealAad(unsealed),
+                   fileKey.data(),
+                   fileKey.size(),
+                   header.sealedKey.data(),
+                   header.keyTag.data()))
+        return CryptoError::InvalidKey;
+    const HeaderBytes bytes = serializeHeader(header);
+
+    SecureBuffer payloadKey;
+    if (!derivePayloadKey(fileKey, header, bytes, payloadKey))
+        return CryptoError::InvalidKey;
+    Gcm cipher(payloadKey.data());
+    if (!cipher.valid())
+        return CryptoError::InvalidKey;
+    if (!out.write(bytes.data(), bytes.size()))
+        return CryptoError::WriteFailed;
+
+    std::vector<unsigned char> plain;
+    std::vector<unsigned char> sealed;
+    try {
+        plain.resize(std::size_t{chunkSize} * kChunksPerBlock);
+        sealed.resize((std::size_t{chunkSize} + Gcm::kTagSize) * kChunksPerBlock);
+    } catch (const std::bad_alloc&) {
+        return CryptoError::OutOfMemory;
+    }
+    std::size_t pending = 0; // sealed bytes waiting to be written
+    std::uint64_t consumed = 0;
+    unsigned char nonce[Gcm::kNonceSize];
+    auto flush = [&] {
+        const bool ok = out.write(sealed.data(), pending);
+        pending = 0;
+        return ok;
+    };
+    const CryptoError result = forEachUnit(
+        in,
+        chunkSize,
+        plain,
+        [&](std::uint64_t done) {
+            if (progress)
+                progress(done);
+        },
+        consumed,
+        [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
+            if (pending + size + Gcm::kTagSize > sealed.size() && !flush())
+                return CryptoError::WriteFailed;
+            chunkNonce(index, last, nonce);
+            unsigned char* target = sealed.data() + pending;
+            if (!cipher.seal(nonce, {}, data, size, target, target + size))
+                return CryptoError::InvalidKey;
+            pending += size + Gcm::kTagSize;
+            if (last && !flush())
+                return CryptoError::WriteFailed;
+            return CryptoError::None;
+        });
+    if (result != CryptoError::None)
+        return result;
+    return pending == 0 || flush() ? CryptoError::None : CryptoError::WriteFailed;
+}
+
+CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress)
+{
+    HeaderBytes bytes{};
+    const std::int64_t got = readFull(in, bytes.data(), bytes.size());
+    if (got < 0)
+        return CryptoError::ReadFailed;
+    if (static_cast<std::size_t>(got) < zqv::kMagic.size()
+        || !std::equal(zqv::kMagic.begin(), zqv::kMagic.end(), bytes.begin()))
+        return CryptoError::NotEncrypted;
+    if (static_cast<std::size_t>(got) < bytes.size())
+        return CryptoError::Damaged;
+
+    ZqvHeader header;
+    switch (parseHeader(bytes, header)) {
+    case HeaderStatus::Ok:
+        break;
+    case HeaderStatus::NotZqv:
+        return CryptoError::NotEncrypted;
+    case HeaderStatus::UnsupportedVersion:
+        return CryptoError::UnsupportedVersion;
+    case HeaderStatus::BadParameters:
+        return CryptoError::BadParameters;
+    case HeaderStatus::Damaged:
+        return CryptoError::Damaged;
+    }
+
+    SecureBuffer wrapKey(Gcm::kKeySize);
+    if (!argon2id(password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
+        return CryptoError::OutOfMemory;
+    Gcm wrap(wrapKey.data());
+    SecureBuffer fileKey(zqv::kFileKeySize);
+    if (!wrap.open(header.keyNonce.data(),
+                   keySealAad(bytes),
+                   header.sealedKey.data(),
+                   header.sealedKey.size(),
+                   fileKey.data(),
+                   header.keyTag.data()))
+        return CryptoError::WrongPassword;
+
+    SecureBuffer payloadKey;
+    if (!derivePayloadKey(fileKey, header, bytes, payloadKey))
+        return CryptoError::InvalidKey;
+    Gcm cipher(payloadKey.data());
+    if (!cipher.valid())
+        return CryptoError::InvalidKey;
+
+    const std::size_t unit = std::size_t{header.chunkSize} + Gcm::kTagSize;
+    std::vector<unsigned char> sealed;
+    SecureBuffer plain;
+    try {
+        sealed.resize(unit * kChunksPerBlock);
+        plain = SecureBuffer(std::size_t{header.chunkSize} * kChunksPerBlock);
+    } catch (const std::bad_alloc&) {
+        return CryptoError::OutOfMemory;
+    }
+    std::size_t pending = 0;
+    std::uint64_t consumed = bytes.size();
+    unsigned char nonce[Gcm::kNonceSize];
+    auto flush = [&] {
+        const bool ok = out.write(plain.data(), pending);
+        pending = 0;
+        return ok;
+    };
+    const CryptoError result = forEachUnit(
+        in,
+        unit,
+        sealed,
+        progress,
+        consumed,
+        [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
+            // Only the final chunk may be short, and no chunk is shorter than its tag.
+            if (size < Gcm::kTagSize)
+                return CryptoError::Damaged;
+            const std::size_t plainSize = size - Gcm::kTagSize;
+            if (pending + plainSize > plain.size() && !flush())
+                return CryptoError::WriteFailed;
+            chunkNonce(index, last, nonce);
+            if (!cipher.open(nonce, {}, data, plainSize, plain.data() + pending, data + plainSize))
+                return CryptoError::Damaged;
+            pending += plainSize;
+            return CryptoError::None;
+        });
+    if (result != CryptoError::None)
+        return result;
+    return pending == 0 || flush() ? CryptoError::None : CryptoError::WriteFailed;
+}
+
+} // namespace zqvcrypto

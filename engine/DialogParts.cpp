@@ -1,0 +1,96 @@
+#include "DialogParts.h"
+
+#include "Messenger.h"
+#include "OperationDialog.h"
+#include "WipeFile.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace engine {
+
+QLineEdit* makeField(QWidget* parent, const QString& name)
+{
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(name);
+    field->setMinimumWidth(320);
+    return field;
+}
+
+QLineEdit* makeReadOnlyField(QWidget* parent, const QString& name)
+{
+    QLineEdit* field = makeField(parent, name);
+    field->setReadOnly(true);
+    return field;
+}
+
+QLineEdit* makePasswordField(QWidget* parent, const QString& name)
+{
+    QLineEdit* field = makeField(parent, name);
+    field->setEchoMode(QLineEdit::Password);
+    return field;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setChecked(false);
+    return box;
+}
+
+FormLayout::FormLayout(QWidget* dialog)
+    : m_grid(new QGridLayout(dialog))
+{
+    m_grid->setColumnStretch(1, 1);
+}
+
+void FormLayout::addRow(const QString& label, QWidget* field, QWidget* side)
+{
+    auto* text = new QLabel(label, field->parentWidget());
+    text->setBuddy(field);
+    m_grid->addWidget(text, m_row, 0);
+    m_grid->addWidget(field, m_row, 1);
+    if (side != nullptr)
+        m_grid->addWidget(side, m_row, 2);
+    ++m_row;
+}
+
+void FormLayout::addWide(QWidget* widget)
+{
+    m_grid->addWidget(widget, m_row++, 0, 1, 3);
+}
+
+void FormLayout::addButtons(std::initializer_list<QPushButton*> buttons)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    for (QPushButton* button : buttons)
+        row->addWidget(button);
+    m_grid->addLayout(row, m_row++, 0, 1, 3);
+}
+
+void wipeAfterSuccess(OperationDialog& dialog, const QString& path)
+{
+    if (WipeFile(path) == WipeResult::Wiped)
+        return;
+    dialog.messenger().message(&dialog,
+                               programTitle(),
+                               QLatin1String("The new file was written, but ") + path
+                                   + QLatin1String(" could not be wiped and is still on the disk."),
+                               MessageIcon::Warning);
+}
+
+} // namespace engine

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <initializer_list>
+
+class QCheckBox;
+class QGridLayout;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace engine {
+
+class OperationDialog;
+
+// Small builders so every operation dialog looks and behaves alike.
+QLineEdit* makeField(QWidget* parent, const QString& name);
+QLineEdit* makeReadOnlyField(QWidget* parent, const QString& name);
+QLineEdit* makePasswordField(QWidget* parent, const QString& name);
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption);
+QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption);
+
+// Label and field rows, full-width rows, and a right-aligned button row.
+class FormLayout
+{
+public:
+    explicit FormLayout(QWidget* dialog);
+    void addRow(const QString& label, QWidget* field, QWidget* side = nullptr);
+    void addWide(QWidget* widget);
+    void addButtons(std::initializer_list<QPushButton*> buttons);
+
+private:
+    QGridLayout* m_grid;
+    int m_row = 0;
+};
+
+// Wipes the source after a verified operation; tells the user when it stays.
+void wipeAfterSuccess(OperationDialog& dialog, const QString& path);
+
+} // namespace engine

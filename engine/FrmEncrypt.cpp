@@ -1,0 +1,121 @@
+#include "FrmEncrypt.h"
+
+#include "CommandLine.h"
+#include "CryptoModule.h"
+#include "DialogParts.h"
+#include "Messenger.h"
+#include "WipeFile.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace engine {
+
+FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
+    : OperationDialog(std::move(operand), messenger, parent)
+{
+    setObjectName(QStringLiteral("frmEncrypt"));
+    setWindowTitle(QStringLiteral("ZQV - Encrypt File"));
+
+    txtPassword1 = makePasswordField(this, QStringLiteral("txtPassword1"));
+    txtPassword2 = makePasswordField(this, QStringLiteral("txtPassword2"));
+    txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
+    txtOutput = makeField(this, QStringLiteral("txtOutput"));
+    cmdBrowse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
+    chkWipe = makeCheckBox(this, QStringLiteral("chkWipe"), QStringLiteral("Wipe original file after encrypting"));
+    cmdEncrypt = makeButton(this, QStringLiteral("cmdEncrypt"), QStringLiteral("&Encrypt"));
+    cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
+    ProgressBar1 = makeProgressBar();
+    cmdEncrypt->setDefault(true);
+
+    FormLayout form(this);
+    form.addRow(QStringLiteral("&Password:"), txtPassword1);
+    form.addRow(QStringLiteral("&Again:"), txtPassword2);
+    form.addRow(QStringLiteral("File Name:"), txtFileName);
+    form.addRow(QStringLiteral("&Save File As:"), txtOutput, cmdBrowse);
+    form.addWide(chkWipe);
+    form.addWide(ProgressBar1);
+    form.addButtons({cmdEncrypt, cmdClose});
+
+    setTabOrder(txtPassword1, txtPassword2);
+    setTabOrder(txtPassword2, txtOutput);
+    setTabOrder(txtOutput, cmdBrowse);
+    setTabOrder(cmdBrowse, chkWipe);
+    setTabOrder(chkWipe, cmdEncrypt);
+    setTabOrder(cmdEncrypt, cmdClose);
+
+    connect(cmdBrowse, &QPushButton::clicked, this, [this] {
+        browse(txtOutput, QStringLiteral("Encrypted File (*.zqv)"));
+    });
+    connect(cmdEncrypt, &QPushButton::clicked, this, &FrmEncrypt::cmdEncrypt_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &FrmEncrypt::close);
+}
+
+bool FrmEncrypt::load()
+{
+    txtFileName->setText(m_operand);
+    txtOutput->setText(m_operand + QLatin1String(".zqv"));
+    txtPassword1->setFocus();
+    return true;
+}
+
+void FrmEncrypt::setControlsEnabled(bool enabled)
+{
+    for (QWidget* control : {static_cast<QWidget*>(cmdEncrypt), static_cast<QWidget*>(cmdClose),
+                             static_cast<QWidget*>(cmdBrowse)})
+        control->setEnabled(enabled);
+}
+
+void FrmEncrypt::cmdEncrypt_Click()
+{
+    if (isBusy())
+        return;
+    if (txtPassword1->text().isEmpty()) {
+        messenger().message(this, QStringLiteral("ZQV"), QStringLiteral("Please enter a password."), MessageIcon::Critical);
+        txtPassword1->setFocus();
+        return;
+    }
+    if (!HasEncryptedExtension(txtOutput->text())) {
+        messenger().message(this,
+                            programTitle(),
+                            QStringLiteral("The encrypted file must have .zqv as the file extension."),
+                            MessageIcon::Critical);
+        txtOutput->setFocus();
+        return;
+    }
+    if (txtPassword2->text() != txtPassword1->text()) {
+        messenger().message(this,
+                            QStringLiteral("Password"),
+                            QStringLiteral("The passwords entered do not match."),
+                            MessageIcon::Critical);
+        return;
+    }
+    CipherOptions options;
+    if (!confirmReplace(*this, txtOutput->text(), options.replaceExisting)) {
+        txtOutput->setFocus();
+        return;
+    }
+    // The original is only wiped once the new file has read back whole.
+    options.verify = chkWipe->isChecked();
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool encrypted =
+        EncryptFileWithPassword(*this, txtFileName->text(), txtOutput->text(), txtPassword1->text(), options);
+    if (!encrypted) {
+        messenger().message(this,
+                            QStringLiteral("ZQV"),
+                            QStringLiteral("The file could not be encrypted."),
+                            MessageIcon::Critical);
+        QApplication::restoreOverrideCursor();
+        return;
+    }
+    if (chkWipe->isChecked())
+        wipeAfterSuccess(*this, txtFileName->text());
+    QApplication::restoreOverrideCursor();
+    close();
+}
+
+} // namespace engine

@@ -1,0 +1,89 @@
+#include "OperationDialog.h"
+
+#include "Messenger.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QThread>
+
+namespace engine {
+
+OperationDialog::OperationDialog(QString operand, Messenger& messenger, QWidget* parent)
+    : QDialog(parent)
+    , m_operand(std::move(operand))
+    , m_messenger(messenger)
+{
+    // Progress arrives on the worker thread; the bar is only touched here.
+    QPointer<OperationDialog> self(this);
+    m_crypto.setProgressHandler([self](int percent) {
+        if (self)
+            QMetaObject::invokeMethod(self.data(), [self, percent] {
+                if (self)
+                    self->onProgress(percent);
+            }, Qt::QueuedConnection);
+    });
+}
+
+QProgressBar* OperationDialog::makeProgressBar()
+{
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setVisible(false);
+    return m_progress;
+}
+
+void OperationDialog::onProgress(int percent)
+{
+    if (m_progress == nullptr)
+        return;
+    m_progress->setVisible(true);
+    m_progress->setValue(percent);
+}
+
+void OperationDialog::browse(QLineEdit* output, const QString& filter)
+{
+    const QString chosen = m_messenger.saveFileName(this, QStringLiteral("Select File"), filter, output->text());
+    if (!chosen.isEmpty())
+        output->setText(chosen);
+}
+
+void OperationDialog::runWork(const std::function<void()>& work)
+{
+    m_busy = true;
+    setControlsEnabled(false);
+    QEventLoop loop;
+    QThread* thread = QThread::create(work);
+    connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    if (!thread->isFinished())
+        loop.exec();
+    thread->wait();
+    delete thread;
+    // Let the last progress events reach the bar before the caller goes on.
+    QCoreApplication::sendPostedEvents(this);
+    setControlsEnabled(true);
+    m_busy = false;
+}
+
+void OperationDialog::closeEvent(QCloseEvent* event)
+{
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void OperationDialog::reject()
+{
+    if (!m_busy)
+        QDialog::reject();
+}
+
+} // namespace engine

@@ -1,0 +1,312 @@
+#include "Crypto.h"
+#include "FrmDecrypt.h"
+#include "FrmEncrypt.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace engine;
+using namespace testsupport;
+
+namespace {
+
+const zqvcrypto::Argon2Params kCheap{64, 1, 1};
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// Clicks the box itself; the middle of a stretched check box is empty space.
+void clickCheckBox(QCheckBox* box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+}
+
+void makeEncrypted(const std::string& plainPath, const std::string& sealedPath, const QString& password)
+{
+    zqvcrypto::Crypto control;
+    control.setKdfParams(kCheap);
+    bool success = false;
+    control.DeriveKey(password, 1, 256)->EncryptFile(q(plainPath), q(sealedPath), success);
+    ASSERT_TRUE(success);
+}
+
+std::string decrypted(const std::string& sealedPath, const QString& password, const std::string& outPath)
+{
+    zqvcrypto::Crypto control;
+    bool success = false;
+    control.DeriveKey(password, 1, 256)->DecryptFile(q(sealedPath), q(outPath), success);
+    return success ? readFile(outPath) : std::string("<failed>");
+}
+
+class EncryptDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        writeFile(dir.file("a"), "plain content");
+        dialog = std::make_unique<FrmEncrypt>(q(dir.file("a")), messenger);
+        dialog->CryptoCtrl().setKdfParams(kCheap);
+        ASSERT_TRUE(dialog->load());
+        dialog->show();
+    }
+
+    void type(const QString& one, const QString& two)
+    {
+        QTest::keyClicks(dialog->txtPassword1, one);
+        QTest::keyClicks(dialog->txtPassword2, two);
+    }
+
+    void clickEncrypt() { QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton); }
+
+    TempDir dir;
+    RecordingMessenger messenger;
+    std::unique_ptr<FrmEncrypt> dialog;
+};
+
+TEST_F(EncryptDialogTest, LoadProposesTheOutputName)
+{
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("ZQV - Encrypt File"));
+    EXPECT_EQ(dialog->txtFileName->text(), q(dir.file("a")));
+    EXPECT_TRUE(dialog->txtFileName->isReadOnly());
+    EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("a.zqv")));
+    EXPECT_EQ(dialog->txtPassword1->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog->txtPassword2->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(dialog->chkWipe->isChecked());
+    EXPECT_EQ(dialog->chkWipe->text(), QStringLiteral("Wipe original file after encrypting"));
+    EXPECT_TRUE(dialog->ProgressBar1->isHidden());
+    for (const char* name : {"txtPassword1", "txtPassword2", "txtFileName", "txtOutput", "cmdBrowse", "chkWipe",
+                             "cmdEncrypt", "cmdClose", "ProgressBar1"})
+        EXPECT_NE(dialog->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+}
+
+struct CheckCase
+{
+    const char* name;
+    const char* password1;
+    const char* password2;
+    const char* outputName;
+    const char* title;
+    const char* text;
+    const char* focus;
+};
+
+class EncryptChecksTest : public EncryptDialogTest, public ::testing::WithParamInterface<CheckCase>
+{};
+
+TEST_P(EncryptChecksTest, FirstFailingCheckSpeaks)
+{
+    const CheckCase& c = GetParam();
+    dialog->txtOutput->setText(q(dir.file(c.outputName)));
+    type(QString::fromUtf8(c.password1), QString::fromUtf8(c.password2));
+    clickEncrypt(); // the focus is on the button from here on, unless a check moves it
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].title, QString::fromLatin1(c.title));
+    EXPECT_EQ(messenger.shown[0].text, QString::fromLatin1(c.text));
+    EXPECT_EQ(messenger.shown[0].icon, MessageIcon::Critical);
+    EXPECT_EQ(dialog->focusWidget()->objectName(), QString::fromLatin1(c.focus));
+    EXPECT_EQ(listFolder(dir.path()), "a");
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Order,
+    EncryptChecksTest,
+    ::testing::Values(
+        CheckCase{"EmptyPasswordFirst", "", "", "a.txt", "ZQV", "Please enter a password.", "txtPassword1"},
+        CheckCase{"UpperCaseExtension",
+                  "pw",
+                  "pw",
+                  "a.ZQV",
+                  "ZQVEngine",
+                  "The encrypted file must have .zqv as the file extension.",
+                  "txtOutput"},
+        CheckCase{"ExtensionBeforeMismatch",
+                  "pw",
+                  "other",
+                  "a.txt",
+                  "ZQVEngine",
+                  "The encrypted file must have .zqv as the file extension.",
+                  "txtOutput"},
+        CheckCase{"Mismatch", "pw", "other", "a.zqv", "Password", "The passwords entered do not match.", "cmdEncrypt"},
+        CheckCase{"CaseMatters", "Pw", "pw", "a.zqv", "Password", "The passwords entered do not match.", "cmdEncrypt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EncryptDialogTest, BlanksOnlyPasswordEncryptsAndTheOriginalStays)
+{
+    type(QStringLiteral("   "), QStringLiteral("   "));
+    clickEncrypt();
+    EXPECT_TRUE(messenger.shown.empty());
+    EXPECT_FALSE(dialog->isVisible()) << "success unloads the dialog";
+    EXPECT_FALSE(dialog->ProgressBar1->isHidden());
+    EXPECT_EQ(dialog->ProgressBar1->value(), 100);
+    EXPECT_EQ(listFolder(dir.path()), "a a.zqv");
+    EXPECT_EQ(decrypted(dir.file("a.zqv"), QStringLiteral("   "), dir.file("check")), "plain content");
+}
+
+TEST_F(EncryptDialogTest, WipeAfterEncryptingRemovesTheOriginal)
+{
+    type(QStringLiteral("pw"), QStringLiteral("pw"));
+    clickCheckBox(dialog->chkWipe);
+    ASSERT_TRUE(dialog->chkWipe->isChecked());
+    clickEncrypt();
+    EXPECT_TRUE(messenger.shown.empty());
+    EXPECT_EQ(listFolder(dir.path()), "a.zqv");
+    EXPECT_EQ(decrypted(dir.file("a.zqv"), QStringLiteral("pw"), dir.file("check")), "plain content");
+}
+
+TEST_F(EncryptDialogTest, FailureShowsBothMessagesAndKeepsEverything)
+{
+    dialog->txtOutput->setText(q(dir.file("missing-folder/a.zqv")));
+    type(QStringLiteral("pw"), QStringLiteral("pw"));
+    clickCheckBox(dialog->chkWipe);
+    clickEncrypt();
+    ASSERT_EQ(messenger.shown.size(), 2u);
+    EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQVEngine"));
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("The file was could not be encrypted."));
+    EXPECT_FALSE(messenger.shown[0].detail.isEmpty());
+    EXPECT_EQ(messenger.shown[1].title, QStringLiteral("ZQV"));
+    EXPECT_EQ(messenger.shown[1].text, QStringLiteral("The file could not be encrypted."));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->txtPassword1->text(), QStringLiteral("pw"));
+    EXPECT_TRUE(dialog->chkWipe->isChecked());
+    EXPECT_TRUE(dialog->cmdEncrypt->isEnabled());
+    EXPECT_EQ(readFile(dir.file("a")), "plain content");
+}
+
+TEST_F(EncryptDialogTest, OutputThatIsTheSourceItselfIsRefused)
+{
+    ASSERT_EQ(::symlink(dir.file("a").c_str(), dir.file("link.zqv").c_str()), 0);
+    dialog->txtOutput->setText(q(dir.file("link.zqv")));
+    messenger.answer = true;
+    type(QStringLiteral("pw"), QStringLiteral("pw"));
+    clickEncrypt();
+    ASSERT_EQ(messenger.shown.size(), 3u); // the replace question, then both failure messages
+    EXPECT_EQ(messenger.shown[1].detail, zqvcrypto::describe(zqvcrypto::CryptoError::SameFile));
+    EXPECT_EQ(readFile(dir.file("a")), "plain content");
+}
+
+TEST_F(EncryptDialogTest, ExistingOutputIsReplacedOnlyWhenTheUserAgrees)
+{
+    writeFile(dir.file("a.zqv"), "older file");
+    type(QStringLiteral("pw"), QStringLiteral("pw"));
+    messenger.answer = false;
+    clickEncrypt();
+    ASSERT_EQ(messenger.questions.size(), 1u);
+    EXPECT_EQ(messenger.questions[0], QLatin1String("The file ") + q(dir.file("a.zqv"))
+                                          + QLatin1String(" already exists. Do you want to replace it?"));
+    EXPECT_EQ(readFile(dir.file("a.zqv")), "older file");
+    EXPECT_TRUE(dialog->isVisible());
+
+    messenger.answer = true;
+    clickEncrypt();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(decrypted(dir.file("a.zqv"), QStringLiteral("pw"), dir.file("check")), "plain content");
+}
+
+TEST_F(EncryptDialogTest, BrowseUsesTheFilterAndCancelChangesNothing)
+{
+    const QString before = dialog->txtOutput->text();
+    QTest::mouseClick(dialog->cmdBrowse, Qt::LeftButton);
+    ASSERT_EQ(messenger.fileDialogs.size(), 1u);
+    EXPECT_EQ(messenger.fileDialogs[0].title, QStringLiteral("Select File"));
+    EXPECT_EQ(messenger.fileDialogs[0].filter, QStringLiteral("Encrypted File (*.zqv)"));
+    EXPECT_EQ(dialog->txtOutput->text(), before);
+    messenger.chosenFile = q(dir.file("chosen.zqv"));
+    QTest::mouseClick(dialog->cmdBrowse, Qt::LeftButton);
+    EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("chosen.zqv")));
+}
+
+class DecryptDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        writeFile(dir.file("report.txt"), "the report");
+        makeEncrypted(dir.file("report.txt"), dir.file("report.txt.zqv"), QStringLiteral("secret"));
+        ASSERT_EQ(::unlink(dir.file("report.txt").c_str()), 0);
+        dialog = std::make_unique<FrmDecrypt>(q(dir.file("report.txt.zqv")), messenger);
+        ASSERT_TRUE(dialog->load());
+        dialog->show();
+    }
+
+    void attempt(const QString& password)
+    {
+        dialog->txtPassword->clear();
+        QTest::keyClicks(dialog->txtPassword, password);
+        QTest::mouseClick(dialog->cmdDecrypt, Qt::LeftButton);
+    }
+
+    TempDir dir;
+    RecordingMessenger messenger;
+    std::unique_ptr<FrmDecrypt> dialog;
+};
+
+TEST_F(DecryptDialogTest, LoadDropsTheExtension)
+{
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("ZQV - Decrypt File"));
+    EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("report.txt")));
+    EXPECT_EQ(dialog->chkWipe->text(), QStringLiteral("Wipe encrypted file after decrypting"));
+    EXPECT_TRUE(dialog->ProgressBar1->isHidden());
+}
+
+TEST_F(DecryptDialogTest, WrongPasswordIsReportedOnceAndAnotherTryWorks)
+{
+    clickCheckBox(dialog->chkWipe);
+    attempt(QString());
+    attempt(QStringLiteral("Secret"));
+    ASSERT_EQ(messenger.shown.size(), 2u);
+    for (const auto& shown : messenger.shown) {
+        EXPECT_EQ(shown.title, QStringLiteral("ZQVEngine"));
+        EXPECT_EQ(shown.text, QStringLiteral("The file was not decrypted. Make sure the password entered is correct."));
+        EXPECT_TRUE(shown.detail.isEmpty());
+    }
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->txtPassword->text(), QStringLiteral("Secret"));
+    EXPECT_TRUE(dialog->chkWipe->isChecked());
+    EXPECT_EQ(listFolder(dir.path()), "report.txt.zqv");
+
+    attempt(QStringLiteral("secret"));
+    EXPECT_EQ(messenger.shown.size(), 2u);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(listFolder(dir.path()), "report.txt") << "the encrypted file is wiped after success";
+    EXPECT_EQ(readFile(dir.file("report.txt")), "the report");
+}
+
+TEST_F(DecryptDialogTest, AnyOutputNameWorksAndTheEncryptedFileStaysUnlessWiped)
+{
+    dialog->txtOutput->setText(q(dir.file("other name.bin")));
+    attempt(QStringLiteral("secret"));
+    EXPECT_TRUE(messenger.shown.empty());
+    EXPECT_EQ(listFolder(dir.path()), "other name.bin report.txt.zqv");
+}
+
+TEST_F(DecryptDialogTest, DamagedFileNamesTheReason)
+{
+    std::string sealed = readFile(dir.file("report.txt.zqv"));
+    sealed.back() ^= 1;
+    writeFile(dir.file("report.txt.zqv"), sealed);
+    attempt(QStringLiteral("secret"));
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].detail, zqvcrypto::describe(zqvcrypto::CryptoError::Damaged));
+    EXPECT_EQ(listFolder(dir.path()), "report.txt.zqv");
+}
+
+TEST_F(DecryptDialogTest, BrowseOffersNoFilter)
+{
+    QTest::mouseClick(dialog->cmdBrowse, Qt::LeftButton);
+    ASSERT_EQ(messenger.fileDialogs.size(), 1u);
+    EXPECT_TRUE(messenger.fileDialogs[0].filter.isEmpty());
+    EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("report.txt")));
+}
+
+} // namespace
