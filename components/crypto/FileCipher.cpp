@@ -1,5 +1,6 @@
 #include "FileCipher.h"
 
+#include "AsyncFileSink.h"
 #include "SafeOutput.h"
 
 #include <QFile>
@@ -30,19 +31,6 @@ public:
                 return n;
         }
     }
-
-private:
-    int m_fd;
-};
-
-class FdSink : public ByteSink
-{
-public:
-    explicit FdSink(int fd)
-        : m_fd(fd)
-    {
-    }
-    bool write(const unsigned char* data, std::size_t size) override { return writeAll(m_fd, data, size); }
 
 private:
     int m_fd;
@@ -179,11 +167,13 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
         return CryptoError::WriteFailed;
 
     FdSource in(source.get());
-    FdSink out(output.fd());
+    AsyncFileSink out(output.fd());
     PercentReporter reporter(size, job.progress);
-    if (CryptoError e = encryptStream(in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
-        e != CryptoError::None)
-        return e;
+    const CryptoError encrypted = encryptStream(in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
+    if (!out.finish())
+        return CryptoError::WriteFailed;
+    if (encrypted != CryptoError::None)
+        return encrypted;
 
     if (job.verify) {
         if (::fsync(output.fd()) != 0 || ::lseek(output.fd(), 0, SEEK_SET) != 0)
@@ -207,11 +197,16 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
         return CryptoError::WriteFailed;
 
     FdSource in(source.get());
-    FdSink out(output.fd());
+    AsyncFileSink out(output.fd());
+    // Hashing costs time, so only when the result is to be read back.
     HashingSink hashing(&out);
+    ByteSink& sink = job.verify ? static_cast<ByteSink&>(hashing) : out;
     PercentReporter reporter(size, job.progress);
-    if (CryptoError e = decryptStream(in, hashing, password, std::ref(reporter)); e != CryptoError::None)
-        return e;
+    const CryptoError decrypted = decryptStream(in, sink, password, std::ref(reporter));
+    if (!out.finish())
+        return decrypted != CryptoError::None ? decrypted : CryptoError::WriteFailed;
+    if (decrypted != CryptoError::None)
+        return decrypted;
 
     if (job.verify) {
         // The plaintext was authenticated on the way in; what matters now is
