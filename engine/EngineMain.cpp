@@ -3,6 +3,8 @@
 #include "CommandLine.h"
 #include "FrmDecrypt.h"
 #include "FrmEncrypt.h"
+#include "FrmEncryptFolder.h"
+#include "FrmSelfExtracting.h"
 #include "FrmWipe.h"
 #include "Messenger.h"
 
@@ -44,7 +46,9 @@ QDialog* startEngine(const QString& arguments, Messenger& messenger)
     case Operation::Decrypt:
         return showLoaded(new FrmDecrypt(decision.operand, messenger));
     case Operation::SelfExtracting:
+        return showLoaded(new FrmSelfExtracting(decision.operand, messenger));
     case Operation::EncryptFolder:
+        return showLoaded(new FrmEncryptFolder(decision.operand, messenger));
     case Operation::None:
         break;
     }

@@ -17,15 +17,20 @@ OperationDialog::OperationDialog(QString operand, Messenger& messenger, QWidget*
     , m_operand(std::move(operand))
     , m_messenger(messenger)
 {
-    // Progress arrives on the worker thread; the bar is only touched here.
+    m_crypto.setProgressHandler([this](int percent) { postProgress(percent); });
+}
+
+void OperationDialog::postProgress(int percent)
+{
+    // Progress arrives on the worker thread; the bar is only touched on ours.
     QPointer<OperationDialog> self(this);
-    m_crypto.setProgressHandler([self](int percent) {
-        if (self)
-            QMetaObject::invokeMethod(self.data(), [self, percent] {
-                if (self)
-                    self->onProgress(percent);
-            }, Qt::QueuedConnection);
-    });
+    QMetaObject::invokeMethod(
+        this,
+        [self, percent] {
+            if (self)
+                self->onProgress(percent);
+        },
+        Qt::QueuedConnection);
 }
 
 QProgressBar* OperationDialog::makeProgressBar()

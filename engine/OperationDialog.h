@@ -40,11 +40,14 @@ protected:
     void browse(QLineEdit* output, const QString& filter);
     // Enables or disables the controls that start or end work.
     virtual void setControlsEnabled(bool enabled) = 0;
+    // Shows the progress bar at this value; call on the interface thread.
+    void onProgress(int percent);
+    // The same, from any thread.
+    void postProgress(int percent);
 
     const QString m_operand;
 
 private:
-    void onProgress(int percent);
 
     Messenger& m_messenger;
     zqvcrypto::Crypto m_crypto;

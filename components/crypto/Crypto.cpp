@@ -1,6 +1,9 @@
 #include "Crypto.h"
 
 #include "FileCipher.h"
+#include "SelfExtracting.h"
+
+#include <QCoreApplication>
 
 #include <cstring>
 #include <openssl/crypto.h>
@@ -56,13 +59,15 @@ std::unique_ptr<CryptoKey> Crypto::DeriveKey(const QString& password, int algori
     QByteArray utf8 = password.toUtf8();
     SecureBuffer secret(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
-    return std::make_unique<CryptoKey>(std::move(secret), m_kdf, m_progress);
+    const QString stub = m_stubPath.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1String("/zqvsfx") : m_stubPath;
+    return std::make_unique<CryptoKey>(std::move(secret), m_kdf, m_progress, stub);
 }
 
-CryptoKey::CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress)
+CryptoKey::CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress, QString stubPath)
     : m_password(std::move(password))
     , m_kdf(kdf)
     , m_progress(std::move(progress))
+    , m_stubPath(std::move(stubPath))
 {
 }
 
@@ -100,6 +105,25 @@ CryptoData CryptoKey::DecryptData(const CryptoData& data, bool)
     return CryptoData(out.bytes);
 }
 
+void CryptoKey::MakeSelfExtracting(const QString& source,
+                                   const QString& destination,
+                                   const CryptoOptions& options,
+                                   bool,
+                                   bool& success)
+{
+    SfxJob job;
+    job.stubPath = m_stubPath;
+    job.source = source;
+    job.destination = destination;
+    job.storedName = options.storedName;
+    job.title = options.text;
+    job.replaceExisting = m_replaceExisting;
+    job.verify = m_verify;
+    job.progress = m_progress;
+    m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
+    success = m_lastError == CryptoError::None;
+}
+
 void CryptoKey::Destroy(int& ignored)
 {
     ignored = 0;
@@ -135,6 +159,8 @@ QString describe(CryptoError error)
         return QStringLiteral("The key could not be prepared.");
     case CryptoError::VerifyFailed:
         return QStringLiteral("The new file did not read back correctly from the disk.");
+    case CryptoError::ExtractorMissing:
+        return QStringLiteral("The extractor program (zqvsfx) is missing from the program folder.");
     }
     return {};
 }

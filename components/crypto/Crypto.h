@@ -20,6 +20,8 @@ class CryptoOptions
 {
 public:
     QString text;
+    // The file name the recipient gets; the source's own name when empty.
+    QString storedName;
 };
 
 // A password made ready for one algorithm. Destroy() wipes it; so does the
@@ -27,12 +29,17 @@ public:
 class CryptoKey
 {
 public:
-    CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress);
+    CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress, QString stubPath);
 
     void EncryptFile(const QString& source, const QString& destination, bool& success);
     void DecryptFile(const QString& source, const QString& destination, bool& success);
     [[nodiscard]] CryptoData EncryptData(const CryptoData& data, bool flag);
     [[nodiscard]] CryptoData DecryptData(const CryptoData& data, bool flag);
+    void MakeSelfExtracting(const QString& source,
+                            const QString& destination,
+                            const CryptoOptions& options,
+                            bool flag,
+                            bool& success);
     void Destroy(int& ignored);
 
     // Our additions: how to treat an existing destination, whether to read the
@@ -45,6 +52,7 @@ private:
     SecureBuffer m_password;
     Argon2Params m_kdf;
     ProgressHandler m_progress;
+    QString m_stubPath;
     bool m_replaceExisting = false;
     bool m_verify = false;
     CryptoError m_lastError = CryptoError::None;
@@ -68,8 +76,13 @@ public:
     [[nodiscard]] const Argon2Params& kdfParams() const { return m_kdf; }
     [[nodiscard]] static Argon2Params defaultKdfParams();
 
+    // The extractor program put in front of self-extracting files; by default
+    // the one in the program folder.
+    void setStubPath(const QString& path) { m_stubPath = path; }
+
 private:
     Argon2Params m_kdf = defaultKdfParams();
+    QString m_stubPath;
     ProgressHandler m_progress;
 };
 

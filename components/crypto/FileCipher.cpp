@@ -2,11 +2,14 @@
 
 #include "AsyncFileSink.h"
 #include "SafeOutput.h"
+#include "SelfExtracting.h"
+#include "SfxFormat.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -232,6 +235,126 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
             return CryptoError::VerifyFailed;
     }
     return finish(output, job);
+}
+
+namespace {
+
+// The envelope's head, then the file itself.
+class EnvelopeSource : public ByteSource
+{
+public:
+    EnvelopeSource(std::string head, int fd)
+        : m_head(std::move(head))
+        , m_file(fd)
+    {
+    }
+    std::int64_t read(unsigned char* buffer, std::size_t size) override
+    {
+        if (m_offset < m_head.size()) {
+            const std::size_t n = std::min(size, m_head.size() - m_offset);
+            std::memcpy(buffer, m_head.data() + m_offset, n);
+            m_offset += n;
+            return static_cast<std::int64_t>(n);
+        }
+        return m_file.read(buffer, size);
+    }
+
+private:
+    std::string m_head;
+    std::size_t m_offset = 0;
+    FdSource m_file;
+};
+
+// A window of a file, read with pread so the descriptor's position is left alone.
+class RangeSource : public ByteSource
+{
+public:
+    RangeSource(int fd, std::uint64_t offset, std::uint64_t size)
+        : m_fd(fd)
+        , m_offset(offset)
+        , m_end(offset + size)
+    {
+    }
+    std::int64_t read(unsigned char* buffer, std::size_t size) override
+    {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_end - m_offset));
+        if (n == 0)
+            return 0;
+        const ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(m_offset));
+        if (got > 0)
+            m_offset += static_cast<std::uint64_t>(got);
+        return got;
+    }
+
+private:
+    int m_fd;
+    std::uint64_t m_offset;
+    std::uint64_t m_end;
+};
+
+} // namespace
+
+CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf)
+{
+    const FileJob file{job.source, job.destination, job.replaceExisting, job.verify, job.progress};
+    Descriptor source(-1);
+    std::uint64_t size = 0;
+    if (CryptoError e = prepare(file, source, size); e != CryptoError::None)
+        return e;
+    Descriptor stub(::open(QFile::encodeName(job.stubPath).constData(), O_RDONLY | O_CLOEXEC));
+    if (stub.get() < 0)
+        return CryptoError::ExtractorMissing;
+    SafeOutput output;
+    if (!output.open(job.destination))
+        return CryptoError::WriteFailed;
+
+    std::uint64_t offset = 0;
+    {
+        AsyncFileSink out(output.fd());
+        FdSource program(stub.get());
+        std::vector<unsigned char> buffer(1 << 20);
+        for (;;) {
+            const std::int64_t n = program.read(buffer.data(), buffer.size());
+            if (n < 0)
+                return CryptoError::ExtractorMissing;
+            if (n == 0)
+                break;
+            if (!out.write(buffer.data(), static_cast<std::size_t>(n)))
+                return CryptoError::WriteFailed;
+            offset += static_cast<std::uint64_t>(n);
+        }
+        if (offset == 0)
+            return CryptoError::ExtractorMissing;
+
+        const QString name = job.storedName.isEmpty() ? QFileInfo(job.source).fileName() : job.storedName;
+        EnvelopeSource envelope(sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString()), source.get());
+        PercentReporter reporter(size, job.progress);
+        const CryptoError encrypted = encryptStream(envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
+        if (!out.finish())
+            return CryptoError::WriteFailed;
+        if (encrypted != CryptoError::None)
+            return encrypted;
+    }
+    struct stat info
+    {};
+    if (::fstat(output.fd(), &info) != 0)
+        return CryptoError::WriteFailed;
+    const auto total = static_cast<std::uint64_t>(info.st_size);
+    const auto trailer = sfx::encodeTrailer({offset, total - offset});
+    if (::lseek(output.fd(), 0, SEEK_END) < 0 || !writeAll(output.fd(), trailer.data(), trailer.size()))
+        return CryptoError::WriteFailed;
+    if (::fchmod(output.fd(), 0700) != 0)
+        return CryptoError::WriteFailed;
+
+    if (job.verify) {
+        if (::fsync(output.fd()) != 0)
+            return CryptoError::WriteFailed;
+        RangeSource back(output.fd(), offset, total - offset);
+        NullSink discard;
+        if (decryptStream(back, discard, password) != CryptoError::None)
+            return CryptoError::VerifyFailed;
+    }
+    return finish(output, file);
 }
 
 } // namespace zqvcrypto

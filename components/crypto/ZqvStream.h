@@ -22,6 +22,7 @@ enum class CryptoError {
     OutOfMemory,
     InvalidKey,
     VerifyFailed,
+    ExtractorMissing,
 };
 
 class ByteSource

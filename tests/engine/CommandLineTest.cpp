@@ -140,7 +140,7 @@ TEST(StartEngineTest, WipeSwitchShowsTheWipeDialog)
     delete dialog;
 }
 
-TEST(StartEngineTest, EncryptAndDecryptSwitchesShowTheirDialogs)
+TEST(StartEngineTest, EachOperationSwitchShowsItsDialog)
 {
     TempDir dir;
     testsupport::writeFile(dir.file("a.txt"), "x");
@@ -148,6 +148,8 @@ TEST(StartEngineTest, EncryptAndDecryptSwitchesShowTheirDialogs)
     const std::pair<QString, QString> cases[] = {
         {QStringLiteral("/e ") + q(dir.file("a.txt")), QStringLiteral("frmEncrypt")},
         {QStringLiteral("/d ") + q(dir.file("a.txt.zqv")), QStringLiteral("frmDecrypt")},
+        {QStringLiteral("/s ") + q(dir.file("a.txt")), QStringLiteral("frmSelfExtracting")},
+        {QStringLiteral("/f ") + q(dir.path()), QStringLiteral("frmEncryptFolder")},
     };
     for (const auto& [arguments, expected] : cases) {
         QDialog* dialog = startEngine(arguments, messenger);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "ZqvStream.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace zqvcrypto {
+
+struct SfxJob
+{
+    QString stubPath;   // the extractor program that goes in front
+    QString source;
+    QString destination;
+    QString storedName; // the name the recipient gets; the source's base name when empty
+    QString title;      // shown by the extractor
+    bool replaceExisting = false;
+    bool verify = false;
+    std::function<void(int percent)> progress;
+};
+
+[[nodiscard]] CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf);
+
+} // namespace zqvcrypto

@@ -1,0 +1,114 @@
+#include "TempDir.h"
+#include "TreeHelpers.h"
+#include "ZIPLight.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace testsupport;
+using ziplight::ZIPLight;
+
+namespace {
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string quoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+class ZIPLightTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { makeAwkwardTree(dir.file("tree")); }
+
+    bool pack(const std::string& archive, qint16 level, bool recursive, const QString& password = {})
+    {
+        zip.SourceDirectory = q(dir.file("tree"));
+        zip.Password = password;
+        zip.CompressionLevel = level;
+        zip.FilesToProcess = QStringLiteral("*");
+        zip.ZipFileName = q(archive);
+        zip.Recursive = recursive;
+        zip.progress = [this](const QString&, double value) { progress.push_back(value); };
+        return zip.Add();
+    }
+
+    TempDir dir;
+    ZIPLight zip;
+    std::vector<double> progress;
+};
+
+TEST_F(ZIPLightTest, RecursiveArchivePassesRealToolsAndRestoresTheTree)
+{
+    const std::string archive = dir.file("tree.zip");
+    ASSERT_TRUE(pack(archive, 6, true)) << zip.lastError().toStdString();
+    EXPECT_TRUE(run("unzip -tq " + quoted(archive)));
+    EXPECT_TRUE(run("7z t " + quoted(archive)));
+    ASSERT_FALSE(progress.empty());
+    EXPECT_DOUBLE_EQ(progress.back(), 100.0);
+    ASSERT_TRUE(run("7z x -o" + quoted(dir.file("out")) + " " + quoted(archive)));
+    EXPECT_TRUE(run("diff -r " + quoted(dir.file("tree")) + " " + quoted(dir.file("out"))));
+    EXPECT_TRUE(exists(dir.file("out/empty folder")));
+}
+
+TEST_F(ZIPLightTest, PasswordMakesAes256EntriesThatNeedIt)
+{
+    const std::string archive = dir.file("locked.zip");
+    ASSERT_TRUE(pack(archive, 6, true, QStringLiteral("zip secret")));
+    EXPECT_TRUE(run("7z t '-pzip secret' " + quoted(archive)));
+    EXPECT_FALSE(run("7z t -pwrong " + quoted(archive)));
+    EXPECT_TRUE(run("7z l -slt " + quoted(archive) + " | grep -q 'Method = AES-256'"));
+}
+
+TEST_F(ZIPLightTest, LevelZeroStoresAndNonRecursiveTakesTopFilesOnly)
+{
+    const std::string archive = dir.file("flat.zip");
+    ASSERT_TRUE(pack(archive, 0, false));
+    EXPECT_TRUE(run("unzip -tq " + quoted(archive)));
+    EXPECT_FALSE(run("7z l -slt " + quoted(archive) + " | grep -q 'Method = Deflate'"));
+    EXPECT_EQ(zip.collectEntries(), QStringList({QStringLiteral(".hidden"), QStringLiteral("empty.bin"),
+                                                  QStringLiteral("top file.txt")}));
+}
+
+TEST_F(ZIPLightTest, LinksLeadingOutOfTheFolderAreNeverFollowed)
+{
+    writeFile(dir.file("outside.txt"), "outside secret");
+    ASSERT_EQ(::symlink(dir.file("outside.txt").c_str(), dir.file("tree/link.txt").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.path().c_str(), dir.file("tree/link-folder").c_str()), 0);
+    zip.SourceDirectory = q(dir.file("tree"));
+    zip.Recursive = true;
+    for (const QString& entry : zip.collectEntries())
+        EXPECT_FALSE(entry.startsWith(QStringLiteral("link"))) << entry.toStdString();
+}
+
+TEST_F(ZIPLightTest, RefusesWhatItCannotDoWithoutLeavingAnArchive)
+{
+    writeFile(dir.file("existing.zip"), "not mine to replace");
+    EXPECT_FALSE(pack(dir.file("existing.zip"), 6, true));
+    EXPECT_EQ(readFile(dir.file("existing.zip")), "not mine to replace");
+
+    zip.SourceDirectory = q(dir.file("missing"));
+    zip.ZipFileName = q(dir.file("m.zip"));
+    EXPECT_FALSE(zip.Add());
+    EXPECT_FALSE(zip.lastError().isEmpty());
+    EXPECT_FALSE(exists(dir.file("m.zip")));
+
+    zip.SourceDirectory = q(dir.file("tree"));
+    zip.ZipFileName = q(dir.file("no folder/x.zip"));
+    EXPECT_FALSE(zip.Add());
+}
+
+TEST_F(ZIPLightTest, EmptyFolderGivesAValidEmptyArchive)
+{
+    ASSERT_EQ(::mkdir(dir.file("nothing").c_str(), 0700), 0);
+    zip.SourceDirectory = q(dir.file("nothing"));
+    zip.ZipFileName = q(dir.file("nothing.zip"));
+    ASSERT_TRUE(zip.Add());
+    EXPECT_TRUE(run("7z t " + quoted(dir.file("nothing.zip"))));
+}
+
+} // namespace

@@ -1,0 +1,221 @@
+#include "Crypto.h"
+#include "FrmEncryptFolder.h"
+#include "FrmSelfExtracting.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+#include "TreeHelpers.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace engine;
+using namespace testsupport;
+
+namespace {
+
+const zqvcrypto::Argon2Params kCheap{64, 1, 1};
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string quoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+void clickBox(QAbstractButton* box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+}
+
+bool decryptTo(const std::string& sealed, const std::string& out, const QString& password)
+{
+    zqvcrypto::Crypto control;
+    bool success = false;
+    control.DeriveKey(password, 1, 256)->DecryptFile(q(sealed), q(out), success);
+    return success;
+}
+
+class FolderDialogTest : public ::testing::Test
+{
+protected:
+    void open(const std::string& operand)
+    {
+        dialog = std::make_unique<FrmEncryptFolder>(q(operand), messenger);
+        dialog->CryptoCtrl().setKdfParams(kCheap);
+        loaded = dialog->load();
+        if (loaded)
+            dialog->show();
+    }
+
+    void encrypt(const QString& password = QStringLiteral("pw"))
+    {
+        QTest::keyClicks(dialog->txtPassword1, password);
+        QTest::keyClicks(dialog->txtPassword2, password);
+        QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton);
+    }
+
+    TempDir dir;
+    RecordingMessenger messenger;
+    std::unique_ptr<FrmEncryptFolder> dialog;
+    bool loaded = false;
+};
+
+TEST_F(FolderDialogTest, BlanksOnlyOperandCannotBeEncrypted)
+{
+    open("   ");
+    EXPECT_FALSE(loaded);
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQV"));
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("This folder cannot be encrypted."));
+}
+
+TEST_F(FolderDialogTest, LoadAndCompressionOptions)
+{
+    open(dir.file("Data"));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("ZQV - Encrypt Folder"));
+    EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("Data.zip")));
+    EXPECT_TRUE(dialog->optCompress[0]->isChecked());
+    EXPECT_EQ(dialog->CompressionLevel->value(), 6);
+    EXPECT_EQ(dialog->chosenLevel(), 6);
+    for (QCheckBox* box : {dialog->chkPassword, dialog->chkExe, dialog->chkRecursive})
+        EXPECT_FALSE(box->isChecked());
+
+    QTest::mouseClick(dialog->optCompress[1], Qt::LeftButton, {}, QPoint(6, dialog->optCompress[1]->height() / 2));
+    EXPECT_FALSE(dialog->CompressionLevel->isEnabled());
+    EXPECT_EQ(dialog->chosenLevel(), 0) << "Do not compress passes level 0 whatever the slider shows";
+    QTest::mouseClick(dialog->optCompress[0], Qt::LeftButton, {}, QPoint(6, dialog->optCompress[0]->height() / 2));
+    EXPECT_TRUE(dialog->CompressionLevel->isEnabled());
+}
+
+TEST_F(FolderDialogTest, UpperCaseZipIsRefused)
+{
+    open(dir.file("Data"));
+    dialog->txtOutput->setText(q(dir.file("Data.ZIP")));
+    encrypt();
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQVEngine"));
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("The encrypted file must have .zip as the file extension."));
+}
+
+TEST_F(FolderDialogTest, EncryptedFolderRestoresByteForByteAndLeavesNoIntermediate)
+{
+    makeAwkwardTree(dir.file("Data"));
+    writeFile(dir.file("Data.zip"), "an unrelated file the user already had");
+    open(dir.file("Data"));
+    clickBox(dialog->chkRecursive);
+    clickBox(dialog->chkPassword);
+    encrypt(QStringLiteral("folder pw"));
+    EXPECT_TRUE(messenger.shown.empty()) << (messenger.shown.empty() ? "" : messenger.shown[0].text.toStdString());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(listFolder(dir.path()), "Data Data.zip Data.zip.zqv") << "no temporary archive may stay behind";
+    EXPECT_EQ(readFile(dir.file("Data.zip")), "an unrelated file the user already had");
+
+    ASSERT_TRUE(decryptTo(dir.file("Data.zip.zqv"), dir.file("restored.zip"), QStringLiteral("folder pw")));
+    EXPECT_FALSE(run("7z t -pwrong " + quoted(dir.file("restored.zip")))) << "the inner archive has its own password";
+    ASSERT_TRUE(run("7z x '-pfolder pw' -o" + quoted(dir.file("restored")) + " " + quoted(dir.file("restored.zip"))));
+    EXPECT_TRUE(run("diff -r " + quoted(dir.file("Data")) + " " + quoted(dir.file("restored"))));
+    EXPECT_FALSE(dialog->ProgressBar1->isHidden());
+}
+
+TEST_F(FolderDialogTest, SelfExtractingFolderArchive)
+{
+    makeAwkwardTree(dir.file("Data"));
+    open(dir.file("Data"));
+    clickBox(dialog->chkExe);
+    encrypt();
+    EXPECT_TRUE(messenger.shown.empty());
+    EXPECT_EQ(listFolder(dir.path()), "Data Data.zip.exe");
+    writeFile(dir.file("askpass.sh"), "#!/bin/sh\necho pw\n");
+    ASSERT_EQ(::chmod(dir.file("askpass.sh").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.file("out").c_str(), 0700), 0);
+    ASSERT_TRUE(run("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + dir.file("Data.zip.exe") + " --output "
+                    + dir.file("out")));
+    EXPECT_EQ(listFolder(dir.file("out")), "Data.zip");
+    EXPECT_TRUE(run("unzip -tq " + quoted(dir.file("out/Data.zip"))));
+}
+
+TEST_F(FolderDialogTest, PackingFailureIsReportedAndTheDialogStays)
+{
+    open(dir.file("missing folder"));
+    encrypt();
+    ASSERT_EQ(messenger.shown.size(), 2u);
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("The folder could not be packed."));
+    EXPECT_EQ(messenger.shown[1].title, QStringLiteral("ZQV"));
+    EXPECT_EQ(messenger.shown[1].text, QStringLiteral("The files could not be encrypted."));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(listFolder(dir.path()), "");
+}
+
+class SelfExtractingDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        writeFile(dir.file("a.doc"), "document body");
+        dialog = std::make_unique<FrmSelfExtracting>(q(dir.file("a.doc")), messenger);
+        dialog->CryptoCtrl().setKdfParams(kCheap);
+        ASSERT_TRUE(dialog->load());
+        dialog->show();
+    }
+
+    void make(const QString& one, const QString& two)
+    {
+        QTest::keyClicks(dialog->txtPassword1, one);
+        QTest::keyClicks(dialog->txtPassword2, two);
+        QTest::mouseClick(dialog->cmdMake, Qt::LeftButton);
+    }
+
+    TempDir dir;
+    RecordingMessenger messenger;
+    std::unique_ptr<FrmSelfExtracting> dialog;
+};
+
+TEST_F(SelfExtractingDialogTest, EmptyPasswordIsTheOnlyMessage)
+{
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("ZQV - Make Self-Extracting Exe"));
+    EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("a.doc.exe")));
+    make(QString(), QStringLiteral("different"));
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("Please enter a password."));
+    EXPECT_EQ(listFolder(dir.path()), "a.doc");
+}
+
+TEST_F(SelfExtractingDialogTest, AnyOutputNameAndWipeAfterMaking)
+{
+    dialog->txtOutput->setText(q(dir.file("present")));
+    clickBox(dialog->chkWipe);
+    make(QStringLiteral("pw"), QStringLiteral("pw"));
+    EXPECT_TRUE(messenger.shown.empty());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(listFolder(dir.path()), "present");
+    writeFile(dir.file("askpass.sh"), "#!/bin/sh\necho pw\n");
+    ASSERT_EQ(::chmod(dir.file("askpass.sh").c_str(), 0700), 0);
+    ASSERT_TRUE(run("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + dir.file("present")));
+    EXPECT_EQ(readFile(dir.file("a.doc")), "document body");
+}
+
+TEST_F(SelfExtractingDialogTest, FailureShowsBothMessages)
+{
+    dialog->CryptoCtrl().setStubPath(q(dir.file("no-extractor")));
+    make(QStringLiteral("pw"), QStringLiteral("pw"));
+    ASSERT_EQ(messenger.shown.size(), 2u);
+    EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQVEngine"));
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("Could not create encrypted self-encrypting executable file."));
+    EXPECT_EQ(messenger.shown[1].text, QStringLiteral("The self-extracting file could not be made."));
+    EXPECT_EQ(listFolder(dir.path()), "a.doc");
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+} // namespace
