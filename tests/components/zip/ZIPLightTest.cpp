@@ -3,6 +3,8 @@
 #include "ZIPLight.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -109,6 +111,38 @@ TEST_F(ZIPLightTest, EmptyFolderGivesAValidEmptyArchive)
     zip.ZipFileName = q(dir.file("nothing.zip"));
     ASSERT_TRUE(zip.Add());
     EXPECT_TRUE(run("7z t " + quoted(dir.file("nothing.zip"))));
+}
+
+} // namespace
+
+namespace {
+
+TEST(ZIPLightZip64Test, MoreThan65535EntriesStillMakeAValidArchive)
+{
+    TempDir dir;
+    const std::string tree = dir.file("many");
+    ASSERT_EQ(::mkdir(tree.c_str(), 0700), 0);
+    constexpr int kFiles = 65600;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = tree + "/f" + std::to_string(i);
+        const int fd = ::creat(name.c_str(), 0600);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    ZIPLight zip;
+    zip.SourceDirectory = q(tree);
+    zip.CompressionLevel = 0;
+    zip.ZipFileName = q(dir.file("many.zip"));
+    ASSERT_TRUE(zip.Add()) << zip.lastError().toStdString();
+    const std::string listing = dir.file("listing.txt");
+    // The helper silences output, so the listing is written by an inner shell.
+    ASSERT_TRUE(run("sh -c \"7z l -slt " + quoted(dir.file("many.zip")) + " > " + quoted(listing) + "\""));
+    const std::string text = readFile(listing);
+    std::size_t entries = 0;
+    for (auto at = text.find("\nPath = f"); at != std::string::npos; at = text.find("\nPath = f", at + 1))
+        ++entries;
+    EXPECT_EQ(entries, static_cast<std::size_t>(kFiles));
+    EXPECT_TRUE(run("7z t " + quoted(dir.file("many.zip"))));
 }
 
 } // namespace
