@@ -27,6 +27,7 @@ FrmDecrypt::FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent)
     cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
     ProgressBar1 = makeProgressBar();
     cmdDecrypt->setDefault(true);
+    setWorkControls({cmdDecrypt, cmdClose, cmdBrowse});
 
     FormLayout form(this);
     form.addRow(QStringLiteral("&Password:"), txtPassword);
@@ -55,13 +56,6 @@ bool FrmDecrypt::load()
     return true;
 }
 
-void FrmDecrypt::setControlsEnabled(bool enabled)
-{
-    for (QWidget* control : {static_cast<QWidget*>(cmdDecrypt), static_cast<QWidget*>(cmdClose),
-                             static_cast<QWidget*>(cmdBrowse)})
-        control->setEnabled(enabled);
-}
-
 void FrmDecrypt::cmdDecrypt_Click()
 {
     if (isBusy())
@@ -79,10 +73,7 @@ void FrmDecrypt::cmdDecrypt_Click()
         txtPassword->setFocus();
         return;
     }
-    if (chkWipe->isChecked())
-        wipeAfterSuccess(*this, txtFileName->text());
-    QApplication::restoreOverrideCursor();
-    close();
+    finishSucceeded(chkWipe, txtFileName->text());
 }
 
 } // namespace engine

@@ -28,9 +28,6 @@ public:
     QPushButton* cmdClose = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
 
-protected:
-    void setControlsEnabled(bool enabled) override;
-
 private:
     void cmdDecrypt_Click();
 };

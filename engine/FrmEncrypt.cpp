@@ -30,6 +30,7 @@ FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
     cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
     ProgressBar1 = makeProgressBar();
     cmdEncrypt->setDefault(true);
+    setWorkControls({cmdEncrypt, cmdClose, cmdBrowse});
 
     FormLayout form(this);
     form.addRow(QStringLiteral("&Password:"), txtPassword1);
@@ -62,22 +63,12 @@ bool FrmEncrypt::load()
     return true;
 }
 
-void FrmEncrypt::setControlsEnabled(bool enabled)
-{
-    for (QWidget* control : {static_cast<QWidget*>(cmdEncrypt), static_cast<QWidget*>(cmdClose),
-                             static_cast<QWidget*>(cmdBrowse)})
-        control->setEnabled(enabled);
-}
-
 void FrmEncrypt::cmdEncrypt_Click()
 {
     if (isBusy())
         return;
-    if (txtPassword1->text().isEmpty()) {
-        messenger().message(this, QStringLiteral("ZQV"), QStringLiteral("Please enter a password."), MessageIcon::Critical);
-        txtPassword1->setFocus();
+    if (!requirePassword(txtPassword1, true))
         return;
-    }
     if (!HasEncryptedExtension(txtOutput->text())) {
         messenger().message(this,
                             programTitle(),
@@ -86,13 +77,8 @@ void FrmEncrypt::cmdEncrypt_Click()
         txtOutput->setFocus();
         return;
     }
-    if (txtPassword2->text() != txtPassword1->text()) {
-        messenger().message(this,
-                            QStringLiteral("Password"),
-                            QStringLiteral("The passwords entered do not match."),
-                            MessageIcon::Critical);
+    if (!requireMatchingPasswords(txtPassword1, txtPassword2))
         return;
-    }
     CipherOptions options;
     if (!confirmReplace(*this, txtOutput->text(), options.replaceExisting)) {
         txtOutput->setFocus();
@@ -104,18 +90,10 @@ void FrmEncrypt::cmdEncrypt_Click()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool encrypted =
         EncryptFileWithPassword(*this, txtFileName->text(), txtOutput->text(), txtPassword1->text(), options);
-    if (!encrypted) {
-        messenger().message(this,
-                            QStringLiteral("ZQV"),
-                            QStringLiteral("The file could not be encrypted."),
-                            MessageIcon::Critical);
-        QApplication::restoreOverrideCursor();
-        return;
-    }
-    if (chkWipe->isChecked())
-        wipeAfterSuccess(*this, txtFileName->text());
-    QApplication::restoreOverrideCursor();
-    close();
+    if (encrypted)
+        finishSucceeded(chkWipe, txtFileName->text());
+    else
+        finishFailed(QStringLiteral("The file could not be encrypted."));
 }
 
 } // namespace engine

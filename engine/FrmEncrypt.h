@@ -29,9 +29,6 @@ public:
     QPushButton* cmdClose = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
 
-protected:
-    void setControlsEnabled(bool enabled) override;
-
 private:
     void cmdEncrypt_Click();
 };

@@ -45,6 +45,7 @@ FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidge
     cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
     ProgressBar1 = makeProgressBar();
     cmdEncrypt->setDefault(true);
+    setWorkControls({cmdEncrypt, cmdClose, cmdBrowse});
 
     auto* compression = new QWidget(this);
     auto* compressionRow = new QHBoxLayout(compression);
@@ -114,22 +115,12 @@ qint16 FrmEncryptFolder::chosenLevel() const
     return optCompress[0]->isChecked() ? static_cast<qint16>(CompressionLevel->value()) : qint16{0};
 }
 
-void FrmEncryptFolder::setControlsEnabled(bool enabled)
-{
-    for (QWidget* control : {static_cast<QWidget*>(cmdEncrypt), static_cast<QWidget*>(cmdClose),
-                             static_cast<QWidget*>(cmdBrowse)})
-        control->setEnabled(enabled);
-}
-
 void FrmEncryptFolder::cmdEncrypt_Click()
 {
     if (isBusy())
         return;
-    if (txtPassword1->text().isEmpty()) {
-        messenger().message(this, QStringLiteral("ZQV"), QStringLiteral("Please enter a password."), MessageIcon::Critical);
-        txtPassword1->setFocus();
+    if (!requirePassword(txtPassword1, true))
         return;
-    }
     if (!txtOutput->text().endsWith(QLatin1String(".zip"), Qt::CaseSensitive)) {
         messenger().message(this,
                             programTitle(),
@@ -138,13 +129,8 @@ void FrmEncryptFolder::cmdEncrypt_Click()
         txtOutput->setFocus();
         return;
     }
-    if (txtPassword2->text() != txtPassword1->text()) {
-        messenger().message(this,
-                            QStringLiteral("Password"),
-                            QStringLiteral("The passwords entered do not match."),
-                            MessageIcon::Critical);
+    if (!requireMatchingPasswords(txtPassword1, txtPassword2))
         return;
-    }
     const QString result = txtOutput->text() + (chkExe->isChecked() ? QLatin1String(".exe") : QLatin1String(".zqv"));
     CipherOptions options;
     if (!confirmReplace(*this, result, options.replaceExisting)) {
@@ -162,16 +148,10 @@ void FrmEncryptFolder::cmdEncrypt_Click()
                                              chkExe->isChecked(),
                                              chosenLevel(),
                                              options);
-    if (!done) {
-        messenger().message(this,
-                            QStringLiteral("ZQV"),
-                            QStringLiteral("The files could not be encrypted."),
-                            MessageIcon::Critical);
-        QApplication::restoreOverrideCursor();
-        return;
-    }
-    QApplication::restoreOverrideCursor();
-    close();
+    if (done)
+        finishSucceeded(nullptr, QString());
+    else
+        finishFailed(QStringLiteral("The files could not be encrypted."));
 }
 
 } // namespace engine

@@ -44,9 +44,6 @@ public:
     // The level passed on: the slider's, or 0 when "Do not compress" is chosen.
     [[nodiscard]] qint16 chosenLevel() const;
 
-protected:
-    void setControlsEnabled(bool enabled) override;
-
 private:
     void cmdEncrypt_Click();
     void optCompress_Click();

@@ -30,6 +30,7 @@ FrmSelfExtracting::FrmSelfExtracting(QString operand, Messenger& messenger, QWid
     cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
     ProgressBar1 = makeProgressBar();
     cmdMake->setDefault(true);
+    setWorkControls({cmdMake, cmdClose, cmdBrowse});
 
     FormLayout form(this);
     form.addRow(QStringLiteral("&Password:"), txtPassword1);
@@ -62,28 +63,12 @@ bool FrmSelfExtracting::load()
     return true;
 }
 
-void FrmSelfExtracting::setControlsEnabled(bool enabled)
-{
-    for (QWidget* control : {static_cast<QWidget*>(cmdMake), static_cast<QWidget*>(cmdClose),
-                             static_cast<QWidget*>(cmdBrowse)})
-        control->setEnabled(enabled);
-}
-
 void FrmSelfExtracting::cmdMake_Click()
 {
     if (isBusy())
         return;
-    if (txtPassword1->text().isEmpty()) {
-        messenger().message(this, QStringLiteral("ZQV"), QStringLiteral("Please enter a password."), MessageIcon::Critical);
+    if (!requirePassword(txtPassword1, false) || !requireMatchingPasswords(txtPassword1, txtPassword2))
         return;
-    }
-    if (txtPassword2->text() != txtPassword1->text()) {
-        messenger().message(this,
-                            QStringLiteral("Password"),
-                            QStringLiteral("The passwords entered do not match."),
-                            MessageIcon::Critical);
-        return;
-    }
     CipherOptions options;
     if (!confirmReplace(*this, txtOutput->text(), options.replaceExisting)) {
         txtOutput->setFocus();
@@ -92,18 +77,10 @@ void FrmSelfExtracting::cmdMake_Click()
     options.verify = chkWipe->isChecked();
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (!MakeSelfExtractingFile(*this, txtFileName->text(), txtOutput->text(), txtPassword1->text(), options)) {
-        messenger().message(this,
-                            QStringLiteral("ZQV"),
-                            QStringLiteral("The self-extracting file could not be made."),
-                            MessageIcon::Critical);
-        QApplication::restoreOverrideCursor();
-        return;
-    }
-    if (chkWipe->isChecked())
-        wipeAfterSuccess(*this, txtFileName->text());
-    QApplication::restoreOverrideCursor();
-    close();
+    if (MakeSelfExtractingFile(*this, txtFileName->text(), txtOutput->text(), txtPassword1->text(), options))
+        finishSucceeded(chkWipe, txtFileName->text());
+    else
+        finishFailed(QStringLiteral("The self-extracting file could not be made."));
 }
 
 } // namespace engine

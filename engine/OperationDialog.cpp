@@ -1,8 +1,10 @@
 #include "OperationDialog.h"
 
+#include "DialogParts.h"
 #include "Messenger.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -61,7 +63,8 @@ void OperationDialog::browse(QLineEdit* output, const QString& filter)
 void OperationDialog::runWork(const std::function<void()>& work)
 {
     m_busy = true;
-    setControlsEnabled(false);
+    for (QWidget* control : m_workControls)
+        control->setEnabled(false);
     QEventLoop loop;
     QThread* thread = QThread::create(work);
     connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
@@ -72,8 +75,44 @@ void OperationDialog::runWork(const std::function<void()>& work)
     delete thread;
     // Let the last progress events reach the bar before the caller goes on.
     QCoreApplication::sendPostedEvents(this);
-    setControlsEnabled(true);
+    for (QWidget* control : m_workControls)
+        control->setEnabled(true);
     m_busy = false;
+}
+
+bool OperationDialog::requirePassword(QLineEdit* password, bool moveFocus)
+{
+    if (!password->text().isEmpty())
+        return true;
+    m_messenger.message(this, QStringLiteral("ZQV"), QStringLiteral("Please enter a password."), MessageIcon::Critical);
+    if (moveFocus)
+        password->setFocus();
+    return false;
+}
+
+bool OperationDialog::requireMatchingPasswords(QLineEdit* first, QLineEdit* second)
+{
+    if (second->text() == first->text())
+        return true;
+    m_messenger.message(this,
+                        QStringLiteral("Password"),
+                        QStringLiteral("The passwords entered do not match."),
+                        MessageIcon::Critical);
+    return false;
+}
+
+void OperationDialog::finishSucceeded(const QCheckBox* wipe, const QString& source)
+{
+    if (wipe != nullptr && wipe->isChecked())
+        wipeAfterSuccess(*this, source);
+    QApplication::restoreOverrideCursor();
+    close();
+}
+
+void OperationDialog::finishFailed(const QString& text)
+{
+    m_messenger.message(this, QStringLiteral("ZQV"), text, MessageIcon::Critical);
+    QApplication::restoreOverrideCursor();
 }
 
 void OperationDialog::closeEvent(QCloseEvent* event)

@@ -5,7 +5,10 @@
 #include <QDialog>
 
 #include <functional>
+#include <initializer_list>
+#include <vector>
 
+class QCheckBox;
 class QLineEdit;
 class QProgressBar;
 
@@ -38,8 +41,16 @@ protected:
     QProgressBar* makeProgressBar();
     // Asks for a file name to save to and puts it into `output`; cancel changes nothing.
     void browse(QLineEdit* output, const QString& filter);
-    // Enables or disables the controls that start or end work.
-    virtual void setControlsEnabled(bool enabled) = 0;
+    // The controls that start or end work; they are disabled while work runs.
+    void setWorkControls(std::initializer_list<QWidget*> controls) { m_workControls = controls; }
+    // The shared checks: a password at all (focus moves to it when asked),
+    // and the confirmation typed exactly the same.
+    [[nodiscard]] bool requirePassword(QLineEdit* password, bool moveFocus);
+    [[nodiscard]] bool requireMatchingPasswords(QLineEdit* first, QLineEdit* second);
+    // After the work: on success, wipe the source when asked and unload; on
+    // failure, say so with the dialog's own sentence and stay.
+    void finishSucceeded(const QCheckBox* wipe, const QString& source);
+    void finishFailed(const QString& text);
     // Shows the progress bar at this value; call on the interface thread.
     void onProgress(int percent);
     // The same, from any thread.
@@ -52,6 +63,7 @@ private:
     Messenger& m_messenger;
     zqvcrypto::Crypto m_crypto;
     QProgressBar* m_progress = nullptr;
+    std::vector<QWidget*> m_workControls;
     bool m_busy = false;
 };
 
