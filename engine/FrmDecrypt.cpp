@@ -17,36 +17,24 @@ FrmDecrypt::FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmDecrypt"));
     setWindowTitle(QStringLiteral("ZQV - Decrypt File"));
-
-    txtPassword = makePasswordField(this, QStringLiteral("txtPassword"));
-    txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
-    txtOutput = makeField(this, QStringLiteral("txtOutput"));
-    cmdBrowse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
-    chkWipe = makeCheckBox(this, QStringLiteral("chkWipe"), QStringLiteral("Wipe encrypted file after decrypting"));
-    cmdDecrypt = makeButton(this, QStringLiteral("cmdDecrypt"), QStringLiteral("&Decrypt"));
-    cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
-    ProgressBar1 = makeProgressBar();
-    cmdDecrypt->setDefault(true);
-    setWorkControls({cmdDecrypt, cmdClose, cmdBrowse});
-
-    FormLayout form(this);
-    form.addRow(QStringLiteral("&Password:"), txtPassword);
-    form.addRow(QStringLiteral("Encrypted File:"), txtFileName);
-    form.addRow(QStringLiteral("&Save File As:"), txtOutput, cmdBrowse);
-    form.addWide(chkWipe);
-    form.addWide(ProgressBar1);
-    form.addButtons({cmdDecrypt, cmdClose});
-
-    setTabOrder(txtPassword, txtOutput);
-    setTabOrder(txtOutput, cmdBrowse);
-    setTabOrder(cmdBrowse, chkWipe);
-    setTabOrder(chkWipe, cmdDecrypt);
-    setTabOrder(cmdDecrypt, cmdClose);
-
-    connect(cmdBrowse, &QPushButton::clicked, this, [this] { browse(txtOutput, QString()); });
+    // No filter for the decrypted file: any name goes.
+    const FileForm form = buildFileForm({false,
+                                         QStringLiteral("Encrypted File:"),
+                                         QStringLiteral("Wipe encrypted file after decrypting"),
+                                         QStringLiteral("cmdDecrypt"),
+                                         QStringLiteral("&Decrypt"),
+                                         QString()});
+    txtPassword = form.password1;
+    txtFileName = form.fileName;
+    txtOutput = form.output;
+    cmdBrowse = form.browse;
+    chkWipe = form.wipe;
+    cmdDecrypt = form.action;
+    cmdClose = form.close;
+    ProgressBar1 = form.progress;
     connect(cmdDecrypt, &QPushButton::clicked, this, &FrmDecrypt::cmdDecrypt_Click);
-    connect(cmdClose, &QPushButton::clicked, this, &FrmDecrypt::close);
 }
+
 
 bool FrmDecrypt::load()
 {

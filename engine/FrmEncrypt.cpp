@@ -19,41 +19,24 @@ FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmEncrypt"));
     setWindowTitle(QStringLiteral("ZQV - Encrypt File"));
-
-    txtPassword1 = makePasswordField(this, QStringLiteral("txtPassword1"));
-    txtPassword2 = makePasswordField(this, QStringLiteral("txtPassword2"));
-    txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
-    txtOutput = makeField(this, QStringLiteral("txtOutput"));
-    cmdBrowse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
-    chkWipe = makeCheckBox(this, QStringLiteral("chkWipe"), QStringLiteral("Wipe original file after encrypting"));
-    cmdEncrypt = makeButton(this, QStringLiteral("cmdEncrypt"), QStringLiteral("&Encrypt"));
-    cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
-    ProgressBar1 = makeProgressBar();
-    cmdEncrypt->setDefault(true);
-    setWorkControls({cmdEncrypt, cmdClose, cmdBrowse});
-
-    FormLayout form(this);
-    form.addRow(QStringLiteral("&Password:"), txtPassword1);
-    form.addRow(QStringLiteral("&Again:"), txtPassword2);
-    form.addRow(QStringLiteral("File Name:"), txtFileName);
-    form.addRow(QStringLiteral("&Save File As:"), txtOutput, cmdBrowse);
-    form.addWide(chkWipe);
-    form.addWide(ProgressBar1);
-    form.addButtons({cmdEncrypt, cmdClose});
-
-    setTabOrder(txtPassword1, txtPassword2);
-    setTabOrder(txtPassword2, txtOutput);
-    setTabOrder(txtOutput, cmdBrowse);
-    setTabOrder(cmdBrowse, chkWipe);
-    setTabOrder(chkWipe, cmdEncrypt);
-    setTabOrder(cmdEncrypt, cmdClose);
-
-    connect(cmdBrowse, &QPushButton::clicked, this, [this] {
-        browse(txtOutput, QStringLiteral("Encrypted File (*.zqv)"));
-    });
+    const FileForm form = buildFileForm({true,
+                                         QStringLiteral("File Name:"),
+                                         QStringLiteral("Wipe original file after encrypting"),
+                                         QStringLiteral("cmdEncrypt"),
+                                         QStringLiteral("&Encrypt"),
+                                         QStringLiteral("Encrypted File (*.zqv)")});
+    txtPassword1 = form.password1;
+    txtPassword2 = form.password2;
+    txtFileName = form.fileName;
+    txtOutput = form.output;
+    cmdBrowse = form.browse;
+    chkWipe = form.wipe;
+    cmdEncrypt = form.action;
+    cmdClose = form.close;
+    ProgressBar1 = form.progress;
     connect(cmdEncrypt, &QPushButton::clicked, this, &FrmEncrypt::cmdEncrypt_Click);
-    connect(cmdClose, &QPushButton::clicked, this, &FrmEncrypt::close);
 }
+
 
 bool FrmEncrypt::load()
 {

@@ -17,43 +17,24 @@ FrmSelfExtracting::FrmSelfExtracting(QString operand, Messenger& messenger, QWid
 {
     setObjectName(QStringLiteral("frmSelfExtracting"));
     setWindowTitle(QStringLiteral("ZQV - Make Self-Extracting Exe"));
-
-    txtPassword1 = makePasswordField(this, QStringLiteral("txtPassword1"));
-    txtPassword2 = makePasswordField(this, QStringLiteral("txtPassword2"));
-    txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
-    txtOutput = makeField(this, QStringLiteral("txtOutput"));
-    cmdBrowse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
-    chkWipe = makeCheckBox(this,
-                           QStringLiteral("chkWipe"),
-                           QStringLiteral("Wipe original file after making self-extracting exe"));
-    cmdMake = makeButton(this, QStringLiteral("cmdMake"), QStringLiteral("&Make"));
-    cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
-    ProgressBar1 = makeProgressBar();
-    cmdMake->setDefault(true);
-    setWorkControls({cmdMake, cmdClose, cmdBrowse});
-
-    FormLayout form(this);
-    form.addRow(QStringLiteral("&Password:"), txtPassword1);
-    form.addRow(QStringLiteral("&Again:"), txtPassword2);
-    form.addRow(QStringLiteral("File Name:"), txtFileName);
-    form.addRow(QStringLiteral("&Save File As:"), txtOutput, cmdBrowse);
-    form.addWide(chkWipe);
-    form.addWide(ProgressBar1);
-    form.addButtons({cmdMake, cmdClose});
-
-    setTabOrder(txtPassword1, txtPassword2);
-    setTabOrder(txtPassword2, txtOutput);
-    setTabOrder(txtOutput, cmdBrowse);
-    setTabOrder(cmdBrowse, chkWipe);
-    setTabOrder(chkWipe, cmdMake);
-    setTabOrder(cmdMake, cmdClose);
-
-    connect(cmdBrowse, &QPushButton::clicked, this, [this] {
-        browse(txtOutput, QStringLiteral("Executable File (*.exe)"));
-    });
+    const FileForm form = buildFileForm({true,
+                                         QStringLiteral("File Name:"),
+                                         QStringLiteral("Wipe original file after making self-extracting exe"),
+                                         QStringLiteral("cmdMake"),
+                                         QStringLiteral("&Make"),
+                                         QStringLiteral("Executable File (*.exe)")});
+    txtPassword1 = form.password1;
+    txtPassword2 = form.password2;
+    txtFileName = form.fileName;
+    txtOutput = form.output;
+    cmdBrowse = form.browse;
+    chkWipe = form.wipe;
+    cmdMake = form.action;
+    cmdClose = form.close;
+    ProgressBar1 = form.progress;
     connect(cmdMake, &QPushButton::clicked, this, &FrmSelfExtracting::cmdMake_Click);
-    connect(cmdClose, &QPushButton::clicked, this, &FrmSelfExtracting::close);
 }
+
 
 bool FrmSelfExtracting::load()
 {

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QThread>
 
 namespace engine {
@@ -78,6 +79,49 @@ void OperationDialog::runWork(const std::function<void()>& work)
     for (QWidget* control : m_workControls)
         control->setEnabled(true);
     m_busy = false;
+}
+
+OperationDialog::FileForm OperationDialog::buildFileForm(const FileFormText& text)
+{
+    FileForm f;
+    f.password1 = makePasswordField(this, text.confirmPassword ? QStringLiteral("txtPassword1") : QStringLiteral("txtPassword"));
+    if (text.confirmPassword)
+        f.password2 = makePasswordField(this, QStringLiteral("txtPassword2"));
+    f.fileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
+    f.output = makeField(this, QStringLiteral("txtOutput"));
+    f.browse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
+    f.wipe = makeCheckBox(this, QStringLiteral("chkWipe"), text.wipeCaption);
+    f.action = makeButton(this, text.actionName, text.actionCaption);
+    f.close = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
+    f.progress = makeProgressBar();
+    f.action->setDefault(true);
+    setWorkControls({f.action, f.close, f.browse});
+
+    FormLayout form(this);
+    form.addRow(QStringLiteral("&Password:"), f.password1);
+    if (f.password2 != nullptr)
+        form.addRow(QStringLiteral("&Again:"), f.password2);
+    form.addRow(text.fileLabel, f.fileName);
+    form.addRow(QStringLiteral("&Save File As:"), f.output, f.browse);
+    form.addWide(f.wipe);
+    form.addWide(f.progress);
+    form.addButtons({f.action, f.close});
+
+    QWidget* previous = f.password1;
+    for (QWidget* next : {static_cast<QWidget*>(f.password2), static_cast<QWidget*>(f.output),
+                          static_cast<QWidget*>(f.browse), static_cast<QWidget*>(f.wipe),
+                          static_cast<QWidget*>(f.action), static_cast<QWidget*>(f.close)}) {
+        if (next == nullptr)
+            continue;
+        setTabOrder(previous, next);
+        previous = next;
+    }
+
+    QLineEdit* output = f.output;
+    const QString filter = text.browseFilter;
+    connect(f.browse, &QPushButton::clicked, this, [this, output, filter] { browse(output, filter); });
+    connect(f.close, &QPushButton::clicked, this, &OperationDialog::close);
+    return f;
 }
 
 bool OperationDialog::requirePassword(QLineEdit* password, bool moveFocus)

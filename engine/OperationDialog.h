@@ -11,6 +11,7 @@
 class QCheckBox;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 
 namespace engine {
 
@@ -34,6 +35,32 @@ public:
     void runWork(const std::function<void()>& work);
 
 protected:
+    // The form the file dialogs share: the password (typed twice when asked),
+    // the file, the output with Browse, the wipe box, the progress bar, the
+    // action and Close, laid out with a matching tab order.
+    struct FileFormText
+    {
+        bool confirmPassword = true;
+        QString fileLabel;
+        QString wipeCaption;
+        QString actionName;
+        QString actionCaption;
+        QString browseFilter;
+    };
+    struct FileForm
+    {
+        QLineEdit* password1 = nullptr;
+        QLineEdit* password2 = nullptr;
+        QLineEdit* fileName = nullptr;
+        QLineEdit* output = nullptr;
+        QPushButton* browse = nullptr;
+        QCheckBox* wipe = nullptr;
+        QPushButton* action = nullptr;
+        QPushButton* close = nullptr;
+        QProgressBar* progress = nullptr;
+    };
+    FileForm buildFileForm(const FileFormText& text);
+
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
