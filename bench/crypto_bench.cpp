@@ -5,6 +5,7 @@
 #include "AsyncFileSink.h"
 #include "Crypto.h"
 #include "FileCipher.h"
+#include "FileSources.h"
 #include "Primitives.h"
 #include "ZqvStream.h"
 
@@ -62,19 +63,6 @@ double timeIt(const std::function<void()>& run, const std::function<void()>& pre
     return median(times);
 }
 
-class FdSource : public zqvcrypto::ByteSource
-{
-public:
-    explicit FdSource(int fd)
-        : m_fd(fd)
-    {
-    }
-    std::int64_t read(unsigned char* b, std::size_t n) override { return ::read(m_fd, b, n); }
-
-private:
-    int m_fd;
-};
-
 const std::string kPassword = "benchmark password";
 
 // Our stream straight into a file, without the final flush.
@@ -82,7 +70,7 @@ void oursNoFlush(bool encrypt, const std::string& from, const std::string& to)
 {
     const int in = ::open(from.c_str(), O_RDONLY);
     const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    FdSource source(in);
+    zqvcrypto::FdSource source(in);
     zqvcrypto::AsyncFileSink sink(out);
     const Bytes password(reinterpret_cast<const unsigned char*>(kPassword.data()), kPassword.size());
     const auto result = encrypt ? zqvcrypto::encryptStream(source, sink, password, zqvcrypto::Crypto::defaultKdfParams())

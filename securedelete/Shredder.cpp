@@ -2,6 +2,8 @@
 
 #include "PathPattern.h"
 
+#include <UniqueFd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
@@ -17,31 +19,7 @@ constexpr int kSweepLetters = 26;
 // Pieces per write call; each piece is one whole pattern buffer.
 constexpr int kPiecesPerWrite = 16;
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-    [[nodiscard]] bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+using Descriptor = cryptelle::UniqueFd;
 
 bool isFailure(Shredder::Outcome outcome)
 {

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <UniqueFd.h>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -16,13 +18,10 @@ void CryptoHash::HashFile(const QString& path, bool& success)
 {
     success = false;
     m_value = CryptoData();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const cryptelle::UniqueFd file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const int fd = file.get();
     if (fd < 0)
         return;
-    std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
-        ::close(*f);
-        delete f;
-    });
     struct stat info
     {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))

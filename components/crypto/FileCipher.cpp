@@ -1,12 +1,15 @@
 #include "FileCipher.h"
 
 #include "AsyncFileSink.h"
+#include "FileSources.h"
 #include "SafeOutput.h"
 #include "SelfExtracting.h"
 #include "SfxFormat.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <UniqueFd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,25 +22,7 @@
 namespace zqvcrypto {
 namespace {
 
-class FdSource : public ByteSource
-{
-public:
-    explicit FdSource(int fd)
-        : m_fd(fd)
-    {
-    }
-    std::int64_t read(unsigned char* buffer, std::size_t size) override
-    {
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, size);
-            if (n >= 0 || errno != EINTR)
-                return n;
-        }
-    }
-
-private:
-    int m_fd;
-};
+using Descriptor = cryptelle::UniqueFd;
 
 class NullSink : public ByteSink
 {
@@ -75,32 +60,6 @@ private:
     EVP_MD_CTX* m_context;
 };
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-    void reset(int fd)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
 // Percent of the source consumed, reported only when it changes.
 class PercentReporter
 {
@@ -127,8 +86,9 @@ private:
     int m_last = -1;
 };
 
-// Opens the source and checks the destination before any work is done.
-CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size)
+// Opens the source, checks the destination and opens the temporary output
+// beside it, before any work is done.
+CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size, SafeOutput& output)
 {
     const QByteArray path = QFile::encodeName(job.source);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -146,7 +106,7 @@ CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size)
         return CryptoError::SameFile;
     if (!job.replaceExisting && QFileInfo(job.destination).exists())
         return CryptoError::DestinationExists;
-    return CryptoError::None;
+    return output.open(job.destination) ? CryptoError::None : CryptoError::WriteFailed;
 }
 
 CryptoError finish(SafeOutput& output, const FileJob& job)
@@ -161,13 +121,11 @@ CryptoError finish(SafeOutput& output, const FileJob& job)
 
 CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& kdf)
 {
-    Descriptor source(-1);
+    Descriptor source;
     std::uint64_t size = 0;
-    if (CryptoError e = prepare(job, source, size); e != CryptoError::None)
-        return e;
     SafeOutput output;
-    if (!output.open(job.destination))
-        return CryptoError::WriteFailed;
+    if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
+        return e;
 
     FdSource in(source.get());
     AsyncFileSink out(output.fd());
@@ -191,13 +149,11 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
 
 CryptoError decryptFile(const FileJob& job, Bytes password)
 {
-    Descriptor source(-1);
+    Descriptor source;
     std::uint64_t size = 0;
-    if (CryptoError e = prepare(job, source, size); e != CryptoError::None)
-        return e;
     SafeOutput output;
-    if (!output.open(job.destination))
-        return CryptoError::WriteFailed;
+    if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
+        return e;
 
     FdSource in(source.get());
     AsyncFileSink out(output.fd());
@@ -265,48 +221,19 @@ private:
     FdSource m_file;
 };
 
-// A window of a file, read with pread so the descriptor's position is left alone.
-class RangeSource : public ByteSource
-{
-public:
-    RangeSource(int fd, std::uint64_t offset, std::uint64_t size)
-        : m_fd(fd)
-        , m_offset(offset)
-        , m_end(offset + size)
-    {
-    }
-    std::int64_t read(unsigned char* buffer, std::size_t size) override
-    {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_end - m_offset));
-        if (n == 0)
-            return 0;
-        const ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(m_offset));
-        if (got > 0)
-            m_offset += static_cast<std::uint64_t>(got);
-        return got;
-    }
-
-private:
-    int m_fd;
-    std::uint64_t m_offset;
-    std::uint64_t m_end;
-};
-
 } // namespace
 
 CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf)
 {
     const FileJob file{job.source, job.destination, job.replaceExisting, job.verify, job.progress};
-    Descriptor source(-1);
+    Descriptor source;
     std::uint64_t size = 0;
-    if (CryptoError e = prepare(file, source, size); e != CryptoError::None)
+    SafeOutput output;
+    if (CryptoError e = prepare(file, source, size, output); e != CryptoError::None)
         return e;
     Descriptor stub(::open(QFile::encodeName(job.stubPath).constData(), O_RDONLY | O_CLOEXEC));
     if (stub.get() < 0)
         return CryptoError::ExtractorMissing;
-    SafeOutput output;
-    if (!output.open(job.destination))
-        return CryptoError::WriteFailed;
 
     std::uint64_t offset = 0;
     {

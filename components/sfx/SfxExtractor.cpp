@@ -1,5 +1,6 @@
 #include "SfxExtractor.h"
 
+#include "FileSources.h"
 #include "SfxFormat.h"
 #include "ZqvStream.h"
 
@@ -16,32 +17,7 @@ namespace zqvsfx {
 namespace {
 
 using zqvcrypto::CryptoError;
-
-class RangeSource : public zqvcrypto::ByteSource
-{
-public:
-    RangeSource(int fd, std::uint64_t offset, std::uint64_t size)
-        : m_fd(fd)
-        , m_offset(offset)
-        , m_end(offset + size)
-    {
-    }
-    std::int64_t read(unsigned char* buffer, std::size_t size) override
-    {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_end - m_offset));
-        if (n == 0)
-            return 0;
-        const ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(m_offset));
-        if (got > 0)
-            m_offset += static_cast<std::uint64_t>(got);
-        return got;
-    }
-
-private:
-    int m_fd;
-    std::uint64_t m_offset;
-    std::uint64_t m_end;
-};
+using zqvcrypto::RangeSource;
 
 // Takes the envelope apart: its head into name and title, the content into a
 // temporary file in the output folder, created on the first content byte.
