@@ -3,6 +3,7 @@
 #include "FrmEncrypt.h"
 #include "RecordingMessenger.h"
 #include "TempDir.h"
+#include "WidgetHelpers.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -20,16 +21,7 @@ namespace {
 
 const zqvcrypto::Argon2Params kCheap{64, 1, 1};
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
-// Clicks the box itself; the middle of a stretched check box is empty space.
-void clickCheckBox(QCheckBox* box)
-{
-    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-}
 
 void makeEncrypted(const std::string& plainPath, const std::string& sealedPath, const QString& password)
 {
@@ -156,7 +148,7 @@ TEST_F(EncryptDialogTest, BlanksOnlyPasswordEncryptsAndTheOriginalStays)
 TEST_F(EncryptDialogTest, WipeAfterEncryptingRemovesTheOriginal)
 {
     type(QStringLiteral("pw"), QStringLiteral("pw"));
-    clickCheckBox(dialog->chkWipe);
+    clickIndicator(dialog->chkWipe);
     ASSERT_TRUE(dialog->chkWipe->isChecked());
     clickEncrypt();
     EXPECT_TRUE(messenger.shown.empty());
@@ -168,7 +160,7 @@ TEST_F(EncryptDialogTest, FailureShowsBothMessagesAndKeepsEverything)
 {
     dialog->txtOutput->setText(q(dir.file("missing-folder/a.zqv")));
     type(QStringLiteral("pw"), QStringLiteral("pw"));
-    clickCheckBox(dialog->chkWipe);
+    clickIndicator(dialog->chkWipe);
     clickEncrypt();
     ASSERT_EQ(messenger.shown.size(), 2u);
     EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQVEngine"));
@@ -261,7 +253,7 @@ TEST_F(DecryptDialogTest, LoadDropsTheExtension)
 
 TEST_F(DecryptDialogTest, WrongPasswordIsReportedOnceAndAnotherTryWorks)
 {
-    clickCheckBox(dialog->chkWipe);
+    clickIndicator(dialog->chkWipe);
     attempt(QString());
     attempt(QStringLiteral("Secret"));
     ASSERT_EQ(messenger.shown.size(), 2u);

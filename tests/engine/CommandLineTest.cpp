@@ -2,6 +2,7 @@
 #include "EngineMain.h"
 #include "RecordingMessenger.h"
 #include "TempDir.h"
+#include "WidgetHelpers.h"
 
 #include <QDialog>
 
@@ -11,13 +12,10 @@
 
 using namespace engine;
 using testsupport::TempDir;
+using testsupport::q;
 
 namespace {
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 struct StartupCase
 {

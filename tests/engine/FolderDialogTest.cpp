@@ -3,6 +3,7 @@
 #include "FrmSelfExtracting.h"
 #include "RecordingMessenger.h"
 #include "TempDir.h"
+#include "WidgetHelpers.h"
 #include "TreeHelpers.h"
 
 #include <QCheckBox>
@@ -23,20 +24,12 @@ namespace {
 
 const zqvcrypto::Argon2Params kCheap{64, 1, 1};
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 std::string quoted(const std::string& path)
 {
     return "'" + path + "'";
 }
 
-void clickBox(QAbstractButton* box)
-{
-    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-}
 
 bool decryptTo(const std::string& sealed, const std::string& out, const QString& password)
 {
@@ -92,10 +85,10 @@ TEST_F(FolderDialogTest, LoadAndCompressionOptions)
     for (QCheckBox* box : {dialog->chkPassword, dialog->chkExe, dialog->chkRecursive})
         EXPECT_FALSE(box->isChecked());
 
-    QTest::mouseClick(dialog->optCompress[1], Qt::LeftButton, {}, QPoint(6, dialog->optCompress[1]->height() / 2));
+    clickIndicator(dialog->optCompress[1]);
     EXPECT_FALSE(dialog->CompressionLevel->isEnabled());
     EXPECT_EQ(dialog->chosenLevel(), 0) << "Do not compress passes level 0 whatever the slider shows";
-    QTest::mouseClick(dialog->optCompress[0], Qt::LeftButton, {}, QPoint(6, dialog->optCompress[0]->height() / 2));
+    clickIndicator(dialog->optCompress[0]);
     EXPECT_TRUE(dialog->CompressionLevel->isEnabled());
 }
 
@@ -114,8 +107,8 @@ TEST_F(FolderDialogTest, EncryptedFolderRestoresByteForByteAndLeavesNoIntermedia
     makeAwkwardTree(dir.file("Data"));
     writeFile(dir.file("Data.zip"), "an unrelated file the user already had");
     open(dir.file("Data"));
-    clickBox(dialog->chkRecursive);
-    clickBox(dialog->chkPassword);
+    clickIndicator(dialog->chkRecursive);
+    clickIndicator(dialog->chkPassword);
     encrypt(QStringLiteral("folder pw"));
     EXPECT_TRUE(messenger.shown.empty()) << (messenger.shown.empty() ? "" : messenger.shown[0].text.toStdString());
     EXPECT_FALSE(dialog->isVisible());
@@ -133,12 +126,11 @@ TEST_F(FolderDialogTest, SelfExtractingFolderArchive)
 {
     makeAwkwardTree(dir.file("Data"));
     open(dir.file("Data"));
-    clickBox(dialog->chkExe);
+    clickIndicator(dialog->chkExe);
     encrypt();
     EXPECT_TRUE(messenger.shown.empty());
     EXPECT_EQ(listFolder(dir.path()), "Data Data.zip.exe");
-    writeFile(dir.file("askpass.sh"), "#!/bin/sh\necho pw\n");
-    ASSERT_EQ(::chmod(dir.file("askpass.sh").c_str(), 0700), 0);
+    writeAskpass(dir.file("askpass.sh"), "pw");
     ASSERT_EQ(::mkdir(dir.file("out").c_str(), 0700), 0);
     ASSERT_TRUE(run("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + dir.file("Data.zip.exe") + " --output "
                     + dir.file("out")));
@@ -195,13 +187,12 @@ TEST_F(SelfExtractingDialogTest, EmptyPasswordIsTheOnlyMessage)
 TEST_F(SelfExtractingDialogTest, AnyOutputNameAndWipeAfterMaking)
 {
     dialog->txtOutput->setText(q(dir.file("present")));
-    clickBox(dialog->chkWipe);
+    clickIndicator(dialog->chkWipe);
     make(QStringLiteral("pw"), QStringLiteral("pw"));
     EXPECT_TRUE(messenger.shown.empty());
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(listFolder(dir.path()), "present");
-    writeFile(dir.file("askpass.sh"), "#!/bin/sh\necho pw\n");
-    ASSERT_EQ(::chmod(dir.file("askpass.sh").c_str(), 0700), 0);
+    writeAskpass(dir.file("askpass.sh"), "pw");
     ASSERT_TRUE(run("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + dir.file("present")));
     EXPECT_EQ(readFile(dir.file("a.doc")), "document body");
 }

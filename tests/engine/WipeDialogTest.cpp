@@ -19,10 +19,6 @@ using namespace testsupport;
 
 namespace {
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 void makeSized(const std::string& path, off_t size)
 {

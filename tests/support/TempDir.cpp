@@ -62,6 +62,12 @@ std::string listFolder(const std::string& path)
     return joined;
 }
 
+void writeAskpass(const std::string& path, const std::string& password)
+{
+    writeFile(path, "#!/bin/sh\nprintf '%s\\n' '" + password + "'\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
 bool run(const std::string& command)
 {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;

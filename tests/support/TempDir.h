@@ -27,6 +27,8 @@ void writeFile(const std::string& path, const std::string& content);
 [[nodiscard]] bool exists(const std::string& path);
 // Entries of a folder, sorted, without "." and "..".
 [[nodiscard]] std::string listFolder(const std::string& path);
+// An executable script that prints `password`, for ZQV_ASKPASS.
+void writeAskpass(const std::string& path, const std::string& password);
 // Runs a shell command quietly; true when it exits with 0.
 [[nodiscard]] bool run(const std::string& command);
 

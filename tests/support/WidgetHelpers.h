@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QObject>
 #include <QString>
+#include <QTest>
+
+#include "QtText.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -18,6 +22,13 @@ T* child(const QObject* parent, const char* name)
         throw std::runtime_error(std::string("missing widget ") + name);
     }
     return found;
+}
+
+// Clicks a check box or option on its indicator; the middle of a stretched
+// one is empty space.
+inline void clickIndicator(QAbstractButton* button)
+{
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
 } // namespace testsupport

@@ -1,6 +1,7 @@
 #include "FileCipher.h"
 #include "StreamHelpers.h"
 #include "TempDir.h"
+#include "QtText.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -15,10 +16,6 @@ using namespace testsupport;
 
 namespace {
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 class FileCipherTest : public ::testing::Test
 {

@@ -2,6 +2,7 @@
 #include "SelfExtracting.h"
 #include "SfxExtractor.h"
 #include "TempDir.h"
+#include "QtText.h"
 
 #include <QString>
 
@@ -21,10 +22,6 @@ namespace {
 
 const zqvcrypto::Argon2Params kCheap{64, 1, 1};
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 std::string capture(const std::string& command)
 {
@@ -66,8 +63,7 @@ protected:
     // A helper program that prints the password, as ZQV_ASKPASS expects.
     void askpass(const std::string& password)
     {
-        writeFile(dir.file("askpass.sh"), "#!/bin/sh\nprintf '%s\\n' '" + password + "'\n");
-        ASSERT_EQ(::chmod(dir.file("askpass.sh").c_str(), 0700), 0);
+        writeAskpass(dir.file("askpass.sh"), password);
     }
 
     TempDir dir;

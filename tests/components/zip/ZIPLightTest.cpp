@@ -1,4 +1,5 @@
 #include "TempDir.h"
+#include "QtText.h"
 #include "TreeHelpers.h"
 #include "ZIPLight.h"
 
@@ -12,10 +13,6 @@ using ziplight::ZIPLight;
 
 namespace {
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 std::string quoted(const std::string& path)
 {
