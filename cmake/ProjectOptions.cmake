@@ -9,7 +9,8 @@ set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
 target_compile_options(cryptelle_options INTERFACE
-    -Wall -Wextra -Wpedantic -Werror
+    -Wall -Wextra -Wpedantic
+    $<$<BOOL:${CRYPTELLE_WARNINGS_AS_ERRORS}>:-Werror>
     -fstack-protector-strong
     -fvisibility=hidden
     $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)

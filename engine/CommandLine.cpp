@@ -3,75 +3,53 @@
 #include <QFile>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace engine {
 
 QString argumentString(int argc, const char* const* argv)
 {
-    QStringList parts;
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        parts << QFile::decodeName(argv[i]);
-    return parts.join(QLatin1Char(' '));
-}
-
-bool HasEncryptedExtension(const QString& path)
-{
-    return path.endsWith(QLatin1String(".zqv"), Qt::CaseSensitive);
-}
-
-bool IsNotPlainFile(const QString& path)
-{
-    if (path.isEmpty())
-        return true;
-    // O_NONBLOCK: testing a FIFO must not hang. A folder opens read-only on
-    // POSIX, so it is ruled out explicitly.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return true;
-    struct stat info
-    {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    return !regular;
+        arguments << QFile::decodeName(argv[i]);
+    return zqvcore::argumentString(arguments);
 }
 
 StartupDecision decideStartup(const QString& arguments)
 {
     StartupDecision decision;
-    if (arguments.size() < 3)
+    const zqvcore::EngineRequest request = zqvcore::parseArgumentString(arguments);
+    if (!request.valid)
         return decision;
-    decision.operand = arguments.mid(3);
+    decision.operand = request.operand;
     const QString& operand = decision.operand;
     const QString alreadyEncrypted = QLatin1String("The file ") + operand + QLatin1String(" is already encrypted.");
-    const QString switchText = arguments.left(2);
 
-    if (switchText == QLatin1String("/e")) {
+    switch (request.operation) {
+    case Operation::Encrypt:
+    case Operation::SelfExtracting:
         if (HasEncryptedExtension(operand))
             decision.errorMessage = alreadyEncrypted;
         else
-            decision.operation = Operation::Encrypt;
-    } else if (switchText == QLatin1String("/d")) {
+            decision.operation = request.operation;
+        break;
+    case Operation::Decrypt:
         if (!HasEncryptedExtension(operand))
             decision.errorMessage = QLatin1String("The file ") + operand + QLatin1String(" is not encrypted.");
         else
             decision.operation = Operation::Decrypt;
-    } else if (switchText == QLatin1String("/f")) {
+        break;
+    case Operation::EncryptFolder:
         if (HasEncryptedExtension(operand))
             decision.errorMessage = alreadyEncrypted;
         else if (IsNotPlainFile(operand))
             decision.operation = Operation::EncryptFolder;
         else
             decision.errorMessage = operand + QLatin1String(" is not a valid folder.");
-    } else if (switchText == QLatin1String("/s")) {
-        if (HasEncryptedExtension(operand))
-            decision.errorMessage = alreadyEncrypted;
-        else
-            decision.operation = Operation::SelfExtracting;
-    } else if (switchText == QLatin1String("/w")) {
+        break;
+    case Operation::Wipe:
         decision.operation = Operation::Wipe;
+        break;
+    case Operation::None:
+        break;
     }
     return decision;
 }

@@ -1,6 +1,6 @@
 #include "CryptoModule.h"
 
-#include "Messenger.h"
+#include "EngineMessages.h"
 #include "FrmEncryptFolder.h"
 #include "OperationDialog.h"
 #include "WipeFile.h"
@@ -165,6 +165,17 @@ bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
                                    MessageIcon::Warning);
     }
     return result;
+}
+
+void wipeAfterSuccess(Messenger& messenger, QWidget* parent, const QString& path)
+{
+    if (WipeFile(path) == WipeResult::Wiped)
+        return;
+    messenger.message(parent,
+                      programTitle(),
+                      QLatin1String("The new file was written, but ") + path
+                          + QLatin1String(" could not be wiped and is still on the disk."),
+                      MessageIcon::Warning);
 }
 
 bool confirmReplace(OperationDialog& dialog, const QString& destination, bool& replace)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EngineMessages.h"
+
 #include <QString>
 
 namespace engine {
@@ -45,6 +47,9 @@ bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
                             bool makeExecutable,
                             qint16 level,
                             const CipherOptions& options = {});
+
+// Wipes the source after a verified operation; tells the user when it stays.
+void wipeAfterSuccess(Messenger& messenger, QWidget* parent, const QString& path);
 
 // Asks before an existing destination is replaced. False when the user said no.
 bool confirmReplace(OperationDialog& dialog, const QString& destination, bool& replace);

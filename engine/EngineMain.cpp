@@ -6,7 +6,7 @@
 #include "FrmEncryptFolder.h"
 #include "FrmSelfExtracting.h"
 #include "FrmWipe.h"
-#include "Messenger.h"
+#include "EngineMessages.h"
 
 #include <QApplication>
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "EngineMessages.h"
+
 #include <QString>
 
 class QDialog;
 
 namespace engine {
-
-class Messenger;
 
 // The start-up procedure: decides from the argument string which dialog to
 // open, or shows the one start-up message. Returns the dialog now shown (it

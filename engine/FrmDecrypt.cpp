@@ -1,8 +1,8 @@
 #include "FrmDecrypt.h"
 
 #include "CryptoModule.h"
-#include "DialogParts.h"
-#include "Messenger.h"
+#include "FormParts.h"
+#include "EngineMessages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -55,9 +55,7 @@ void FrmDecrypt::cmdDecrypt_Click()
     }
     options.verify = chkWipe->isChecked();
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     if (!DecryptFileWithPassword(*this, txtFileName->text(), txtOutput->text(), txtPassword->text(), options)) {
-        QApplication::restoreOverrideCursor();
         txtPassword->setFocus();
         return;
     }

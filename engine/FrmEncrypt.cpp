@@ -2,8 +2,8 @@
 
 #include "CommandLine.h"
 #include "CryptoModule.h"
-#include "DialogParts.h"
-#include "Messenger.h"
+#include "FormParts.h"
+#include "EngineMessages.h"
 #include "WipeFile.h"
 
 #include <QApplication>
@@ -70,7 +70,6 @@ void FrmEncrypt::cmdEncrypt_Click()
     // The original is only wiped once the new file has read back whole.
     options.verify = chkWipe->isChecked();
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool encrypted =
         EncryptFileWithPassword(*this, txtFileName->text(), txtOutput->text(), txtPassword1->text(), options);
     if (encrypted)

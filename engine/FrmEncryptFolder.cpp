@@ -1,8 +1,8 @@
 #include "FrmEncryptFolder.h"
 
 #include "CryptoModule.h"
-#include "DialogParts.h"
-#include "Messenger.h"
+#include "FormParts.h"
+#include "EngineMessages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +14,8 @@
 #include <QSlider>
 
 namespace engine {
+
+using namespace zqvgui;
 
 FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidget* parent)
     : OperationDialog(std::move(operand), messenger, parent)
@@ -138,7 +140,6 @@ void FrmEncryptFolder::cmdEncrypt_Click()
         return;
     }
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     ZIPLight.Recursive = chkRecursive->isChecked();
     const bool done = EncryptFolderToArchive(*this,
                                              txtFileName->text(),

@@ -1,8 +1,8 @@
 #include "FrmSelfExtracting.h"
 
 #include "CryptoModule.h"
-#include "DialogParts.h"
-#include "Messenger.h"
+#include "FormParts.h"
+#include "EngineMessages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -57,7 +57,6 @@ void FrmSelfExtracting::cmdMake_Click()
     }
     options.verify = chkWipe->isChecked();
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     if (MakeSelfExtractingFile(*this, txtFileName->text(), txtOutput->text(), txtPassword1->text(), options))
         finishSucceeded(chkWipe, txtFileName->text());
     else

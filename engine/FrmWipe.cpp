@@ -1,17 +1,15 @@
 #include "FrmWipe.h"
 
 #include "CommandLine.h"
-#include "Messenger.h"
+#include "EngineMessages.h"
 #include "SizeText.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -83,6 +81,7 @@ FrmWipe::FrmWipe(QString operand, Messenger& messenger, Wiper wiper, QWidget* pa
     setTabOrder(m_cmdShred, m_cmdClose);
     resize(560, 320);
 
+    m_runner.setControls({m_cmdShred, m_cmdClose});
     connect(m_cmdShred, &QPushButton::clicked, this, &FrmWipe::cmdShred_Click);
     connect(m_cmdClose, &QPushButton::clicked, this, &FrmWipe::close);
 }
@@ -128,41 +127,31 @@ bool FrmWipe::load()
 
 void FrmWipe::cmdShred_Click()
 {
-    if (m_busy)
+    if (isBusy())
         return;
-    m_busy = true;
     m_notWiped.clear();
     m_libraryMissing = false;
-    m_cmdShred->setEnabled(false);
-    m_cmdClose->setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
 
-    // Wiping runs beside the interface so the dialog keeps painting; the rows
-    // are updated on this thread as each file is done.
-    // Only listed files are wiped, in the order of the list.
+    // Only listed files are wiped, in the order of the list; each row is
+    // updated on this thread as its file is done.
     QStringList paths;
     for (int row = 0; row < m_lvFiles->topLevelItemCount(); ++row)
         paths << m_lvFiles->topLevelItem(row)->data(0, kPathRole).toString();
-    const Wiper wiper = m_wiper;
-    QThread* worker = QThread::create([this, paths, wiper] {
+    m_runner.run([this, paths, wiper = m_wiper] {
         for (const QString& path : paths) {
             if (IsNotPlainFile(path)) {
                 // Passed over: gone meanwhile, or no longer a file we may open.
                 const bool gone = !QFileInfo(path).exists() && !QFileInfo(path).isSymLink();
-                QMetaObject::invokeMethod(
-                    this, [this, path, gone] { gone ? removeRow(path) : fileDone(path, WipeResult::NotWiped); },
-                    Qt::QueuedConnection);
+                zqvgui::postTo(this, [this, path, gone] { gone ? removeRow(path) : fileDone(path, WipeResult::NotWiped); });
                 continue;
             }
             const WipeResult result = wiper(path);
-            QMetaObject::invokeMethod(this, [this, path, result] { fileDone(path, result); }, Qt::QueuedConnection);
+            zqvgui::postTo(this, [this, path, result] { fileDone(path, result); });
             if (result == WipeResult::LibraryMissing)
                 break;
         }
     });
-    connect(worker, &QThread::finished, this, &FrmWipe::allDone, Qt::QueuedConnection);
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    allDone();
 }
 
 void FrmWipe::fileDone(const QString& path, WipeResult result)
@@ -190,11 +179,6 @@ void FrmWipe::removeRow(const QString& path)
 
 void FrmWipe::allDone()
 {
-    QApplication::restoreOverrideCursor();
-    m_busy = false;
-    m_cmdShred->setEnabled(true);
-    m_cmdClose->setEnabled(true);
-
     if (m_libraryMissing)
         m_messenger.message(this, programTitle(), libraryMissingText(), MessageIcon::Critical);
     else if (!m_notWiped.isEmpty())
@@ -209,7 +193,7 @@ void FrmWipe::allDone()
 
 void FrmWipe::closeEvent(QCloseEvent* event)
 {
-    if (m_busy) {
+    if (isBusy()) {
         event->ignore();
         return;
     }
@@ -218,7 +202,7 @@ void FrmWipe::closeEvent(QCloseEvent* event)
 
 void FrmWipe::reject()
 {
-    if (!m_busy)
+    if (!isBusy())
         QDialog::reject();
 }
 

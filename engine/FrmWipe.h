@@ -1,6 +1,8 @@
 #pragma once
 
+#include "EngineMessages.h"
 #include "WipeFile.h"
+#include "WorkRunner.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -11,8 +13,6 @@ class QPushButton;
 class QTreeWidget;
 
 namespace engine {
-
-class Messenger;
 
 // Lists the files about to be destroyed and wipes them on request.
 class FrmWipe : public QDialog
@@ -31,7 +31,7 @@ public:
     // The path list: with a '?' every piece after the first, otherwise the operand.
     [[nodiscard]] static QStringList pathList(const QString& operand);
 
-    [[nodiscard]] bool isBusy() const { return m_busy; }
+    [[nodiscard]] bool isBusy() const { return m_runner.isBusy(); }
 
 signals:
     void wipeFinished();
@@ -53,7 +53,7 @@ private:
     QStringList m_paths;
     QStringList m_notWiped;
     bool m_libraryMissing = false;
-    bool m_busy = false;
+    zqvgui::WorkRunner m_runner;
 
     QTreeWidget* m_lvFiles = nullptr;
     QPushButton* m_cmdShred = nullptr;

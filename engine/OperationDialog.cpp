@@ -1,7 +1,9 @@
 #include "OperationDialog.h"
 
-#include "DialogParts.h"
-#include "Messenger.h"
+#include "CryptoModule.h"
+#include "FormParts.h"
+#include "EngineMessages.h"
+#include "WorkRunner.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +17,8 @@
 
 namespace engine {
 
+using namespace zqvgui;
+
 OperationDialog::OperationDialog(QString operand, Messenger& messenger, QWidget* parent)
     : QDialog(parent)
     , m_operand(std::move(operand))
@@ -26,14 +30,7 @@ OperationDialog::OperationDialog(QString operand, Messenger& messenger, QWidget*
 void OperationDialog::postProgress(int percent)
 {
     // Progress arrives on the worker thread; the bar is only touched on ours.
-    QPointer<OperationDialog> self(this);
-    QMetaObject::invokeMethod(
-        this,
-        [self, percent] {
-            if (self)
-                self->onProgress(percent);
-        },
-        Qt::QueuedConnection);
+    postTo(this, [this, percent] { onProgress(percent); });
 }
 
 QProgressBar* OperationDialog::makeProgressBar()
@@ -63,22 +60,7 @@ void OperationDialog::browse(QLineEdit* output, const QString& filter)
 
 void OperationDialog::runWork(const std::function<void()>& work)
 {
-    m_busy = true;
-    for (QWidget* control : m_workControls)
-        control->setEnabled(false);
-    QEventLoop loop;
-    QThread* thread = QThread::create(work);
-    connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    if (!thread->isFinished())
-        loop.exec();
-    thread->wait();
-    delete thread;
-    // Let the last progress events reach the bar before the caller goes on.
-    QCoreApplication::sendPostedEvents(this);
-    for (QWidget* control : m_workControls)
-        control->setEnabled(true);
-    m_busy = false;
+    m_runner.run(work);
 }
 
 OperationDialog::FileForm OperationDialog::buildFileForm(const FileFormText& text)
@@ -148,20 +130,18 @@ bool OperationDialog::requireMatchingPasswords(QLineEdit* first, QLineEdit* seco
 void OperationDialog::finishSucceeded(const QCheckBox* wipe, const QString& source)
 {
     if (wipe != nullptr && wipe->isChecked())
-        wipeAfterSuccess(*this, source);
-    QApplication::restoreOverrideCursor();
+        wipeAfterSuccess(m_messenger, this, source);
     close();
 }
 
 void OperationDialog::finishFailed(const QString& text)
 {
     m_messenger.message(this, QStringLiteral("ZQV"), text, MessageIcon::Critical);
-    QApplication::restoreOverrideCursor();
 }
 
 void OperationDialog::closeEvent(QCloseEvent* event)
 {
-    if (m_busy) {
+    if (isBusy()) {
         event->ignore();
         return;
     }
@@ -170,7 +150,7 @@ void OperationDialog::closeEvent(QCloseEvent* event)
 
 void OperationDialog::reject()
 {
-    if (!m_busy)
+    if (!isBusy())
         QDialog::reject();
 }
 

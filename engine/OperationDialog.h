@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Crypto.h"
+#include "EngineMessages.h"
+#include "WorkRunner.h"
 
 #include <QDialog>
 
@@ -15,7 +17,6 @@ class QPushButton;
 
 namespace engine {
 
-class Messenger;
 
 // What the ciphering dialogs share: the crypto control, the progress bar, the
 // Browse procedure and long work that keeps the window alive.
@@ -28,7 +29,7 @@ public:
 
     [[nodiscard]] zqvcrypto::Crypto& CryptoCtrl() { return m_crypto; }
     [[nodiscard]] Messenger& messenger() { return m_messenger; }
-    [[nodiscard]] bool isBusy() const { return m_busy; }
+    [[nodiscard]] bool isBusy() const { return m_runner.isBusy(); }
 
     // Runs `work` on a worker thread while this dialog keeps painting and its
     // progress bar moves; returns when the work is done.
@@ -69,7 +70,7 @@ protected:
     // Asks for a file name to save to and puts it into `output`; cancel changes nothing.
     void browse(QLineEdit* output, const QString& filter);
     // The controls that start or end work; they are disabled while work runs.
-    void setWorkControls(std::initializer_list<QWidget*> controls) { m_workControls = controls; }
+    void setWorkControls(std::initializer_list<QWidget*> controls) { m_runner.setControls(controls); }
     // The shared checks: a password at all (focus moves to it when asked),
     // and the confirmation typed exactly the same.
     [[nodiscard]] bool requirePassword(QLineEdit* password, bool moveFocus);
@@ -90,8 +91,7 @@ private:
     Messenger& m_messenger;
     zqvcrypto::Crypto m_crypto;
     QProgressBar* m_progress = nullptr;
-    std::vector<QWidget*> m_workControls;
-    bool m_busy = false;
+    zqvgui::WorkRunner m_runner;
 };
 
 } // namespace engine

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Messenger.h"
+#include "EngineMessages.h"
 
 #include <QString>
 #include <vector>

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace engine {
+namespace zqvgui {
 
 void Messenger::message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon, const QString& detail)
 {
@@ -38,4 +38,4 @@ QString Messenger::saveFileName(QWidget* parent, const QString& title, const QSt
     return QFileDialog::getSaveFileName(parent, title, start, filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
-} // namespace engine
+} // namespace zqvgui

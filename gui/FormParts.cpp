@@ -1,8 +1,4 @@
-#include "DialogParts.h"
-
-#include "Messenger.h"
-#include "OperationDialog.h"
-#include "WipeFile.h"
+#include "FormParts.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -11,7 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace engine {
+namespace zqvgui {
 
 QLineEdit* makeField(QWidget* parent, const QString& name)
 {
@@ -82,15 +78,4 @@ void FormLayout::addButtons(std::initializer_list<QPushButton*> buttons)
     m_grid->addLayout(row, m_row++, 0, 1, 3);
 }
 
-void wipeAfterSuccess(OperationDialog& dialog, const QString& path)
-{
-    if (WipeFile(path) == WipeResult::Wiped)
-        return;
-    dialog.messenger().message(&dialog,
-                               programTitle(),
-                               QLatin1String("The new file was written, but ") + path
-                                   + QLatin1String(" could not be wiped and is still on the disk."),
-                               MessageIcon::Warning);
-}
-
-} // namespace engine
+} // namespace zqvgui

@@ -4,12 +4,13 @@
 
 class QWidget;
 
-namespace engine {
+namespace zqvgui {
 
 enum class MessageIcon { Information, Warning, Critical };
 
-// Every message box of the engine goes through here, so tests can read the
-// messages instead of answering a modal loop.
+// Every message box and file dialog of both programs goes through here, so
+// tests read the messages and give the answers instead of a person. Boxes are
+// parented to their window and centred over it.
 class Messenger
 {
 public:
@@ -26,10 +27,4 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter, const QString& start);
 };
 
-// Caption of every engine message that names none of its own.
-inline QString programTitle()
-{
-    return QStringLiteral("ZQVEngine");
-}
-
-} // namespace engine
+} // namespace zqvgui

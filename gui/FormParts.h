@@ -10,11 +10,9 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
-namespace engine {
+namespace zqvgui {
 
-class OperationDialog;
-
-// Small builders so every operation dialog looks and behaves alike.
+// Small builders so every dialog looks and behaves alike.
 QLineEdit* makeField(QWidget* parent, const QString& name);
 QLineEdit* makeReadOnlyField(QWidget* parent, const QString& name);
 QLineEdit* makePasswordField(QWidget* parent, const QString& name);
@@ -35,7 +33,4 @@ private:
     int m_row = 0;
 };
 
-// Wipes the source after a verified operation; tells the user when it stays.
-void wipeAfterSuccess(OperationDialog& dialog, const QString& path);
-
-} // namespace engine
+} // namespace zqvgui

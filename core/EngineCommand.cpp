@@ -1,0 +1,46 @@
+#include "EngineCommand.h"
+
+namespace zqvcore {
+
+QString enginePath(const QString& programFolder)
+{
+    return programFolder + QLatin1String("/zqvengine");
+}
+
+EngineCommand engineCommand(const QString& programFolder, Operation operation, const QString& path)
+{
+    return {enginePath(programFolder), {engineSwitch(operation), path}};
+}
+
+QString wipeListOperand(const QStringList& paths, QStringList* leftOut)
+{
+    QString operand;
+    for (const QString& path : paths) {
+        if (path.contains(QLatin1Char('?'))) {
+            if (leftOut != nullptr)
+                leftOut->append(path);
+            continue;
+        }
+        operand += QLatin1Char('?') + path;
+    }
+    return operand;
+}
+
+QString argumentString(const QStringList& argumentsAfterProgram)
+{
+    return argumentsAfterProgram.join(QLatin1Char(' '));
+}
+
+EngineRequest parseArgumentString(const QString& argumentString)
+{
+    EngineRequest request;
+    if (argumentString.size() < 3)
+        return request;
+    request.valid = true;
+    request.engineSwitch = argumentString.left(2);
+    request.operation = operationForSwitch(request.engineSwitch);
+    request.operand = argumentString.mid(3);
+    return request;
+}
+
+} // namespace zqvcore
