@@ -2,25 +2,25 @@
 // side, with and without flushing the output to disk.
 //
 //   crypto_bench [folder] [size in MiB] [runs]     (defaults: ., 1024, 3)
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "AsyncFileSink.h"
 #include "Crypto.h"
 #include "FileCipher.h"
 #include "FileSources.h"
 #include "Primitives.h"
 #include "ZqvStream.h"
-
-#include <QString>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <functional>
-#include <string>
-#include <sys/resource.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -73,8 +73,9 @@ void oursNoFlush(bool encrypt, const std::string& from, const std::string& to)
     zqvcrypto::FdSource source(in);
     zqvcrypto::AsyncFileSink sink(out);
     const Bytes password(reinterpret_cast<const unsigned char*>(kPassword.data()), kPassword.size());
-    const auto result = encrypt ? zqvcrypto::encryptStream(source, sink, password, zqvcrypto::Crypto::defaultKdfParams())
-                                : zqvcrypto::decryptStream(source, sink, password);
+    const auto result = encrypt
+                            ? zqvcrypto::encryptStream(source, sink, password, zqvcrypto::Crypto::defaultKdfParams())
+                            : zqvcrypto::decryptStream(source, sink, password);
     if (!sink.finish())
         std::exit(1);
     ::close(in);
@@ -126,8 +127,9 @@ int main(int argc, char** argv)
     shell("age-keygen -o '" + path("age.key") + "' 2>/dev/null");
     shell("printf 'benchmark password' > '" + path("pass.txt") + "'");
     shell("mkdir -p '" + path("gnupg") + "' && chmod 700 '" + path("gnupg") + "'");
-    const std::string gpg = "GNUPGHOME='" + path("gnupg") + "' gpg --batch --yes --quiet --pinentry-mode loopback --passphrase-file '"
-        + path("pass.txt") + "'";
+    const std::string gpg = "GNUPGHOME='" + path("gnupg") +
+                            "' gpg --batch --yes --quiet --pinentry-mode loopback --passphrase-file '" +
+                            path("pass.txt") + "'";
     const std::string ageRecipient = "$(age-keygen -y '" + path("age.key") + "')";
 
     const std::vector<Peer> peers = {
@@ -197,17 +199,30 @@ int main(int argc, char** argv)
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("%ld MiB, median of %d runs; key derivation (Argon2id %u MiB, t=%u, p=%u): %.2f s\n\n",
-                mebibytes, g_runs, kdf.memoryKiB / 1024, kdf.iterations, kdf.lanes, kdfTime);
-    std::printf("| tool | encrypt + flush (s) | decrypt + flush (s) | encrypt (s) | decrypt (s) |\n|---|---|---|---|---|\n");
+                mebibytes,
+                g_runs,
+                kdf.memoryKiB / 1024,
+                kdf.iterations,
+                kdf.lanes,
+                kdfTime);
+    std::printf(
+        "| tool | encrypt + flush (s) | decrypt + flush (s) | encrypt (s) | decrypt (s) |\n|---|---|---|---|---|\n");
     for (const Row& row : rows)
-        std::printf("| %s | %.2f | %.2f | %.2f | %.2f |\n", row.name.c_str(), row.encFlush, row.decFlush, row.enc, row.dec);
+        std::printf(
+            "| %s | %.2f | %.2f | %.2f | %.2f |\n", row.name.c_str(), row.encFlush, row.decFlush, row.enc, row.dec);
     const Row& cp = rows[1];
     const Row& age = rows[3];
-    std::printf("\nours / cp (flushed): encrypt %.2f, decrypt %.2f\n", ours.encFlush / cp.encFlush, ours.decFlush / cp.decFlush);
-    std::printf("ours / age (flushed): encrypt %.2f, decrypt %.2f\n", ours.encFlush / age.encFlush, ours.decFlush / age.decFlush);
+    std::printf("\nours / cp (flushed): encrypt %.2f, decrypt %.2f\n",
+                ours.encFlush / cp.encFlush,
+                ours.decFlush / cp.decFlush);
+    std::printf("ours / age (flushed): encrypt %.2f, decrypt %.2f\n",
+                ours.encFlush / age.encFlush,
+                ours.decFlush / age.decFlush);
     std::printf("ours / cp: encrypt %.2f, decrypt %.2f\n", ours.enc / cp.enc, ours.dec / cp.dec);
     std::printf("ours / age: encrypt %.2f, decrypt %.2f\n", ours.enc / age.enc, ours.dec / age.dec);
-    std::printf("peak RSS of this process (KiB, includes the %u MiB key derivation): %ld\n", kdf.memoryKiB / 1024, usage.ru_maxrss);
+    std::printf("peak RSS of this process (KiB, includes the %u MiB key derivation): %ld\n",
+                kdf.memoryKiB / 1024,
+                usage.ru_maxrss);
     shell("rm -rf '" + plain + "' '" + path("gnupg") + "' '" + path("age.key") + "' '" + path("pass.txt") + "'");
     return 0;
 }

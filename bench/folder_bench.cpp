@@ -2,12 +2,7 @@
 // `zip -r` followed by the same encryption, and `7z a -tzip -mem=AES256`.
 //
 //   folder_bench [folder] [runs]      (defaults: ., 3)
-#include "Crypto.h"
-#include "FileCipher.h"
-#include "ZIPLight.h"
-
 #include <QString>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +10,10 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "Crypto.h"
+#include "FileCipher.h"
+#include "ZIPLight.h"
 
 namespace {
 
@@ -66,18 +65,22 @@ int main(int argc, char** argv)
     const std::string tree = path("bench-tree");
     // About 5,000 small files of text-like content in 50 folders, and a few large files.
     shell("rm -rf '" + tree + "' && mkdir -p '" + tree + "'");
-    shell("cd '" + tree + "' && for d in $(seq 1 50); do mkdir -p dir$d; for f in $(seq 1 100); do "
+    shell("cd '" + tree +
+          "' && for d in $(seq 1 50); do mkdir -p dir$d; for f in $(seq 1 100); do "
           "head -c $(( (f * 37) % 8000 + 200 )) /usr/share/common-licenses/GPL-3 > dir$d/file$f.txt; done; done");
     shell("head -c 64M /dev/urandom > '" + tree + "/random.bin'");
-    shell("for i in 1 2 3 4 5 6 7 8; do cat /usr/share/common-licenses/GPL-3; done > '" + tree + "/text.part' && "
-          "for i in $(seq 1 200); do cat '" + tree + "/text.part'; done > '" + tree + "/text.txt' && rm '" + tree + "/text.part'");
+    shell("for i in 1 2 3 4 5 6 7 8; do cat /usr/share/common-licenses/GPL-3; done > '" + tree +
+          "/text.part' && "
+          "for i in $(seq 1 200); do cat '" +
+          tree + "/text.part'; done > '" + tree + "/text.txt' && rm '" + tree + "/text.part'");
     shell("head -c 32M /dev/zero > '" + tree + "/zeros.bin' && sync");
 
     const std::string zipOut = path("bench.zip");
     const std::string sealed = path("bench.zip.zqv");
     const auto clean = [&] { shell("rm -f '" + zipOut + "' '" + sealed + "' '" + path("bench7.zip") + "' && sync"); };
 
-    std::printf("| level | ZIPLight + encryption (s) | zip -r + encryption (s) | 7z a -tzip -mem=AES256 (s) | ours / zip | ours / 7z |\n");
+    std::printf("| level | ZIPLight + encryption (s) | zip -r + encryption (s) | 7z a -tzip -mem=AES256 (s) | ours / "
+                "zip | ours / 7z |\n");
     std::printf("|---|---|---|---|---|---|\n");
     for (int level : {0, 6}) {
         const double ours = timeIt(
@@ -100,11 +103,12 @@ int main(int argc, char** argv)
             clean);
         const double sevenZip = timeIt(
             [&] {
-                shell("cd '" + tree + "' && 7z a -bd -bso0 -tzip -mem=AES256 -mx=" + std::to_string(level) + " -p'"
-                      + kPassword + "' '" + path("bench7.zip") + "' . && sync '" + path("bench7.zip") + "'");
+                shell("cd '" + tree + "' && 7z a -bd -bso0 -tzip -mem=AES256 -mx=" + std::to_string(level) + " -p'" +
+                      kPassword + "' '" + path("bench7.zip") + "' . && sync '" + path("bench7.zip") + "'");
             },
             clean);
-        std::printf("| %d | %.2f | %.2f | %.2f | %.2f | %.2f |\n", level, ours, zip, sevenZip, ours / zip, ours / sevenZip);
+        std::printf(
+            "| %d | %.2f | %.2f | %.2f | %.2f | %.2f |\n", level, ours, zip, sevenZip, ours / zip, ours / sevenZip);
         std::fflush(stdout);
     }
     clean();

@@ -6,12 +6,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
+
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -83,8 +84,8 @@ int main(int argc, char** argv)
     const double gnuShred = seconds(start);
 
     start = Clock::now();
-    const std::string dd = "dd if=/dev/zero of='" + file + "' bs=1M count=" + std::to_string(mebibytes)
-        + " oflag=direct status=none";
+    const std::string dd =
+        "dd if=/dev/zero of='" + file + "' bs=1M count=" + std::to_string(mebibytes) + " oflag=direct status=none";
     if (std::system(dd.c_str()) != 0)
         return 1;
     const double ddWrite = seconds(start);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Operations.h"
-
 #include <QString>
 #include <QStringList>
+
+#include "Operations.h"
 
 namespace zqvcore {
 

@@ -13,8 +13,7 @@ constexpr std::array<OperationInfo, 5> kTable{{
     {Operation::EncryptFolder, "", "", "/f"},
 }};
 
-template<typename Field>
-Operation find(const QString& text, Field field)
+template <typename Field> Operation find(const QString& text, Field field)
 {
     if (text.isEmpty())
         return Operation::None;
@@ -25,8 +24,7 @@ Operation find(const QString& text, Field field)
     return Operation::None;
 }
 
-template<typename Field>
-QString text(Operation operation, Field field)
+template <typename Field> QString text(Operation operation, Field field)
 {
     for (const OperationInfo& row : kTable) {
         if (row.operation == operation)

@@ -23,7 +23,8 @@ bool IsNotPlainFile(const QString& path)
     if (fd < 0)
         return true;
     struct stat info
-    {};
+    {
+    };
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
     return !regular;

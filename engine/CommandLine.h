@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QString>
+
 #include "EngineCommand.h"
 #include "PathRules.h"
-
-#include <QString>
 
 namespace engine {
 

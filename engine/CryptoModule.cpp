@@ -1,16 +1,15 @@
 #include "CryptoModule.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
+
+#include <unistd.h>
+
 #include "EngineMessages.h"
 #include "FrmEncryptFolder.h"
 #include "OperationDialog.h"
 #include "WipeFile.h"
-
-#include <QFile>
-
-#include <QFileInfo>
-
-#include <cstdlib>
-#include <unistd.h>
 
 namespace engine {
 namespace {
@@ -53,8 +52,8 @@ zqvcrypto::CryptoError runCipher(OperationDialog& dialog,
 QString temporaryArchiveName(const QString& archive)
 {
     const QFileInfo info(archive);
-    QByteArray pattern = QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName()
-                                           + QLatin1String(".XXXXXX"));
+    QByteArray pattern =
+        QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".XXXXXX"));
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         return {};
@@ -144,24 +143,28 @@ bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
     bool packed = false;
     dialog.runWork([&] { packed = zip.Add(); });
     if (!packed) {
-        dialog.messenger().message(
-            &dialog, programTitle(), QStringLiteral("The folder could not be packed."), MessageIcon::Critical, zip.lastError());
+        dialog.messenger().message(&dialog,
+                                   programTitle(),
+                                   QStringLiteral("The folder could not be packed."),
+                                   MessageIcon::Critical,
+                                   zip.lastError());
         QFile::remove(intermediate); // libzip leaves nothing; this only guards against the unexpected
         return false;
     }
 
     CipherOptions cipher = options;
     cipher.storedName = QFileInfo(archive).fileName();
-    const bool result = makeExecutable
-        ? MakeSelfExtractingFile(dialog, intermediate, archive + QLatin1String(".exe"), password, cipher)
-        : EncryptFileWithPassword(dialog, intermediate, archive + QLatin1String(".zqv"), password, cipher);
+    const bool result =
+        makeExecutable
+            ? MakeSelfExtractingFile(dialog, intermediate, archive + QLatin1String(".exe"), password, cipher)
+            : EncryptFileWithPassword(dialog, intermediate, archive + QLatin1String(".zqv"), password, cipher);
 
     // The archive holds the folder's plaintext: it is wiped, not just deleted.
     if (WipeFile(intermediate) != WipeResult::Wiped) {
         dialog.messenger().message(&dialog,
                                    programTitle(),
-                                   QLatin1String("The temporary archive ") + intermediate
-                                       + QLatin1String(" could not be wiped and is still on the disk."),
+                                   QLatin1String("The temporary archive ") + intermediate +
+                                       QLatin1String(" could not be wiped and is still on the disk."),
                                    MessageIcon::Warning);
     }
     return result;
@@ -173,8 +176,8 @@ void wipeAfterSuccess(Messenger& messenger, QWidget* parent, const QString& path
         return;
     messenger.message(parent,
                       programTitle(),
-                      QLatin1String("The new file was written, but ") + path
-                          + QLatin1String(" could not be wiped and is still on the disk."),
+                      QLatin1String("The new file was written, but ") + path +
+                          QLatin1String(" could not be wiped and is still on the disk."),
                       MessageIcon::Warning);
 }
 
@@ -185,8 +188,8 @@ bool confirmReplace(OperationDialog& dialog, const QString& destination, bool& r
         return true;
     replace = dialog.messenger().question(&dialog,
                                           QStringLiteral("ZQV"),
-                                          QLatin1String("The file ") + destination
-                                              + QLatin1String(" already exists. Do you want to replace it?"));
+                                          QLatin1String("The file ") + destination +
+                                              QLatin1String(" already exists. Do you want to replace it?"));
     return replace;
 }
 

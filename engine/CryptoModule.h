@@ -1,8 +1,8 @@
 #pragma once
 
-#include "EngineMessages.h"
-
 #include <QString>
+
+#include "EngineMessages.h"
 
 namespace engine {
 

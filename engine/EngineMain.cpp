@@ -1,24 +1,23 @@
 #include "EngineMain.h"
 
+#include <QApplication>
+
+#include <cryptelle/Version.h>
+
 #include "CommandLine.h"
+#include "EngineMessages.h"
 #include "FrmDecrypt.h"
 #include "FrmEncrypt.h"
 #include "FrmEncryptFolder.h"
 #include "FrmSelfExtracting.h"
 #include "FrmWipe.h"
-#include "EngineMessages.h"
-
-#include <QApplication>
-
-#include <cryptelle/Version.h>
 
 namespace engine {
 namespace {
 
 // Runs the dialog's load handler before showing it; a dialog that cannot load
 // ends the engine.
-template<typename Dialog>
-QDialog* showLoaded(Dialog* dialog)
+template <typename Dialog> QDialog* showLoaded(Dialog* dialog)
 {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     if (!dialog->load()) {

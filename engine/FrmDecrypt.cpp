@@ -1,14 +1,14 @@
 #include "FrmDecrypt.h"
 
-#include "CryptoModule.h"
-#include "FormParts.h"
-#include "EngineMessages.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include "CryptoModule.h"
+#include "EngineMessages.h"
+#include "FormParts.h"
 
 namespace engine {
 
@@ -34,7 +34,6 @@ FrmDecrypt::FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent)
     ProgressBar1 = form.progress;
     connect(cmdDecrypt, &QPushButton::clicked, this, &FrmDecrypt::cmdDecrypt_Click);
 }
-
 
 bool FrmDecrypt::load()
 {

@@ -1,16 +1,16 @@
 #include "FrmEncrypt.h"
 
-#include "CommandLine.h"
-#include "CryptoModule.h"
-#include "FormParts.h"
-#include "EngineMessages.h"
-#include "WipeFile.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include "CommandLine.h"
+#include "CryptoModule.h"
+#include "EngineMessages.h"
+#include "FormParts.h"
+#include "WipeFile.h"
 
 namespace engine {
 
@@ -36,7 +36,6 @@ FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
     ProgressBar1 = form.progress;
     connect(cmdEncrypt, &QPushButton::clicked, this, &FrmEncrypt::cmdEncrypt_Click);
 }
-
 
 bool FrmEncrypt::load()
 {

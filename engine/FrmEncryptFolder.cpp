@@ -1,9 +1,5 @@
 #include "FrmEncryptFolder.h"
 
-#include "CryptoModule.h"
-#include "FormParts.h"
-#include "EngineMessages.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -12,6 +8,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+
+#include "CryptoModule.h"
+#include "EngineMessages.h"
+#include "FormParts.h"
 
 namespace engine {
 
@@ -39,8 +39,10 @@ FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidge
     CompressionLevel->setValue(6);
     CompressionLevel->setTickPosition(QSlider::TicksBelow);
     CompressionLevel->setPageStep(1);
-    chkPassword = makeCheckBox(this, QStringLiteral("chkPassword"), QStringLiteral("Apply password to decrypted zip file"));
-    chkExe = makeCheckBox(this, QStringLiteral("chkExe"), QStringLiteral("Make the encrypted file a self-extracting exe"));
+    chkPassword =
+        makeCheckBox(this, QStringLiteral("chkPassword"), QStringLiteral("Apply password to decrypted zip file"));
+    chkExe =
+        makeCheckBox(this, QStringLiteral("chkExe"), QStringLiteral("Make the encrypted file a self-extracting exe"));
     chkRecursive =
         makeCheckBox(this, QStringLiteral("chkRecursive"), QStringLiteral("Encrypt folder contents recursively"));
     cmdEncrypt = makeButton(this, QStringLiteral("cmdEncrypt"), QStringLiteral("&Encrypt"));
@@ -97,10 +99,8 @@ bool FrmEncryptFolder::load()
     txtFileName->setText(m_operand);
     txtOutput->setText(m_operand + QLatin1String(".zip"));
     if (txtFileName->text().trimmed().isEmpty()) {
-        messenger().message(this,
-                            QStringLiteral("ZQV"),
-                            QStringLiteral("This folder cannot be encrypted."),
-                            MessageIcon::Critical);
+        messenger().message(
+            this, QStringLiteral("ZQV"), QStringLiteral("This folder cannot be encrypted."), MessageIcon::Critical);
         return false;
     }
     txtPassword1->setFocus();

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <array>
+
 #include "OperationDialog.h"
 #include "ZIPLight.h"
-
-#include <array>
 
 class QCheckBox;
 class QLineEdit;

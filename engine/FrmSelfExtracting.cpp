@@ -1,14 +1,14 @@
 #include "FrmSelfExtracting.h"
 
-#include "CryptoModule.h"
-#include "FormParts.h"
-#include "EngineMessages.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include "CryptoModule.h"
+#include "EngineMessages.h"
+#include "FormParts.h"
 
 namespace engine {
 
@@ -34,7 +34,6 @@ FrmSelfExtracting::FrmSelfExtracting(QString operand, Messenger& messenger, QWid
     ProgressBar1 = form.progress;
     connect(cmdMake, &QPushButton::clicked, this, &FrmSelfExtracting::cmdMake_Click);
 }
-
 
 bool FrmSelfExtracting::load()
 {

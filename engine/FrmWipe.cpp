@@ -1,9 +1,5 @@
 #include "FrmWipe.h"
 
-#include "CommandLine.h"
-#include "EngineMessages.h"
-#include "SizeText.h"
-
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -13,6 +9,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "CommandLine.h"
+#include "EngineMessages.h"
+#include "SizeText.h"
+
 namespace engine {
 namespace {
 
@@ -20,14 +20,14 @@ constexpr int kPathRole = Qt::UserRole;
 
 QString notWipedText(const QStringList& paths)
 {
-    return QLatin1String("These files could not be wiped and are still on the disk:\n\n")
-        + paths.join(QLatin1Char('\n'));
+    return QLatin1String("These files could not be wiped and are still on the disk:\n\n") +
+           paths.join(QLatin1Char('\n'));
 }
 
 QString libraryMissingText()
 {
-    return QLatin1String("The secure deletion library ") + defaultShredLibraryPath()
-        + QLatin1String(" could not be loaded. The files that are still listed were not wiped.");
+    return QLatin1String("The secure deletion library ") + defaultShredLibraryPath() +
+           QLatin1String(" could not be loaded. The files that are still listed were not wiped.");
 }
 
 } // namespace
@@ -142,7 +142,8 @@ void FrmWipe::cmdShred_Click()
             if (IsNotPlainFile(path)) {
                 // Passed over: gone meanwhile, or no longer a file we may open.
                 const bool gone = !QFileInfo(path).exists() && !QFileInfo(path).isSymLink();
-                zqvgui::postTo(this, [this, path, gone] { gone ? removeRow(path) : fileDone(path, WipeResult::NotWiped); });
+                zqvgui::postTo(this,
+                               [this, path, gone] { gone ? removeRow(path) : fileDone(path, WipeResult::NotWiped); });
                 continue;
             }
             const WipeResult result = wiper(path);

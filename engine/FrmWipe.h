@@ -1,13 +1,12 @@
 #pragma once
 
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+
 #include "EngineMessages.h"
 #include "WipeFile.h"
 #include "WorkRunner.h"
-
-#include <QDialog>
-#include <QStringList>
-
-#include <functional>
 
 class QPushButton;
 class QTreeWidget;

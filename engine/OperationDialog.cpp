@@ -1,10 +1,5 @@
 #include "OperationDialog.h"
 
-#include "CryptoModule.h"
-#include "FormParts.h"
-#include "EngineMessages.h"
-#include "WorkRunner.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,6 +9,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+
+#include "CryptoModule.h"
+#include "EngineMessages.h"
+#include "FormParts.h"
+#include "WorkRunner.h"
 
 namespace engine {
 
@@ -66,7 +66,8 @@ void OperationDialog::runWork(const std::function<void()>& work)
 OperationDialog::FileForm OperationDialog::buildFileForm(const FileFormText& text)
 {
     FileForm f;
-    f.password1 = makePasswordField(this, text.confirmPassword ? QStringLiteral("txtPassword1") : QStringLiteral("txtPassword"));
+    f.password1 =
+        makePasswordField(this, text.confirmPassword ? QStringLiteral("txtPassword1") : QStringLiteral("txtPassword"));
     if (text.confirmPassword)
         f.password2 = makePasswordField(this, QStringLiteral("txtPassword2"));
     f.fileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
@@ -90,9 +91,12 @@ OperationDialog::FileForm OperationDialog::buildFileForm(const FileFormText& tex
     form.addButtons({f.action, f.close});
 
     QWidget* previous = f.password1;
-    for (QWidget* next : {static_cast<QWidget*>(f.password2), static_cast<QWidget*>(f.output),
-                          static_cast<QWidget*>(f.browse), static_cast<QWidget*>(f.wipe),
-                          static_cast<QWidget*>(f.action), static_cast<QWidget*>(f.close)}) {
+    for (QWidget* next : {static_cast<QWidget*>(f.password2),
+                          static_cast<QWidget*>(f.output),
+                          static_cast<QWidget*>(f.browse),
+                          static_cast<QWidget*>(f.wipe),
+                          static_cast<QWidget*>(f.action),
+                          static_cast<QWidget*>(f.close)}) {
         if (next == nullptr)
             continue;
         setTabOrder(previous, next);
@@ -120,10 +124,8 @@ bool OperationDialog::requireMatchingPasswords(QLineEdit* first, QLineEdit* seco
 {
     if (second->text() == first->text())
         return true;
-    m_messenger.message(this,
-                        QStringLiteral("Password"),
-                        QStringLiteral("The passwords entered do not match."),
-                        MessageIcon::Critical);
+    m_messenger.message(
+        this, QStringLiteral("Password"), QStringLiteral("The passwords entered do not match."), MessageIcon::Critical);
     return false;
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "Crypto.h"
-#include "EngineMessages.h"
-#include "WorkRunner.h"
-
 #include <QDialog>
-
 #include <functional>
 #include <initializer_list>
 #include <vector>
+
+#include "Crypto.h"
+#include "EngineMessages.h"
+#include "WorkRunner.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -16,7 +15,6 @@ class QProgressBar;
 class QPushButton;
 
 namespace engine {
-
 
 // What the ciphering dialogs share: the crypto control, the progress bar, the
 // Browse procedure and long work that keeps the window alive.
@@ -87,7 +85,6 @@ protected:
     const QString m_operand;
 
 private:
-
     Messenger& m_messenger;
     zqvcrypto::Crypto m_crypto;
     QProgressBar* m_progress = nullptr;

@@ -40,7 +40,8 @@ WipeResult ShredLibrary::wipe(const QString& path)
     const QByteArray bytes = QFile::encodeName(path);
     const int result = m_shred(bytes.constData());
     struct stat info
-    {};
+    {
+    };
     const bool stillThere = ::lstat(bytes.constData(), &info) == 0;
     return result == 0 && !stillThere ? WipeResult::Wiped : WipeResult::NotWiped;
 }

@@ -5,7 +5,8 @@
 
 namespace zqvgui {
 
-void Messenger::message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon, const QString& detail)
+void Messenger::message(
+    QWidget* parent, const QString& title, const QString& text, MessageIcon icon, const QString& detail)
 {
     QMessageBox box(parent);
     box.setWindowTitle(title);
@@ -28,8 +29,8 @@ void Messenger::message(QWidget* parent, const QString& title, const QString& te
 
 bool Messenger::question(QWidget* parent, const QString& title, const QString& text)
 {
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        == QMessageBox::Yes;
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 QString Messenger::saveFileName(QWidget* parent, const QString& title, const QString& filter, const QString& start)

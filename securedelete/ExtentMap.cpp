@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+
 #include <fcntl.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
-#include <memory>
 #include <sys/ioctl.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -17,9 +18,9 @@ namespace {
 constexpr std::uint32_t kExtentsPerQuery = 8192;
 
 // Extents whose bytes an overwrite through the file would not reach where they lie.
-constexpr std::uint32_t kNotInPlace = FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED
-    | FIEMAP_EXTENT_DATA_ENCRYPTED | FIEMAP_EXTENT_NOT_ALIGNED | FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_DATA_TAIL
-    | FIEMAP_EXTENT_SHARED;
+constexpr std::uint32_t kNotInPlace = FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED |
+                                      FIEMAP_EXTENT_DATA_ENCRYPTED | FIEMAP_EXTENT_NOT_ALIGNED |
+                                      FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_DATA_TAIL | FIEMAP_EXTENT_SHARED;
 
 void addRange(std::vector<ByteRange>& ranges, std::uint64_t offset, std::uint64_t end, std::uint64_t size)
 {
@@ -119,7 +120,8 @@ bool hasCompressionFlag(int fd)
 bool isCopyOnWriteFileSystem(int fd)
 {
     struct statfs info
-    {};
+    {
+    };
     if (::fstatfs(fd, &info) != 0)
         return false;
     switch (static_cast<unsigned long>(info.f_type)) {

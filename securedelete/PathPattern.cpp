@@ -1,8 +1,9 @@
 #include "PathPattern.h"
 
 #include <climits>
-#include <unistd.h>
 #include <vector>
+
+#include <unistd.h>
 
 namespace zqvdod {
 

@@ -1,9 +1,8 @@
-#include "zqvdod.h"
+#include <mutex>
 
 #include "FileOps.h"
 #include "Shredder.h"
-
-#include <mutex>
+#include "zqvdod.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
 #include "Shredder.h"
 
-#include "PathPattern.h"
-
-#include <UniqueFd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <dirent.h>
 #include <memory>
+
+#include <UniqueFd.h>
+#include <dirent.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include "PathPattern.h"
 
 namespace zqvdod {
 namespace {
@@ -75,7 +75,8 @@ std::vector<std::string> Shredder::matchingEntries(const std::string& fullPath) 
 Shredder::Outcome Shredder::treatEntry(const std::string& path)
 {
     struct stat found
-    {};
+    {
+    };
     if (::lstat(path.c_str(), &found) != 0 || S_ISDIR(found.st_mode))
         return Outcome::Skipped;
     if (S_ISLNK(found.st_mode)) {
@@ -98,9 +99,10 @@ Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struc
     if (file.get() < 0)
         return Outcome::Kept;
     struct stat opened
-    {};
-    if (::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != found.st_dev
-        || opened.st_ino != found.st_ino || opened.st_nlink > 1) {
+    {
+    };
+    if (::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != found.st_dev ||
+        opened.st_ino != found.st_ino || opened.st_nlink > 1) {
         return Outcome::Kept;
     }
 

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
 #include "ExtentMap.h"
 #include "FileOps.h"
 #include "WipePatterns.h"
-
-#include <string>
-#include <sys/stat.h>
-#include <vector>
 
 namespace zqvdod {
 

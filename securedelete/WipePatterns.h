@@ -19,7 +19,10 @@ public:
     // so the next call tries again.
     [[nodiscard]] bool prepare(std::uint32_t seed);
     [[nodiscard]] bool prepared() const { return m_prepared; }
-    [[nodiscard]] const unsigned char* buffer(int index) const { return m_buffers[static_cast<std::size_t>(index)].get(); }
+    [[nodiscard]] const unsigned char* buffer(int index) const
+    {
+        return m_buffers[static_cast<std::size_t>(index)].get();
+    }
 
     // One step of the generator that fills the random buffer.
     static unsigned nextRandom(std::uint32_t& state);

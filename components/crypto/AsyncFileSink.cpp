@@ -1,9 +1,10 @@
 #include "AsyncFileSink.h"
 
-#include "SafeOutput.h"
-
 #include <cstring>
+
 #include <fcntl.h>
+
+#include "SafeOutput.h"
 
 namespace zqvcrypto {
 

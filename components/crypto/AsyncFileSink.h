@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ZqvStream.h"
-
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "ZqvStream.h"
 
 namespace zqvcrypto {
 

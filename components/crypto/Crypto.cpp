@@ -1,12 +1,12 @@
 #include "Crypto.h"
 
+#include <QCoreApplication>
+#include <cstring>
+
+#include <openssl/crypto.h>
+
 #include "FileCipher.h"
 #include "SelfExtracting.h"
-
-#include <QCoreApplication>
-
-#include <cstring>
-#include <openssl/crypto.h>
 
 namespace zqvcrypto {
 namespace {
@@ -59,7 +59,8 @@ std::unique_ptr<CryptoKey> Crypto::DeriveKey(const QString& password, int algori
     QByteArray utf8 = password.toUtf8();
     SecureBuffer secret(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
-    const QString stub = m_stubPath.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1String("/zqvsfx") : m_stubPath;
+    const QString stub =
+        m_stubPath.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1String("/zqvsfx") : m_stubPath;
     return std::make_unique<CryptoKey>(std::move(secret), m_kdf, m_progress, stub);
 }
 
@@ -105,11 +106,8 @@ CryptoData CryptoKey::DecryptData(const CryptoData& data, bool)
     return CryptoData(out.bytes);
 }
 
-void CryptoKey::MakeSelfExtracting(const QString& source,
-                                   const QString& destination,
-                                   const CryptoOptions& options,
-                                   bool,
-                                   bool& success)
+void CryptoKey::MakeSelfExtracting(
+    const QString& source, const QString& destination, const CryptoOptions& options, bool, bool& success)
 {
     SfxJob job;
     job.stubPath = m_stubPath;

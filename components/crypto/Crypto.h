@@ -1,15 +1,14 @@
 #pragma once
 
+#include <QString>
+#include <functional>
+#include <memory>
+
 #include "CryptoData.h"
 #include "CryptoHash.h"
 #include "Primitives.h"
 #include "SecureBuffer.h"
 #include "ZqvStream.h"
-
-#include <QString>
-
-#include <functional>
-#include <memory>
 
 namespace zqvcrypto {
 
@@ -35,11 +34,8 @@ public:
     void DecryptFile(const QString& source, const QString& destination, bool& success);
     [[nodiscard]] CryptoData EncryptData(const CryptoData& data, bool flag);
     [[nodiscard]] CryptoData DecryptData(const CryptoData& data, bool flag);
-    void MakeSelfExtracting(const QString& source,
-                            const QString& destination,
-                            const CryptoOptions& options,
-                            bool flag,
-                            bool& success);
+    void MakeSelfExtracting(
+        const QString& source, const QString& destination, const CryptoOptions& options, bool flag, bool& success);
     void Destroy(int& ignored);
 
     // Our additions: how to treat an existing destination, whether to read the

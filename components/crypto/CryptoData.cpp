@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+
 #include <openssl/crypto.h>
 
 namespace zqvcrypto {
@@ -26,8 +27,9 @@ void CryptoData::SetFromText(const QString& text, int form, int& status)
         QString compact = text;
         compact.remove(QLatin1Char(' ')).remove(QLatin1Char('\n')).remove(QLatin1Char('\r')).remove(QLatin1Char('\t'));
         const QByteArray hex = compact.toLatin1();
-        const bool wellFormed = hex.size() % 2 == 0
-            && std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+        const bool wellFormed = hex.size() % 2 == 0 && std::all_of(hex.begin(), hex.end(), [](char c) {
+                                    return std::isxdigit(static_cast<unsigned char>(c));
+                                });
         if (!wellFormed) {
             status = 1;
             return;

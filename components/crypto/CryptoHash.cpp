@@ -1,16 +1,15 @@
 #include "CryptoHash.h"
 
 #include <QFile>
+#include <cerrno>
+#include <memory>
+#include <vector>
 
 #include <UniqueFd.h>
-
-#include <cerrno>
 #include <fcntl.h>
-#include <memory>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace zqvcrypto {
 
@@ -18,12 +17,14 @@ void CryptoHash::HashFile(const QString& path, bool& success)
 {
     success = false;
     m_value = CryptoData();
-    const cryptelle::UniqueFd file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const cryptelle::UniqueFd file(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     const int fd = file.get();
     if (fd < 0)
         return;
     struct stat info
-    {};
+    {
+    };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return;
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);

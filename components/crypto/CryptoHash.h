@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CryptoData.h"
-
 #include <QString>
+
+#include "CryptoData.h"
 
 namespace zqvcrypto {
 

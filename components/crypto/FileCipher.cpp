@@ -1,23 +1,22 @@
 #include "FileCipher.h"
 
-#include "AsyncFileSink.h"
-#include "FileSources.h"
-#include "SafeOutput.h"
-#include "SelfExtracting.h"
-#include "SfxFormat.h"
-
 #include <QFile>
 #include <QFileInfo>
-
-#include <UniqueFd.h>
-
 #include <cerrno>
 #include <cstring>
+
+#include <UniqueFd.h>
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "AsyncFileSink.h"
+#include "FileSources.h"
+#include "SafeOutput.h"
+#include "SelfExtracting.h"
+#include "SfxFormat.h"
 
 namespace zqvcrypto {
 namespace {
@@ -96,7 +95,8 @@ CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size,
         return CryptoError::ReadFailed;
     source.reset(fd);
     struct stat info
-    {};
+    {
+    };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return CryptoError::ReadFailed;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -114,7 +114,7 @@ CryptoError finish(SafeOutput& output, const FileJob& job)
     if (output.commit(job.replaceExisting))
         return CryptoError::None;
     return QFileInfo(job.destination).exists() && !job.replaceExisting ? CryptoError::DestinationExists
-                                                                        : CryptoError::WriteFailed;
+                                                                       : CryptoError::WriteFailed;
 }
 
 } // namespace
@@ -256,14 +256,16 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         const QString name = job.storedName.isEmpty() ? QFileInfo(job.source).fileName() : job.storedName;
         EnvelopeSource envelope(sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString()), source.get());
         PercentReporter reporter(size, job.progress);
-        const CryptoError encrypted = encryptStream(envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
+        const CryptoError encrypted =
+            encryptStream(envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
         if (!out.finish())
             return CryptoError::WriteFailed;
         if (encrypted != CryptoError::None)
             return encrypted;
     }
     struct stat info
-    {};
+    {
+    };
     if (::fstat(output.fd(), &info) != 0)
         return CryptoError::WriteFailed;
     const auto total = static_cast<std::uint64_t>(info.st_size);

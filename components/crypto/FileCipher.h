@@ -1,10 +1,9 @@
 #pragma once
 
-#include "ZqvStream.h"
-
 #include <QString>
-
 #include <functional>
+
+#include "ZqvStream.h"
 
 namespace zqvcrypto {
 

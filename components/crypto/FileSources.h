@@ -1,10 +1,11 @@
 #pragma once
 
-#include "ZqvStream.h"
-
 #include <algorithm>
 #include <cerrno>
+
 #include <unistd.h>
+
+#include "ZqvStream.h"
 
 namespace zqvcrypto {
 

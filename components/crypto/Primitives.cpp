@@ -1,13 +1,14 @@
 #include "Primitives.h"
 
-#include <argon2.h>
 #include <climits>
+#include <vector>
+
+#include <argon2.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
-#include <vector>
 
 namespace zqvcrypto {
 
@@ -86,9 +87,9 @@ Gcm::Gcm(const unsigned char* key)
 {
     m_impl->encrypt = EVP_CIPHER_CTX_new();
     m_impl->decrypt = EVP_CIPHER_CTX_new();
-    if (m_impl->encrypt == nullptr || m_impl->decrypt == nullptr
-        || EVP_EncryptInit_ex(m_impl->encrypt, EVP_aes_256_gcm(), nullptr, key, nullptr) != 1
-        || EVP_DecryptInit_ex(m_impl->decrypt, EVP_aes_256_gcm(), nullptr, key, nullptr) != 1) {
+    if (m_impl->encrypt == nullptr || m_impl->decrypt == nullptr ||
+        EVP_EncryptInit_ex(m_impl->encrypt, EVP_aes_256_gcm(), nullptr, key, nullptr) != 1 ||
+        EVP_DecryptInit_ex(m_impl->decrypt, EVP_aes_256_gcm(), nullptr, key, nullptr) != 1) {
         m_impl.reset();
     }
 }
@@ -139,8 +140,8 @@ bool Gcm::open(const unsigned char* nonce,
         return false;
     if (size > 0 && EVP_DecryptUpdate(context, out, &length, in, static_cast<int>(size)) != 1)
         return false;
-    if (EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagSize), const_cast<unsigned char*>(tag))
-        != 1)
+    if (EVP_CIPHER_CTX_ctrl(
+            context, EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagSize), const_cast<unsigned char*>(tag)) != 1)
         return false;
     return EVP_DecryptFinal_ex(context, out + size, &length) == 1;
 }

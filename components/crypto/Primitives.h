@@ -1,11 +1,11 @@
 #pragma once
 
-#include "SecureBuffer.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+
+#include "SecureBuffer.h"
 
 namespace zqvcrypto {
 

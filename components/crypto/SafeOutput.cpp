@@ -2,10 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,8 +24,8 @@ bool SafeOutput::open(const QString& destination)
         return false;
     m_destination = destination;
     const QFileInfo info(destination);
-    QByteArray pattern = QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName()
-                                           + QLatin1String(".XXXXXX"));
+    QByteArray pattern =
+        QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".XXXXXX"));
     // mkostemp creates the file exclusively with mode 0600.
     m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (m_fd < 0)
@@ -47,7 +47,8 @@ bool SafeOutput::commit(bool replaceExisting)
     }
     const QByteArray from = QFile::encodeName(m_temporary);
     const QByteArray to = QFile::encodeName(m_destination);
-    int renamed = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), replaceExisting ? 0 : RENAME_NOREPLACE);
+    int renamed =
+        ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), replaceExisting ? 0 : RENAME_NOREPLACE);
     if (renamed != 0 && !replaceExisting && (errno == EINVAL || errno == ENOSYS)) {
         // File systems without the flag: a hard link refuses an existing name too.
         renamed = ::link(from.constData(), to.constData());
@@ -81,9 +82,11 @@ void SafeOutput::discard()
 bool isSameFile(const QString& a, const QString& b)
 {
     struct stat first
-    {};
+    {
+    };
     struct stat second
-    {};
+    {
+    };
     if (::stat(QFile::encodeName(a).constData(), &first) != 0 || ::stat(QFile::encodeName(b).constData(), &second) != 0)
         return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;

@@ -1,8 +1,9 @@
 #include "SecureBuffer.h"
 
 #include <cstring>
-#include <openssl/crypto.h>
 #include <utility>
+
+#include <openssl/crypto.h>
 
 namespace zqvcrypto {
 

@@ -1,16 +1,15 @@
 #pragma once
 
-#include "ZqvStream.h"
-
 #include <QString>
-
 #include <functional>
+
+#include "ZqvStream.h"
 
 namespace zqvcrypto {
 
 struct SfxJob
 {
-    QString stubPath;   // the extractor program that goes in front
+    QString stubPath; // the extractor program that goes in front
     QString source;
     QString destination;
     QString storedName; // the name the recipient gets; the source's base name when empty

@@ -59,8 +59,8 @@ inline std::optional<Trailer> decodeTrailer(const unsigned char* bytes, std::uin
     if ((versionAndSize & 0xFFFFFFFFu) != kVersion || (versionAndSize >> 32) != kTrailerSize)
         return std::nullopt;
     Trailer trailer{getU64(&bytes[8]), getU64(&bytes[16])};
-    if (trailer.payloadOffset == 0 || trailer.payloadOffset > fileSize - kTrailerSize
-        || trailer.payloadSize != fileSize - kTrailerSize - trailer.payloadOffset)
+    if (trailer.payloadOffset == 0 || trailer.payloadOffset > fileSize - kTrailerSize ||
+        trailer.payloadSize != fileSize - kTrailerSize - trailer.payloadOffset)
         return std::nullopt;
     return trailer;
 }

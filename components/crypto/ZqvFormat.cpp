@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+
 #include <openssl/crypto.h>
 
 namespace zqvcrypto {
@@ -32,9 +33,9 @@ void computeCheck(const HeaderBytes& bytes, unsigned char* out)
 
 bool kdfParamsAcceptable(const Argon2Params& params)
 {
-    return params.lanes >= 1 && params.lanes <= zqv::kMaxLanes && params.iterations >= 1
-        && params.iterations <= zqv::kMaxIterations && params.memoryKiB >= 8 * params.lanes
-        && params.memoryKiB <= zqv::kMaxMemoryKiB;
+    return params.lanes >= 1 && params.lanes <= zqv::kMaxLanes && params.iterations >= 1 &&
+           params.iterations <= zqv::kMaxIterations && params.memoryKiB >= 8 * params.lanes &&
+           params.memoryKiB <= zqv::kMaxMemoryKiB;
 }
 
 HeaderBytes serializeHeader(const ZqvHeader& header)
@@ -69,16 +70,16 @@ HeaderStatus parseHeader(const HeaderBytes& bytes, ZqvHeader& header)
         return HeaderStatus::Damaged;
     if (bytes[zqv::kOffVersion] != zqv::kVersion)
         return HeaderStatus::UnsupportedVersion;
-    if (bytes[zqv::kOffKdf] != zqv::kKdfArgon2id || bytes[zqv::kOffCipher] != zqv::kCipherAes256GcmStream
-        || bytes[zqv::kOffFlags] != 0)
+    if (bytes[zqv::kOffKdf] != zqv::kKdfArgon2id || bytes[zqv::kOffCipher] != zqv::kCipherAes256GcmStream ||
+        bytes[zqv::kOffFlags] != 0)
         return HeaderStatus::UnsupportedVersion;
 
     header.kdf.memoryKiB = getU32(&bytes[zqv::kOffMemory]);
     header.kdf.iterations = getU32(&bytes[zqv::kOffIterations]);
     header.kdf.lanes = getU32(&bytes[zqv::kOffLanes]);
     header.chunkSize = getU32(&bytes[zqv::kOffChunkSize]);
-    if (!kdfParamsAcceptable(header.kdf) || header.chunkSize < zqv::kMinChunkSize
-        || header.chunkSize > zqv::kMaxChunkSize || header.chunkSize % 4096 != 0)
+    if (!kdfParamsAcceptable(header.kdf) || header.chunkSize < zqv::kMinChunkSize ||
+        header.chunkSize > zqv::kMaxChunkSize || header.chunkSize % 4096 != 0)
         return HeaderStatus::BadParameters;
 
     std::copy_n(&bytes[zqv::kOffSalt], zqv::kSaltSize, header.salt.begin());

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Primitives.h"
-
 #include <array>
 #include <cstdint>
+
+#include "Primitives.h"
 
 namespace zqvcrypto {
 

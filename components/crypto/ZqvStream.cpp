@@ -41,7 +41,7 @@ bool derivePayloadKey(const SecureBuffer& fileKey, const ZqvHeader& header, cons
 // Walks the input in units, always holding the last full unit back until the
 // input is known to go on, so the final unit is recognised without knowing
 // the length in advance. `handle(data, size, index, last)` treats one unit.
-template<typename Handler>
+template <typename Handler>
 CryptoError forEachUnit(ByteSource& in,
                         std::size_t unit,
                         std::vector<unsigned char>& buffer,
@@ -96,17 +96,16 @@ CryptoError encryptStream(ByteSource& in,
                           std::uint32_t chunkSize,
                           const StreamProgress& progress)
 {
-    if (!kdfParamsAcceptable(kdf) || chunkSize < zqv::kMinChunkSize || chunkSize > zqv::kMaxChunkSize
-        || chunkSize % 4096 != 0)
+    if (!kdfParamsAcceptable(kdf) || chunkSize < zqv::kMinChunkSize || chunkSize > zqv::kMaxChunkSize ||
+        chunkSize % 4096 != 0)
         return CryptoError::BadParameters;
 
     ZqvHeader header;
     header.kdf = kdf;
     header.chunkSize = chunkSize;
     SecureBuffer fileKey(zqv::kFileKeySize);
-    if (!randomBytes(header.salt.data(), header.salt.size())
-        || !randomBytes(header.keyNonce.data(), header.keyNonce.size())
-        || !randomBytes(fileKey.data(), fileKey.size()))
+    if (!randomBytes(header.salt.data(), header.salt.size()) ||
+        !randomBytes(header.keyNonce.data(), header.keyNonce.size()) || !randomBytes(fileKey.data(), fileKey.size()))
         return CryptoError::InvalidKey;
 
     SecureBuffer wrapKey(Gcm::kKeySize);
@@ -182,8 +181,8 @@ CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const S
     const std::int64_t got = readFull(in, bytes.data(), bytes.size());
     if (got < 0)
         return CryptoError::ReadFailed;
-    if (static_cast<std::size_t>(got) < zqv::kMagic.size()
-        || !std::equal(zqv::kMagic.begin(), zqv::kMagic.end(), bytes.begin()))
+    if (static_cast<std::size_t>(got) < zqv::kMagic.size() ||
+        !std::equal(zqv::kMagic.begin(), zqv::kMagic.end(), bytes.begin()))
         return CryptoError::NotEncrypted;
     if (static_cast<std::size_t>(got) < bytes.size())
         return CryptoError::Damaged;
@@ -239,25 +238,25 @@ CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const S
         pending = 0;
         return ok;
     };
-    const CryptoError result = forEachUnit(
-        in,
-        unit,
-        sealed,
-        progress,
-        consumed,
-        [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
-            // Only the final chunk may be short, and no chunk is shorter than its tag.
-            if (size < Gcm::kTagSize)
-                return CryptoError::Damaged;
-            const std::size_t plainSize = size - Gcm::kTagSize;
-            if (pending + plainSize > plain.size() && !flush())
-                return CryptoError::WriteFailed;
-            chunkNonce(index, last, nonce);
-            if (!cipher.open(nonce, {}, data, plainSize, plain.data() + pending, data + plainSize))
-                return CryptoError::Damaged;
-            pending += plainSize;
-            return CryptoError::None;
-        });
+    const CryptoError result =
+        forEachUnit(in,
+                    unit,
+                    sealed,
+                    progress,
+                    consumed,
+                    [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
+                        // Only the final chunk may be short, and no chunk is shorter than its tag.
+                        if (size < Gcm::kTagSize)
+                            return CryptoError::Damaged;
+                        const std::size_t plainSize = size - Gcm::kTagSize;
+                        if (pending + plainSize > plain.size() && !flush())
+                            return CryptoError::WriteFailed;
+                        chunkNonce(index, last, nonce);
+                        if (!cipher.open(nonce, {}, data, plainSize, plain.data() + pending, data + plainSize))
+                            return CryptoError::Damaged;
+                        pending += plainSize;
+                        return CryptoError::None;
+                    });
     if (result != CryptoError::None)
         return result;
     return pending == 0 || flush() ? CryptoError::None : CryptoError::WriteFailed;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Primitives.h"
-#include "ZqvFormat.h"
-
 #include <cstdint>
 #include <functional>
+
+#include "Primitives.h"
+#include "ZqvFormat.h"
 
 namespace zqvcrypto {
 
@@ -52,9 +52,7 @@ using StreamProgress = std::function<void(std::uint64_t consumed)>;
 
 // Writes plaintext to `out` as chunks are authenticated; the caller must treat
 // the output as valid only when this returns None.
-[[nodiscard]] CryptoError decryptStream(ByteSource& in,
-                                        ByteSink& out,
-                                        Bytes password,
-                                        const StreamProgress& progress = {});
+[[nodiscard]] CryptoError
+decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress = {});
 
 } // namespace zqvcrypto

@@ -1,17 +1,18 @@
 #include "SfxExtractor.h"
 
-#include "FileSources.h"
-#include "SfxFormat.h"
-#include "ZqvStream.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+
+#include "FileSources.h"
+#include "SfxFormat.h"
+#include "ZqvStream.h"
 
 namespace zqvsfx {
 namespace {
@@ -73,9 +74,9 @@ public:
         const std::string base = safeBaseName(name);
         for (int number = 0; number < 10000; ++number) {
             const std::string candidate = m_folder + "/" + numberedName(base, number);
-            if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) == 0
-                || ((errno == EINVAL || errno == ENOSYS) && ::link(m_temporary.c_str(), candidate.c_str()) == 0
-                    && ::unlink(m_temporary.c_str()) == 0)) {
+            if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) == 0 ||
+                ((errno == EINVAL || errno == ENOSYS) && ::link(m_temporary.c_str(), candidate.c_str()) == 0 &&
+                 ::unlink(m_temporary.c_str()) == 0)) {
                 m_temporary.clear();
                 finalPath = candidate;
                 const int dir = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -112,7 +113,8 @@ private:
         const std::size_t fixed = zqvcrypto::sfx::kEnvelopeMagic.size() + 8;
         if (m_head.size() < fixed)
             return true;
-        if (std::memcmp(m_head.data(), zqvcrypto::sfx::kEnvelopeMagic.data(), zqvcrypto::sfx::kEnvelopeMagic.size()) != 0)
+        if (std::memcmp(m_head.data(), zqvcrypto::sfx::kEnvelopeMagic.data(), zqvcrypto::sfx::kEnvelopeMagic.size()) !=
+            0)
             return false;
         auto u32 = [this](std::size_t at) {
             std::uint32_t value = 0;
@@ -164,7 +166,8 @@ std::string folderOf(const std::string& path)
 
 std::string safeBaseName(const std::string& stored)
 {
-    std::string name = stored.substr(stored.find_last_of("/\\") == std::string::npos ? 0 : stored.find_last_of("/\\") + 1);
+    std::string name =
+        stored.substr(stored.find_last_of("/\\") == std::string::npos ? 0 : stored.find_last_of("/\\") + 1);
     std::string clean;
     for (const char c : name) {
         if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
@@ -190,7 +193,8 @@ int extract(const Options& options, const PasswordPrompt& prompt, const Report& 
 {
     const int fd = ::open(options.selfPath.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info
-    {};
+    {
+    };
     if (fd < 0 || ::fstat(fd, &info) != 0) {
         complain("Cannot read the self-extracting file " + options.selfPath + ".");
         return kDamaged;
@@ -198,9 +202,9 @@ int extract(const Options& options, const PasswordPrompt& prompt, const Report& 
     const auto size = static_cast<std::uint64_t>(info.st_size);
     unsigned char trailerBytes[zqvcrypto::sfx::kTrailerSize];
     std::optional<zqvcrypto::sfx::Trailer> trailer;
-    if (size >= sizeof trailerBytes
-        && ::pread(fd, trailerBytes, sizeof trailerBytes, static_cast<off_t>(size - sizeof trailerBytes))
-            == static_cast<ssize_t>(sizeof trailerBytes))
+    if (size >= sizeof trailerBytes &&
+        ::pread(fd, trailerBytes, sizeof trailerBytes, static_cast<off_t>(size - sizeof trailerBytes)) ==
+            static_cast<ssize_t>(sizeof trailerBytes))
         trailer = zqvcrypto::sfx::decodeTrailer(trailerBytes, size);
     if (!trailer) {
         ::close(fd);
@@ -220,7 +224,9 @@ int extract(const Options& options, const PasswordPrompt& prompt, const Report& 
         RangeSource payload(fd, trailer->payloadOffset, trailer->payloadSize);
         EnvelopeSink sink(folder);
         const CryptoError result = zqvcrypto::decryptStream(
-            payload, sink, zqvcrypto::Bytes(reinterpret_cast<const unsigned char*>(password->data()), password->size()));
+            payload,
+            sink,
+            zqvcrypto::Bytes(reinterpret_cast<const unsigned char*>(password->data()), password->size()));
         if (result == CryptoError::WrongPassword) {
             complain(attempt < kAttempts ? "The password is not correct. Please try again."
                                          : "The password is not correct. Nothing was extracted.");

@@ -21,8 +21,8 @@ inline constexpr int kAttempts = 3;
 
 struct Options
 {
-    std::string selfPath;   // the self-extracting file itself
-    std::string outputDir;  // where to extract; next to selfPath when empty
+    std::string selfPath;  // the self-extracting file itself
+    std::string outputDir; // where to extract; next to selfPath when empty
 };
 
 // Asks for the password; nothing when there is no way to ask.
@@ -34,6 +34,7 @@ using Report = std::function<void(const std::string& line)>;
 // "name.ext", "name (1).ext", "name (2).ext", ... for the given attempt.
 [[nodiscard]] std::string numberedName(const std::string& name, int number);
 
-[[nodiscard]] int extract(const Options& options, const PasswordPrompt& prompt, const Report& say, const Report& complain);
+[[nodiscard]] int
+extract(const Options& options, const PasswordPrompt& prompt, const Report& say, const Report& complain);
 
 } // namespace zqvsfx

@@ -1,44 +1,44 @@
 // The extractor that travels in front of every self-extracting file.
-#include "SfxExtractor.h"
-
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <optional>
-#include <vector>
-#include <openssl/crypto.h>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <openssl/crypto.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "SfxExtractor.h"
+
 namespace {
 
-const char* const kHelp =
-    "Usage: %s [--output FOLDER]\n"
-    "\n"
-    "Extracts the encrypted file carried inside this program. You need the\n"
-    "password it was made with.\n"
-    "\n"
-    "The file is extracted next to this program, or into FOLDER with --output.\n"
-    "An existing file is never replaced: if the name is taken, the file is saved\n"
-    "as \"name (1).ext\", \"name (2).ext\" and so on. Nothing is written under the\n"
-    "final name until the whole content has been decrypted and checked.\n"
-    "\n"
-    "The password is asked for on the terminal (without showing it). Without a\n"
-    "terminal, the program named by ZQV_ASKPASS or SSH_ASKPASS is run with the\n"
-    "prompt as its argument and must print the password; on a desktop, zenity or\n"
-    "kdialog is used when installed. After three wrong passwords it stops.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  the file was extracted\n"
-    "  1  wrong usage\n"
-    "  2  this file is damaged or incomplete; nothing was extracted\n"
-    "  3  three wrong passwords; nothing was extracted\n"
-    "  4  the file could not be written\n"
-    "  5  there was no way to ask for the password\n";
+const char* const kHelp = "Usage: %s [--output FOLDER]\n"
+                          "\n"
+                          "Extracts the encrypted file carried inside this program. You need the\n"
+                          "password it was made with.\n"
+                          "\n"
+                          "The file is extracted next to this program, or into FOLDER with --output.\n"
+                          "An existing file is never replaced: if the name is taken, the file is saved\n"
+                          "as \"name (1).ext\", \"name (2).ext\" and so on. Nothing is written under the\n"
+                          "final name until the whole content has been decrypted and checked.\n"
+                          "\n"
+                          "The password is asked for on the terminal (without showing it). Without a\n"
+                          "terminal, the program named by ZQV_ASKPASS or SSH_ASKPASS is run with the\n"
+                          "prompt as its argument and must print the password; on a desktop, zenity or\n"
+                          "kdialog is used when installed. After three wrong passwords it stops.\n"
+                          "\n"
+                          "Exit status:\n"
+                          "  0  the file was extracted\n"
+                          "  1  wrong usage\n"
+                          "  2  this file is damaged or incomplete; nothing was extracted\n"
+                          "  3  three wrong passwords; nothing was extracted\n"
+                          "  4  the file could not be written\n"
+                          "  5  there was no way to ask for the password\n";
 
 void writeText(int fd, const std::string& text)
 {
@@ -146,7 +146,8 @@ bool onPath(const char* program)
 
 std::optional<std::string> askPassword(int attempt)
 {
-    const std::string prompt = attempt == 1 ? "Password: " : "Password (attempt " + std::to_string(attempt) + " of 3): ";
+    const std::string prompt =
+        attempt == 1 ? "Password: " : "Password (attempt " + std::to_string(attempt) + " of 3): ";
     // An explicit helper wins, so scripts and tests can answer.
     if (const char* helper = std::getenv("ZQV_ASKPASS"); helper != nullptr && *helper != '\0')
         return askProgram({helper, prompt});

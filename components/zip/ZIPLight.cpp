@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-
 #include <memory>
+
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -91,7 +91,8 @@ bool ZIPLight::Add()
                 zip_source_free(file);
             } else {
                 const auto method = CompressionLevel <= 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-                const auto level = static_cast<zip_uint32_t>(std::min<qint16>(std::max<qint16>(CompressionLevel, 0), 9));
+                const auto level =
+                    static_cast<zip_uint32_t>(std::min<qint16>(std::max<qint16>(CompressionLevel, 0), 9));
                 if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), method, level) != 0)
                     index = -1;
             }
@@ -99,19 +100,22 @@ bool ZIPLight::Add()
         if (index >= 0) {
             // Keep the permission bits, so executables stay executable.
             struct stat info
-            {};
+            {
+            };
             if (::stat(QFile::encodeName(root.absoluteFilePath(entry)).constData(), &info) == 0)
-                zip_file_set_external_attributes(archive.get(), static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
+                zip_file_set_external_attributes(archive.get(),
+                                                 static_cast<zip_uint64_t>(index),
+                                                 0,
+                                                 ZIP_OPSYS_UNIX,
                                                  static_cast<zip_uint32_t>(info.st_mode) << 16);
         }
-        if (index >= 0 && !Password.isEmpty() && !entry.endsWith(QLatin1Char('/'))
-            && zip_file_set_encryption(archive.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256,
-                                       Password.toUtf8().constData())
-                != 0)
+        if (index >= 0 && !Password.isEmpty() && !entry.endsWith(QLatin1Char('/')) &&
+            zip_file_set_encryption(
+                archive.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, Password.toUtf8().constData()) != 0)
             index = -1;
         if (index < 0) {
-            m_lastError = QLatin1String("The entry ") + entry + QLatin1String(" could not be added: ")
-                + QString::fromUtf8(zip_strerror(archive.get()));
+            m_lastError = QLatin1String("The entry ") + entry + QLatin1String(" could not be added: ") +
+                          QString::fromUtf8(zip_strerror(archive.get()));
             return false;
         }
     }
@@ -120,7 +124,8 @@ bool ZIPLight::Add()
     // The archive is written here, to a temporary file that libzip renames
     // into place only when it is complete.
     if (zip_close(archive.get()) != 0) {
-        m_lastError = QLatin1String("The archive could not be written: ") + QString::fromUtf8(zip_strerror(archive.get()));
+        m_lastError =
+            QLatin1String("The archive could not be written: ") + QString::fromUtf8(zip_strerror(archive.get()));
         return false;
     }
     archive.release();

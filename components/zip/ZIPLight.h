@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace ziplight {
@@ -12,7 +11,7 @@ class ZIPLight
 {
 public:
     QString SourceDirectory;
-    QString Password;           // when not empty, every entry is WinZip AES-256 encrypted
+    QString Password;            // when not empty, every entry is WinZip AES-256 encrypted
     qint16 CompressionLevel = 6; // 0 stores, 1 to 9 deflate at that level
     QString FilesToProcess = QStringLiteral("*");
     QString ZipFileName;

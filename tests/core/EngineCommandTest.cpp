@@ -1,7 +1,8 @@
 #include "EngineCommand.h"
-#include "Operations.h"
 
 #include <gtest/gtest.h>
+
+#include "Operations.h"
 
 using namespace zqvcore;
 
@@ -40,13 +41,17 @@ TEST(OperationTable, KeysWordsAndSwitchesBelongTogether)
 }
 
 class RoundTrip : public ::testing::TestWithParam<const char*>
-{};
+{
+};
 
 // What a caller builds is exactly what the engine reads back, whatever the path holds.
 TEST_P(RoundTrip, EngineReadsBackTheOperationAndThePath)
 {
     const QString path = QString::fromUtf8(GetParam());
-    for (Operation operation : {Operation::Encrypt, Operation::Decrypt, Operation::SelfExtracting, Operation::Wipe,
+    for (Operation operation : {Operation::Encrypt,
+                                Operation::Decrypt,
+                                Operation::SelfExtracting,
+                                Operation::Wipe,
                                 Operation::EncryptFolder}) {
         const EngineCommand command = engineCommand(QStringLiteral("/opt/my programs"), operation, path);
         EXPECT_EQ(command.program, QStringLiteral("/opt/my programs/zqvengine"));

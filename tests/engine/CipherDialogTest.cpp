@@ -1,10 +1,3 @@
-#include "Crypto.h"
-#include "FrmDecrypt.h"
-#include "FrmEncrypt.h"
-#include "RecordingMessenger.h"
-#include "TempDir.h"
-#include "WidgetHelpers.h"
-
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -14,14 +7,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Crypto.h"
+#include "FrmDecrypt.h"
+#include "FrmEncrypt.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+#include "WidgetHelpers.h"
+
 using namespace engine;
 using namespace testsupport;
 
 namespace {
 
 const zqvcrypto::Argon2Params kCheap{64, 1, 1};
-
-
 
 void makeEncrypted(const std::string& plainPath, const std::string& sealedPath, const QString& password)
 {
@@ -76,8 +74,15 @@ TEST_F(EncryptDialogTest, LoadProposesTheOutputName)
     EXPECT_FALSE(dialog->chkWipe->isChecked());
     EXPECT_EQ(dialog->chkWipe->text(), QStringLiteral("Wipe original file after encrypting"));
     EXPECT_TRUE(dialog->ProgressBar1->isHidden());
-    for (const char* name : {"txtPassword1", "txtPassword2", "txtFileName", "txtOutput", "cmdBrowse", "chkWipe",
-                             "cmdEncrypt", "cmdClose", "ProgressBar1"})
+    for (const char* name : {"txtPassword1",
+                             "txtPassword2",
+                             "txtFileName",
+                             "txtOutput",
+                             "cmdBrowse",
+                             "chkWipe",
+                             "cmdEncrypt",
+                             "cmdClose",
+                             "ProgressBar1"})
         EXPECT_NE(dialog->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 }
 
@@ -93,7 +98,8 @@ struct CheckCase
 };
 
 class EncryptChecksTest : public EncryptDialogTest, public ::testing::WithParamInterface<CheckCase>
-{};
+{
+};
 
 TEST_P(EncryptChecksTest, FirstFailingCheckSpeaks)
 {
@@ -194,8 +200,9 @@ TEST_F(EncryptDialogTest, ExistingOutputIsReplacedOnlyWhenTheUserAgrees)
     messenger.answer = false;
     clickEncrypt();
     ASSERT_EQ(messenger.questions.size(), 1u);
-    EXPECT_EQ(messenger.questions[0], QLatin1String("The file ") + q(dir.file("a.zqv"))
-                                          + QLatin1String(" already exists. Do you want to replace it?"));
+    EXPECT_EQ(messenger.questions[0],
+              QLatin1String("The file ") + q(dir.file("a.zqv")) +
+                  QLatin1String(" already exists. Do you want to replace it?"));
     EXPECT_EQ(readFile(dir.file("a.zqv")), "older file");
     EXPECT_TRUE(dialog->isVisible());
 

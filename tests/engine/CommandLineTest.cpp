@@ -1,8 +1,4 @@
 #include "CommandLine.h"
-#include "EngineMain.h"
-#include "RecordingMessenger.h"
-#include "TempDir.h"
-#include "WidgetHelpers.h"
 
 #include <QDialog>
 
@@ -10,12 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "EngineMain.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+#include "WidgetHelpers.h"
+
 using namespace engine;
-using testsupport::TempDir;
 using testsupport::q;
+using testsupport::TempDir;
 
 namespace {
-
 
 struct StartupCase
 {
@@ -36,7 +36,10 @@ protected:
         testsupport::writeFile(dir.file("plain.txt"), "plain");
     }
 
-    QString expand(const char* text) const { return QString::fromUtf8(text).replace(QLatin1String("%D"), q(dir.path())); }
+    QString expand(const char* text) const
+    {
+        return QString::fromUtf8(text).replace(QLatin1String("%D"), q(dir.path()));
+    }
 
     TempDir dir;
 };
@@ -63,19 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         StartupCase{"UpperCaseSwitch", "/E %D/plain.txt", Operation::None, "", ""},
         StartupCase{"UnknownSwitch", "/x %D/plain.txt", Operation::None, "", ""},
         StartupCase{"ThirdCharacterDropped", "/ex%D/plain.txt", Operation::Encrypt, "%D/plain.txt", ""},
-        StartupCase{"EncryptEncrypted",
-                    "/e %D/a.zqv",
-                    Operation::None,
-                    "",
-                    "The file %D/a.zqv is already encrypted."},
+        StartupCase{"EncryptEncrypted", "/e %D/a.zqv", Operation::None, "", "The file %D/a.zqv is already encrypted."},
         StartupCase{"ExtensionIsCaseSensitive", "/e %D/a.ZQV", Operation::Encrypt, "%D/a.ZQV", ""},
         StartupCase{"DecryptPlain", "/d %D/a.txt", Operation::None, "", "The file %D/a.txt is not encrypted."},
         StartupCase{"DecryptEncrypted", "/d %D/a.zqv", Operation::Decrypt, "%D/a.zqv", ""},
-        StartupCase{"SelfExtractingEncrypted",
-                    "/s %D/a.zqv",
-                    Operation::None,
-                    "",
-                    "The file %D/a.zqv is already encrypted."},
+        StartupCase{
+            "SelfExtractingEncrypted", "/s %D/a.zqv", Operation::None, "", "The file %D/a.zqv is already encrypted."},
         StartupCase{"SelfExtracting", "/s %D/plain.txt", Operation::SelfExtracting, "%D/plain.txt", ""},
         StartupCase{"FolderExisting", "/f %D/folder", Operation::EncryptFolder, "%D/folder", ""},
         StartupCase{"FolderOnPlainFile", "/f %D/plain.txt", Operation::None, "", "%D/plain.txt is not a valid folder."},

@@ -1,11 +1,3 @@
-#include "Crypto.h"
-#include "FrmEncryptFolder.h"
-#include "FrmSelfExtracting.h"
-#include "RecordingMessenger.h"
-#include "TempDir.h"
-#include "WidgetHelpers.h"
-#include "TreeHelpers.h"
-
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -17,6 +9,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Crypto.h"
+#include "FrmEncryptFolder.h"
+#include "FrmSelfExtracting.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+#include "TreeHelpers.h"
+#include "WidgetHelpers.h"
+
 using namespace engine;
 using namespace testsupport;
 
@@ -24,12 +24,10 @@ namespace {
 
 const zqvcrypto::Argon2Params kCheap{64, 1, 1};
 
-
 std::string quoted(const std::string& path)
 {
     return "'" + path + "'";
 }
-
 
 bool decryptTo(const std::string& sealed, const std::string& out, const QString& password)
 {
@@ -132,8 +130,8 @@ TEST_F(FolderDialogTest, SelfExtractingFolderArchive)
     EXPECT_EQ(listFolder(dir.path()), "Data Data.zip.exe");
     writeAskpass(dir.file("askpass.sh"), "pw");
     ASSERT_EQ(::mkdir(dir.file("out").c_str(), 0700), 0);
-    ASSERT_TRUE(run("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + dir.file("Data.zip.exe") + " --output "
-                    + dir.file("out")));
+    ASSERT_TRUE(run("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + dir.file("Data.zip.exe") + " --output " +
+                    dir.file("out")));
     EXPECT_EQ(listFolder(dir.file("out")), "Data.zip");
     EXPECT_TRUE(run("unzip -tq " + quoted(dir.file("out/Data.zip"))));
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "EngineMessages.h"
-
 #include <QString>
 #include <vector>
+
+#include "EngineMessages.h"
 
 // Keeps every message instead of showing it.
 class RecordingMessenger : public engine::Messenger
@@ -17,7 +17,8 @@ public:
         QString detail;
     };
 
-    void message(QWidget*, const QString& title, const QString& text, engine::MessageIcon icon, const QString& detail) override
+    void message(
+        QWidget*, const QString& title, const QString& text, engine::MessageIcon icon, const QString& detail) override
     {
         shown.push_back({title, text, icon, detail});
     }

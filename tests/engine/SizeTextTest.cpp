@@ -13,7 +13,8 @@ struct SizeCase
 };
 
 class SizeTextTest : public ::testing::TestWithParam<SizeCase>
-{};
+{
+};
 
 TEST_P(SizeTextTest, MatchesTheListColumn)
 {
@@ -27,9 +28,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes,
                                            SizeCase{1048576, "1024 kb"},
                                            SizeCase{1048577, "1 mb"},
                                            SizeCase{5000000, "4.77 mb"},
-                                           SizeCase{1152, "1.12 kb"},   // 1.125: half goes to the even 2
-                                           SizeCase{1408, "1.38 kb"},   // 1.375: half goes to the even 8
-                                           SizeCase{1184, "1.16 kb"},   // 1.15625 is above half
+                                           SizeCase{1152, "1.12 kb"},    // 1.125: half goes to the even 2
+                                           SizeCase{1408, "1.38 kb"},    // 1.375: half goes to the even 8
+                                           SizeCase{1184, "1.16 kb"},    // 1.15625 is above half
                                            SizeCase{1024000, "1000 kb"}, // no group separator
                                            SizeCase{3LL << 30, "3072 mb"},
                                            SizeCase{5LL << 40, "5242880 mb"}),

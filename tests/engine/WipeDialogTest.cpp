@@ -1,9 +1,3 @@
-#include "FrmWipe.h"
-#include "RecordingMessenger.h"
-#include "TempDir.h"
-#include "WidgetHelpers.h"
-#include "WipeFile.h"
-
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -14,11 +8,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FrmWipe.h"
+#include "RecordingMessenger.h"
+#include "TempDir.h"
+#include "WidgetHelpers.h"
+#include "WipeFile.h"
+
 using namespace engine;
 using namespace testsupport;
 
 namespace {
-
 
 void makeSized(const std::string& path, off_t size)
 {
@@ -90,8 +89,8 @@ TEST_F(WipeDialogTest, ListFormSkipsFoldersAndWipesTheRestInOrder)
     writeFile(dir.file("a.txt"), "aaaa");
     writeFile(dir.file("b.txt"), "bb");
     ASSERT_EQ(::mkdir(dir.file("Temp").c_str(), 0700), 0);
-    const QString operand = QLatin1Char('?') + q(dir.file("a.txt")) + QLatin1Char('?') + q(dir.file("Temp"))
-        + QLatin1Char('?') + q(dir.file("b.txt")) + QLatin1Char('?');
+    const QString operand = QLatin1Char('?') + q(dir.file("a.txt")) + QLatin1Char('?') + q(dir.file("Temp")) +
+                            QLatin1Char('?') + q(dir.file("b.txt")) + QLatin1Char('?');
     auto dialog = open(operand, recordingWiper());
     ASSERT_TRUE(loaded);
     EXPECT_EQ(rows(*dialog), QStringList({q(dir.file("a.txt")), q(dir.file("b.txt"))}));
@@ -164,8 +163,8 @@ TEST_F(WipeDialogTest, FilesThatChangedSinceLoadArePassedOver)
     writeFile(dir.file("gone.txt"), "g");
     writeFile(dir.file("now-folder"), "f");
     writeFile(dir.file("ok.txt"), "o");
-    auto dialog = open(QLatin1Char('?') + q(dir.file("gone.txt")) + QLatin1Char('?') + q(dir.file("now-folder"))
-                           + QLatin1Char('?') + q(dir.file("ok.txt")),
+    auto dialog = open(QLatin1Char('?') + q(dir.file("gone.txt")) + QLatin1Char('?') + q(dir.file("now-folder")) +
+                           QLatin1Char('?') + q(dir.file("ok.txt")),
                        recordingWiper());
     ASSERT_EQ(rows(*dialog).size(), 3);
     ASSERT_EQ(::unlink(dir.file("gone.txt").c_str()), 0);
@@ -185,8 +184,8 @@ TEST_F(WipeDialogTest, FileThatCannotBeWipedKeepsItsRowAndIsReported)
     writeFile(dir.file("a.txt"), "a");
     writeFile(dir.file("b.txt"), "b");
     refuse << q(dir.file("a.txt"));
-    auto dialog = open(QLatin1Char('?') + q(dir.file("a.txt")) + QLatin1Char('?') + q(dir.file("b.txt")),
-                       recordingWiper());
+    auto dialog =
+        open(QLatin1Char('?') + q(dir.file("a.txt")) + QLatin1Char('?') + q(dir.file("b.txt")), recordingWiper());
     wipe(*dialog);
     EXPECT_EQ(rows(*dialog), QStringList{q(dir.file("a.txt"))});
     EXPECT_TRUE(dialog->isVisible());

@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
-
 #include <atomic>
+
 #include <gtest/gtest.h>
 
 using zqvgui::WorkRunner;
@@ -27,8 +27,8 @@ TEST(WorkRunner, RunsOffTheInterfaceThreadWhileTheWindowStaysAlive)
     // The interface thread must keep handling events while the work waits.
     QTimer::singleShot(20, [&] {
         sawDisabled = !start.isEnabled();
-        sawBusyCursor = QApplication::overrideCursor() != nullptr
-            && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        sawBusyCursor =
+            QApplication::overrideCursor() != nullptr && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
         sawBusy = runner.isBusy();
         release = true;
     });

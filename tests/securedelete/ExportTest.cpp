@@ -1,10 +1,11 @@
-#include "TempDir.h"
-
 #include <cstdio>
-#include <dlfcn.h>
-#include <gtest/gtest.h>
 #include <memory>
 #include <string>
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
 
 using namespace testsupport;
 

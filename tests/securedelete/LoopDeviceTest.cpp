@@ -1,20 +1,21 @@
 // Proof on a real file system: after a wipe, the blocks that held the file no
 // longer hold its data, and each pattern really went to the device.
-#include "Shredder.h"
-#include "TempDir.h"
-
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <iterator>
-#include <linux/fiemap.h>
-#include <linux/fs.h>
 #include <memory>
 #include <sstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <vector>
+
+#include "Shredder.h"
+#include "TempDir.h"
 
 using namespace testsupport;
 
@@ -87,8 +88,8 @@ protected:
             GTEST_SKIP() << "needs root to attach and mount a loop device";
         image = dir.file("disk.img");
         mountPoint = dir.file("mnt");
-        if (!run("truncate -s 64M '" + image + "'")
-            || !run("mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 '" + image + "'"))
+        if (!run("truncate -s 64M '" + image + "'") ||
+            !run("mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 '" + image + "'"))
             GTEST_SKIP() << "mkfs.ext4 is not available";
         device = capture("losetup -f --show '" + image + "'");
         if (device.rfind("/dev/loop", 0) != 0)

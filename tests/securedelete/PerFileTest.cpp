@@ -1,12 +1,12 @@
-#include "RecordingOps.h"
-#include "Shredder.h"
-#include "TempDir.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include "RecordingOps.h"
+#include "Shredder.h"
+#include "TempDir.h"
 
 using namespace testsupport;
 using zqvdod::Shredder;
@@ -44,7 +44,8 @@ protected:
 };
 
 class SizeTest : public PerFileTest, public ::testing::WithParamInterface<std::size_t>
-{};
+{
+};
 
 TEST_P(SizeTest, EachPatternCoversTheWholeFileAndIsSyncedBeforeTheNext)
 {
@@ -190,7 +191,8 @@ TEST_F(PerFileTest, SparseFileIsOverwrittenOnlyWhereItHoldsData)
         ::close(fd);
     }
     struct stat before
-    {};
+    {
+    };
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
     if (static_cast<std::uint64_t>(before.st_blocks) * 512 >= (16u << 20))
         GTEST_SKIP() << "this file system does not keep holes";

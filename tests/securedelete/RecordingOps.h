@@ -1,14 +1,15 @@
 #pragma once
 
-#include "FileOps.h"
-#include "WipePatterns.h"
-
 #include <cstdint>
-#include <fcntl.h>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+
+#include "FileOps.h"
+#include "WipePatterns.h"
 
 // Real file operations that also record what happened, and can be told to
 // fail one kind of step.
@@ -53,7 +54,8 @@ public:
         // Reads back through a second descriptor what the file holds at each sync.
         Snapshot snapshot;
         struct stat info
-        {};
+        {
+        };
         ::fstat(fd, &info);
         snapshot.size = static_cast<std::uint64_t>(info.st_size);
         snapshot.blocks512 = static_cast<std::uint64_t>(info.st_blocks);

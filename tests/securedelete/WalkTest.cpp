@@ -1,12 +1,12 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "PathPattern.h"
 #include "RecordingOps.h"
 #include "Shredder.h"
 #include "TempDir.h"
 #include "WipePatterns.h"
-
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace testsupport;
 using zqvdod::Shredder;
@@ -21,7 +21,8 @@ struct WildcardCase
 };
 
 class WildcardTest : public ::testing::TestWithParam<WildcardCase>
-{};
+{
+};
 
 TEST_P(WildcardTest, MatchesLikeTheFolderEnumeration)
 {

@@ -2,8 +2,8 @@
 // from the real user's.
 #include <QApplication>
 #include <QStandardPaths>
-
 #include <cstdlib>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)

@@ -7,8 +7,9 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace testsupport {
 
@@ -46,7 +47,8 @@ std::string readFile(const std::string& path)
 bool exists(const std::string& path)
 {
     struct stat info
-    {};
+    {
+    };
     return ::lstat(path.c_str(), &info) == 0;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "TempDir.h"
-
 #include <string>
+
 #include <sys/stat.h>
+
+#include "TempDir.h"
 
 namespace testsupport {
 

@@ -4,17 +4,16 @@
 #include <QObject>
 #include <QString>
 #include <QTest>
-
-#include "QtText.h"
+#include <stdexcept>
 
 #include <gtest/gtest.h>
-#include <stdexcept>
+
+#include "QtText.h"
 
 namespace testsupport {
 
 // The child with this objectName; a missing widget fails the test loudly.
-template<typename T>
-T* child(const QObject* parent, const char* name)
+template <typename T> T* child(const QObject* parent, const char* name)
 {
     T* found = parent->findChild<T*>(QString::fromLatin1(name));
     if (found == nullptr) {

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include "Crypto.h"
 #include "StreamHelpers.h"
 #include "TempDir.h"
-
-#include <gtest/gtest.h>
 
 using namespace zqvcrypto;
 using namespace testsupport;
@@ -51,7 +51,8 @@ TEST(CryptoApiTest, KeyEncryptsFilesAndDataAndForgetsThePasswordOnDestroy)
     EXPECT_EQ(key->lastError(), CryptoError::WrongPassword);
 
     auto again = control.DeriveKey(QStringLiteral("pässword"), 1, 256);
-    again->DecryptFile(QString::fromStdString(dir.file("a.txt.zqv")), QString::fromStdString(dir.file("b.txt")), success);
+    again->DecryptFile(
+        QString::fromStdString(dir.file("a.txt.zqv")), QString::fromStdString(dir.file("b.txt")), success);
     EXPECT_TRUE(success);
     EXPECT_EQ(readFile(dir.file("b.txt")), "secret text");
 }

@@ -1,21 +1,22 @@
 #include "FileCipher.h"
-#include "StreamHelpers.h"
-#include "TempDir.h"
-#include "QtText.h"
 
 #include <algorithm>
-#include <fcntl.h>
 #include <map>
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "QtText.h"
+#include "StreamHelpers.h"
+#include "TempDir.h"
 
 using namespace zqvcrypto;
 using namespace streamtest;
 using namespace testsupport;
 
 namespace {
-
 
 class FileCipherTest : public ::testing::Test
 {
@@ -45,7 +46,8 @@ TEST_F(FileCipherTest, RoundTripThroughFilesReportsProgressToTheEnd)
     EXPECT_EQ(percents.back(), 100);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
     struct stat info
-    {};
+    {
+    };
     ASSERT_EQ(::stat(dir.file("a.txt.zqv").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
@@ -138,7 +140,8 @@ TEST_F(FileCipherTest, FilesOverFourGibibytes)
 {
     const std::uint64_t size = (4ull << 30) + 4099;
     const std::string input = dir.file("big.img");
-    const std::map<std::uint64_t, unsigned char> markers = {{0, 'A'}, {(4ull << 30) - 1, 'B'}, {4ull << 30, 'C'}, {size - 1, 'D'}};
+    const std::map<std::uint64_t, unsigned char> markers = {
+        {0, 'A'}, {(4ull << 30) - 1, 'B'}, {4ull << 30, 'C'}, {size - 1, 'D'}};
     {
         const int fd = ::open(input.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ASSERT_GE(fd, 0);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ZqvStream.h"
-
 #include <cstring>
 #include <string>
+
+#include "ZqvStream.h"
 
 // In-memory ends of a stream, and the cheap key-derivation cost tests use.
 namespace streamtest {
@@ -70,7 +70,8 @@ inline zqvcrypto::CryptoError encrypt(const std::string& plain,
     return result;
 }
 
-inline zqvcrypto::CryptoError decrypt(const std::string& sealed, std::string& plain, const std::string& password = "pass")
+inline zqvcrypto::CryptoError
+decrypt(const std::string& sealed, std::string& plain, const std::string& password = "pass")
 {
     StringSource in(sealed);
     StringSink out;

@@ -1,9 +1,10 @@
+#include <functional>
+
+#include <gtest/gtest.h>
+
 #include "Primitives.h"
 #include "StreamHelpers.h"
 #include "ZqvFormat.h"
-
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace zqvcrypto;
 using namespace streamtest;
@@ -29,7 +30,8 @@ TEST(Argon2Test, MatchesThePublishedArgon2idVector)
 }
 
 class RoundTripTest : public ::testing::TestWithParam<std::size_t>
-{};
+{
+};
 
 TEST_P(RoundTripTest, DecryptsToTheSameBytes)
 {
@@ -45,8 +47,16 @@ TEST_P(RoundTripTest, DecryptsToTheSameBytes)
 
 INSTANTIATE_TEST_SUITE_P(Sizes,
                          RoundTripTest,
-                         ::testing::Values(0, 1, kChunk - 1, kChunk, kChunk + 1, 15 * kChunk, 16 * kChunk,
-                                           16 * kChunk + 1, 17 * kChunk, 40 * kChunk + 777),
+                         ::testing::Values(0,
+                                           1,
+                                           kChunk - 1,
+                                           kChunk,
+                                           kChunk + 1,
+                                           15 * kChunk,
+                                           16 * kChunk,
+                                           16 * kChunk + 1,
+                                           17 * kChunk,
+                                           40 * kChunk + 777),
                          [](const auto& info) { return "bytes" + std::to_string(info.param); });
 
 TEST(StreamTest, SamePlaintextGivesDifferentFilesAndPasswordsAreExact)
@@ -94,7 +104,8 @@ void flip(std::string& file, std::size_t at)
 }
 
 class TamperTest : public ::testing::TestWithParam<Tamper>
-{};
+{
+};
 
 TEST_P(TamperTest, IsRejected)
 {
@@ -132,7 +143,9 @@ const Tamper kTampers[] = {
     {"TruncateAtChunkBoundary",
      [](std::string& f, const std::string&) { f.resize(kBody + 2 * kSealedChunk); },
      CryptoError::Damaged},
-    {"TruncateMidChunk", [](std::string& f, const std::string&) { f.resize(kBody + kSealedChunk + 99); }, CryptoError::Damaged},
+    {"TruncateMidChunk",
+     [](std::string& f, const std::string&) { f.resize(kBody + kSealedChunk + 99); },
+     CryptoError::Damaged},
     {"TruncateMidTag", [](std::string& f, const std::string&) { f.resize(f.size() - 3); }, CryptoError::Damaged},
     {"AppendByte", [](std::string& f, const std::string&) { f.push_back('x'); }, CryptoError::Damaged},
     {"AppendTagSized", [](std::string& f, const std::string&) { f.append(16, '\0'); }, CryptoError::Damaged},
@@ -148,7 +161,9 @@ const Tamper kTampers[] = {
     {"DuplicateChunk",
      [](std::string& f, const std::string&) { f.replace(kBody + kSealedChunk, kSealedChunk, chunkAt(f, 0)); },
      CryptoError::Damaged},
-    {"DropChunk", [](std::string& f, const std::string&) { f.erase(kBody + kSealedChunk, kSealedChunk); }, CryptoError::Damaged},
+    {"DropChunk",
+     [](std::string& f, const std::string&) { f.erase(kBody + kSealedChunk, kSealedChunk); },
+     CryptoError::Damaged},
     {"ChunkFromAnotherFile",
      [](std::string& f, const std::string& o) { f.replace(kBody + kSealedChunk, kSealedChunk, chunkAt(o, 1)); },
      CryptoError::Damaged},
@@ -162,7 +177,8 @@ INSTANTIATE_TEST_SUITE_P(Changes, TamperTest, ::testing::ValuesIn(kTampers), [](
 });
 
 // A header that is intact as a header (correct check value) but asks for too much.
-std::string craftedHeader(std::uint32_t memory, std::uint32_t iterations, std::uint32_t lanes, std::uint32_t chunk, std::uint8_t version = 1)
+std::string craftedHeader(
+    std::uint32_t memory, std::uint32_t iterations, std::uint32_t lanes, std::uint32_t chunk, std::uint8_t version = 1)
 {
     ZqvHeader header;
     header.kdf = {memory, iterations, lanes};

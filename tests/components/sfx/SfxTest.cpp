@@ -1,27 +1,26 @@
-#include "Crypto.h"
-#include "SelfExtracting.h"
-#include "SfxExtractor.h"
-#include "TempDir.h"
-#include "QtText.h"
-
 #include <QString>
-
 #include <cstdio>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <memory>
+
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Crypto.h"
+#include "QtText.h"
+#include "SelfExtracting.h"
+#include "SfxExtractor.h"
+#include "TempDir.h"
+
 using namespace testsupport;
 
 namespace {
 
 const zqvcrypto::Argon2Params kCheap{64, 1, 1};
-
 
 std::string capture(const std::string& command)
 {
@@ -55,16 +54,15 @@ protected:
         job.title = QStringLiteral("Cryptelle");
         const std::string password = "open sesame";
         ASSERT_EQ(zqvcrypto::makeSelfExtracting(
-                      job, zqvcrypto::Bytes(reinterpret_cast<const unsigned char*>(password.data()), password.size()), kCheap),
+                      job,
+                      zqvcrypto::Bytes(reinterpret_cast<const unsigned char*>(password.data()), password.size()),
+                      kCheap),
                   zqvcrypto::CryptoError::None);
         askpass("open sesame");
     }
 
     // A helper program that prints the password, as ZQV_ASKPASS expects.
-    void askpass(const std::string& password)
-    {
-        writeAskpass(dir.file("askpass.sh"), password);
-    }
+    void askpass(const std::string& password) { writeAskpass(dir.file("askpass.sh"), password); }
 
     TempDir dir;
     std::string exe;
@@ -83,7 +81,8 @@ TEST_F(SfxTest, ExtractorNeedsOnlyTheCLibraryAndStaysSmall)
     }
     EXPECT_EQ(rest.find('['), std::string::npos) << needed;
     struct stat info
-    {};
+    {
+    };
     ASSERT_EQ(::stat(ZQVSFX_PATH, &info), 0);
     EXPECT_LE(info.st_size, 4 * 1024 * 1024);
     ASSERT_EQ(::stat(exe.c_str(), &info), 0);
@@ -118,7 +117,8 @@ TEST_F(SfxTest, ThreeWrongPasswordsStopWithNothingWritten)
     EXPECT_EQ(exitStatus("ZQV_ASKPASS=" + dir.file("askpass.sh") + " " + exe + " --output " + dir.file("out")),
               zqvsfx::kWrongPassword);
     EXPECT_EQ(listFolder(dir.file("out")), "");
-    const std::string said = capture("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + exe + " --output " + dir.file("out"));
+    const std::string said =
+        capture("ZQV_ASKPASS=" + dir.file("askpass.sh") + " setsid -w " + exe + " --output " + dir.file("out"));
     EXPECT_NE(said.find("try again"), std::string::npos) << said;
 }
 

@@ -1,18 +1,18 @@
-#include "TempDir.h"
-#include "QtText.h"
-#include "TreeHelpers.h"
 #include "ZIPLight.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "QtText.h"
+#include "TempDir.h"
+#include "TreeHelpers.h"
 
 using namespace testsupport;
 using ziplight::ZIPLight;
 
 namespace {
-
 
 std::string quoted(const std::string& path)
 {
@@ -69,8 +69,8 @@ TEST_F(ZIPLightTest, LevelZeroStoresAndNonRecursiveTakesTopFilesOnly)
     ASSERT_TRUE(pack(archive, 0, false));
     EXPECT_TRUE(run("unzip -tq " + quoted(archive)));
     EXPECT_FALSE(run("7z l -slt " + quoted(archive) + " | grep -q 'Method = Deflate'"));
-    EXPECT_EQ(zip.collectEntries(), QStringList({QStringLiteral(".hidden"), QStringLiteral("empty.bin"),
-                                                  QStringLiteral("top file.txt")}));
+    EXPECT_EQ(zip.collectEntries(),
+              QStringList({QStringLiteral(".hidden"), QStringLiteral("empty.bin"), QStringLiteral("top file.txt")}));
 }
 
 TEST_F(ZIPLightTest, LinksLeadingOutOfTheFolderAreNeverFollowed)
