@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <FileSteps.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,19 +18,7 @@ int FileOps::openForOverwrite(const std::string& path)
 
 bool FileOps::renameNoReplace(const std::string& from, const std::string& to)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without the flag: a hard link fails on an existing name,
-    // which gives the same no-replace guarantee.
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    if (::unlink(from.c_str()) != 0) {
-        ::unlink(to.c_str());
-        return false;
-    }
-    return true;
+    return cryptelle::renameNoReplace(from, to);
 }
 
 bool FileOps::removeFile(const std::string& path)
@@ -44,11 +33,7 @@ bool FileOps::syncData(int fd)
 
 void FileOps::syncFolder(const std::string& folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+    cryptelle::syncFolder(folder);
 }
 
 } // namespace zqvdod

@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "CryptoData.h"
+#include "CryptoError.h"
 #include "CryptoHash.h"
-#include "Primitives.h"
+#include "KdfParams.h"
 #include "SecureBuffer.h"
-#include "ZqvStream.h"
 
 namespace zqvcrypto {
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include <FileSteps.h>
+#include <UnnamedOutput.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,18 +22,17 @@ namespace {
 using zqvcrypto::CryptoError;
 using zqvcrypto::RangeSource;
 
-// Takes the envelope apart: its head into name and title, the content into a
-// temporary file in the output folder, created on the first content byte.
+// Takes the envelope apart: its head into name and title, the content into an
+// unnamed file in the output folder, created on the first content byte.
 class EnvelopeSink : public zqvcrypto::ByteSink
 {
 public:
+    enum class Outcome { Extracted, Damaged, CannotWrite };
+
     explicit EnvelopeSink(std::string folder)
         : m_folder(std::move(folder))
     {
     }
-    ~EnvelopeSink() override { discard(); }
-    EnvelopeSink(const EnvelopeSink&) = delete;
-    EnvelopeSink& operator=(const EnvelopeSink&) = delete;
 
     bool write(const unsigned char* data, std::size_t size) override
     {
@@ -43,63 +44,45 @@ public:
         }
         if (size == 0)
             return true;
-        if (m_fd < 0 && !openTemporary())
+        if (m_output.fd() < 0 && !openOutput())
             return false;
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                m_writeFailed = true;
-                return false;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
+        if (!cryptelle::writeAll(m_output.fd(), data, size)) {
+            m_writeFailed = true;
+            return false;
         }
         return true;
     }
 
-    // Syncs the content and gives it its final name, never replacing a file.
-    bool commit(std::string& finalPath)
+    // Syncs the content and links it under the stored name (numbered when
+    // taken, shortened when too long), never replacing a file.
+    Outcome commit(std::string& finalPath)
     {
         if (!m_headDone)
-            return false;
-        if (m_fd < 0 && !openTemporary())
-            return false;
-        if (::fsync(m_fd) != 0 || ::close(m_fd) != 0) {
-            m_fd = -1;
-            return false;
-        }
-        m_fd = -1;
+            return Outcome::Damaged; // the envelope ended inside its own head
+        if (m_output.fd() < 0 && !openOutput())
+            return Outcome::CannotWrite;
         const std::string base = safeBaseName(name);
-        for (int number = 0; number < 10000; ++number) {
-            const std::string candidate = m_folder + "/" + numberedName(base, number);
-            if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) == 0 ||
-                ((errno == EINVAL || errno == ENOSYS) && ::link(m_temporary.c_str(), candidate.c_str()) == 0 &&
-                 ::unlink(m_temporary.c_str()) == 0)) {
-                m_temporary.clear();
-                finalPath = candidate;
-                const int dir = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                if (dir >= 0) {
-                    ::fsync(dir);
-                    ::close(dir);
-                }
-                return true;
+        const long limit = ::pathconf(m_folder.c_str(), _PC_NAME_MAX);
+        std::size_t maxName = limit > 0 ? static_cast<std::size_t>(limit) : kFallbackNameMax;
+        for (int number = 0; number < 10000;) {
+            const std::string candidate = numberedName(base, number, maxName);
+            const auto result = m_output.commit(candidate, false);
+            if (result == cryptelle::UnnamedOutput::Result::Done) {
+                finalPath = m_folder + "/" + candidate;
+                return Outcome::Extracted;
             }
-            if (errno != EEXIST)
-                return false;
+            if (result == cryptelle::UnnamedOutput::Result::Exists) {
+                ++number;
+                continue;
+            }
+            // Some file systems count the limit in other units than bytes.
+            if (errno == ENAMETOOLONG && maxName > kShortestName) {
+                maxName /= 2;
+                continue;
+            }
+            return Outcome::CannotWrite;
         }
-        return false;
-    }
-
-    void discard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-        if (!m_temporary.empty())
-            ::unlink(m_temporary.c_str());
-        m_temporary.clear();
+        return Outcome::CannotWrite;
     }
 
     [[nodiscard]] bool writeFailed() const { return m_writeFailed; }
@@ -108,6 +91,9 @@ public:
     std::string title;
 
 private:
+    static constexpr std::size_t kFallbackNameMax = 255;
+    static constexpr std::size_t kShortestName = 32;
+
     bool parseHead()
     {
         const std::size_t fixed = zqvcrypto::sfx::kEnvelopeMagic.size() + 8;
@@ -134,59 +120,113 @@ private:
         return true;
     }
 
-    bool openTemporary()
+    bool openOutput()
     {
-        std::string pattern = m_folder + "/.zqvsfx-XXXXXX";
-        m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (m_fd < 0) {
-            m_writeFailed = true;
-            return false;
-        }
-        m_temporary = pattern;
-        return true;
+        if (m_output.open(m_folder))
+            return true;
+        m_writeFailed = true;
+        return false;
     }
 
     std::string m_folder;
     std::string m_head;
     bool m_headDone = false;
-    std::string m_temporary;
-    int m_fd = -1;
+    cryptelle::UnnamedOutput m_output;
     bool m_writeFailed = false;
 };
 
-std::string folderOf(const std::string& path)
+// Length of the UTF-8 sequence starting with `lead`, 0 when it cannot start one.
+std::size_t sequenceLength(unsigned char lead)
 {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// Characters that change how the terminal or a file list shows what follows:
+// C1 controls, and the marks and overrides of bidirectional text.
+bool isHiddenControl(std::uint32_t code)
+{
+    return (code >= 0x80 && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+// Cuts at most `size` bytes without splitting a character.
+std::string utf8Prefix(const std::string& text, std::size_t size)
+{
+    if (text.size() <= size)
+        return text;
+    while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80)
+        --size;
+    return text.substr(0, size);
 }
 
 } // namespace
 
+std::string printable(const std::string& text, char replacement)
+{
+    std::string clean;
+    clean.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = sequenceLength(lead);
+        bool valid = length > 0 && i + length <= text.size();
+        std::uint32_t code = length == 1 ? lead : (lead & (0xFFu >> (length + 1)));
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        // Overlong forms and surrogates are not characters either.
+        if (valid && ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+                      (length == 4 && (code < 0x10000 || code > 0x10FFFF))))
+            valid = false;
+        if (!valid) {
+            clean.push_back(replacement);
+            ++i;
+            continue;
+        }
+        if (code < 0x20 || code == 0x7F || isHiddenControl(code))
+            clean.push_back(replacement);
+        else
+            clean.append(text, i, length);
+        i += length;
+    }
+    return clean;
+}
+
 std::string safeBaseName(const std::string& stored)
 {
-    std::string name =
-        stored.substr(stored.find_last_of("/\\") == std::string::npos ? 0 : stored.find_last_of("/\\") + 1);
-    std::string clean;
-    for (const char c : name) {
-        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
-            clean.push_back(c);
-    }
-    if (clean.empty() || clean == "." || clean == "..")
+    const auto slash = stored.find_last_of("/\\");
+    std::string clean = printable(slash == std::string::npos ? stored : stored.substr(slash + 1), '_');
+    // Nothing lands hidden beside the program.
+    clean.erase(0, clean.find_first_not_of('.'));
+    if (clean.empty())
         return "extracted-file";
     return clean;
 }
 
-std::string numberedName(const std::string& name, int number)
+std::string numberedName(const std::string& name, int number, std::size_t maxSize)
 {
-    if (number == 0)
-        return name;
     const auto dot = name.rfind('.');
     const bool hasExtension = dot != std::string::npos && dot != 0;
-    const std::string stem = hasExtension ? name.substr(0, dot) : name;
-    const std::string extension = hasExtension ? name.substr(dot) : std::string();
-    return stem + " (" + std::to_string(number) + ")" + extension;
+    std::string stem = hasExtension ? name.substr(0, dot) : name;
+    std::string extension = hasExtension ? name.substr(dot) : std::string();
+    const std::string suffix = number == 0 ? std::string() : " (" + std::to_string(number) + ")";
+    // Keep the extension whole when it leaves room for a stem; an absurd one is cut too.
+    if (extension.size() + suffix.size() + 1 > maxSize / 2)
+        extension = utf8Prefix(extension, maxSize / 2 > suffix.size() + 1 ? maxSize / 2 - suffix.size() - 1 : 0);
+    const std::size_t room = maxSize > suffix.size() + extension.size() ? maxSize - suffix.size() - extension.size() : 1;
+    stem = utf8Prefix(stem, room);
+    if (stem.empty())
+        stem = "x";
+    return stem + suffix + extension;
 }
 
 int extract(const Options& options, const PasswordPrompt& prompt, const Report& say, const Report& complain)
@@ -196,7 +236,7 @@ int extract(const Options& options, const PasswordPrompt& prompt, const Report& 
     {
     };
     if (fd < 0 || ::fstat(fd, &info) != 0) {
-        complain("Cannot read the self-extracting file " + options.selfPath + ".");
+        complain("Cannot read the self-extracting file " + printable(options.selfPath) + ".");
         return kDamaged;
     }
     const auto size = static_cast<std::uint64_t>(info.st_size);
@@ -212,13 +252,15 @@ int extract(const Options& options, const PasswordPrompt& prompt, const Report& 
         return kDamaged;
     }
 
-    const std::string folder = options.outputDir.empty() ? folderOf(options.selfPath) : options.outputDir;
+    const std::string folder = options.outputDir.empty() ? cryptelle::folderOf(options.selfPath) : options.outputDir;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        const std::optional<std::string> password = prompt(attempt);
+        std::string whyNot;
+        const std::optional<std::string> password = prompt(attempt, whyNot);
         if (!password) {
             ::close(fd);
-            complain("No password could be asked for. Run this file from a terminal, or set ZQV_ASKPASS to a "
-                     "program that prints the password.");
+            complain(whyNot.empty() ? "No password could be asked for. Run this file from a terminal, or set "
+                                      "ZQV_ASKPASS to a program that prints the password."
+                                    : printable(whyNot));
             return kNoWayToAsk;
         }
         RangeSource payload(fd, trailer->payloadOffset, trailer->payloadSize);
@@ -235,18 +277,23 @@ int extract(const Options& options, const PasswordPrompt& prompt, const Report& 
         ::close(fd);
         if (result != CryptoError::None) {
             if (sink.writeFailed()) {
-                complain("The file could not be written in " + folder + ". Nothing was extracted.");
+                complain("The file could not be written in " + printable(folder) + ". Nothing was extracted.");
                 return kCannotWrite;
             }
             complain("This file is damaged or incomplete. Nothing was extracted.");
             return kDamaged;
         }
         std::string finalPath;
-        if (!sink.commit(finalPath)) {
-            complain("The file could not be written in " + folder + ". Nothing was extracted.");
+        const EnvelopeSink::Outcome outcome = sink.commit(finalPath);
+        if (outcome == EnvelopeSink::Outcome::Damaged) {
+            complain("This file is damaged or incomplete. Nothing was extracted.");
+            return kDamaged;
+        }
+        if (outcome == EnvelopeSink::Outcome::CannotWrite) {
+            complain("The file could not be written in " + printable(folder) + ". Nothing was extracted.");
             return kCannotWrite;
         }
-        say((sink.title.empty() ? std::string() : sink.title + ": ") + "extracted " + finalPath);
+        say((sink.title.empty() ? std::string() : printable(sink.title) + ": ") + "extracted " + printable(finalPath));
         return kExtracted;
     }
     ::close(fd);

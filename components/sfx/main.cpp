@@ -1,8 +1,10 @@
 // The extractor that travels in front of every self-extracting file.
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,10 +29,18 @@ const char* const kHelp = "Usage: %s [--output FOLDER]\n"
                           "as \"name (1).ext\", \"name (2).ext\" and so on. Nothing is written under the\n"
                           "final name until the whole content has been decrypted and checked.\n"
                           "\n"
-                          "The password is asked for on the terminal (without showing it). Without a\n"
-                          "terminal, the program named by ZQV_ASKPASS or SSH_ASKPASS is run with the\n"
-                          "prompt as its argument and must print the password; on a desktop, zenity or\n"
-                          "kdialog is used when installed. After three wrong passwords it stops.\n"
+                          "The password is asked for in this order:\n"
+                          "  1. the program named by ZQV_ASKPASS, when that is set (even on a\n"
+                          "     terminal): it is run with the prompt as its argument and must print\n"
+                          "     the password; if it cannot be run or fails, nothing else is tried;\n"
+                          "  2. the terminal, without showing what is typed;\n"
+                          "  3. the program named by SSH_ASKPASS, in the same way as ZQV_ASKPASS;\n"
+                          "  4. on a desktop, zenity or kdialog, when installed.\n"
+                          "After three wrong passwords it stops.\n"
+                          "\n"
+                          "Control characters and direction marks in the stored name and title are\n"
+                          "replaced, a leading dot is dropped, and a name too long for the folder is\n"
+                          "shortened (keeping its extension).\n"
                           "\n"
                           "Exit status:\n"
                           "  0  the file was extracted\n"
@@ -54,6 +64,61 @@ void cleanse(std::string& text)
     text.clear();
 }
 
+// The terminal's settings while echo is off, for the signal handler.
+int g_quietTty = -1;
+termios g_savedTerminal{};
+volatile sig_atomic_t g_echoOff = 0;
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Ctrl-C, a closed terminal or a kill at the prompt must not leave the
+// terminal without echo: restore it, then end as the signal would have.
+void restoreTerminalAndEnd(int signal)
+{
+    if (g_echoOff != 0) {
+        ::tcsetattr(g_quietTty, TCSANOW, &g_savedTerminal);
+        static const char kNewline = '\n';
+        if (::write(g_quietTty, &kNewline, 1) < 0) {
+            // Nothing more can be done in a signal handler.
+        }
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+class QuietTerminal
+{
+public:
+    QuietTerminal(int tty, const termios& saved)
+    {
+        g_quietTty = tty;
+        g_savedTerminal = saved;
+        struct sigaction action
+        {
+        };
+        action.sa_handler = restoreTerminalAndEnd;
+        ::sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &action, &m_previous[i]);
+        termios quiet = saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        quiet.c_lflag |= ICANON;
+        g_echoOff = 1;
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    ~QuietTerminal()
+    {
+        ::tcsetattr(g_quietTty, TCSAFLUSH, &g_savedTerminal);
+        g_echoOff = 0;
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &m_previous[i], nullptr);
+    }
+    QuietTerminal(const QuietTerminal&) = delete;
+    QuietTerminal& operator=(const QuietTerminal&) = delete;
+
+private:
+    struct sigaction m_previous[std::size(kEndingSignals)] = {};
+};
+
 // Reads one line from the terminal with echo off.
 std::optional<std::string> askTerminal(const std::string& prompt)
 {
@@ -61,13 +126,9 @@ std::optional<std::string> askTerminal(const std::string& prompt)
     if (tty < 0)
         return std::nullopt;
     termios saved{};
-    const bool isTerminal = ::tcgetattr(tty, &saved) == 0;
-    if (isTerminal) {
-        termios quiet = saved;
-        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        quiet.c_lflag |= ICANON;
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
-    }
+    std::optional<QuietTerminal> quiet;
+    if (::tcgetattr(tty, &saved) == 0)
+        quiet.emplace(tty, saved);
     writeText(tty, prompt);
     std::string line;
     char c = 0;
@@ -78,8 +139,7 @@ std::optional<std::string> askTerminal(const std::string& prompt)
             break;
         line.push_back(c);
     }
-    if (isTerminal)
-        ::tcsetattr(tty, TCSAFLUSH, &saved);
+    quiet.reset();
     writeText(tty, "\n");
     ::close(tty);
     if (!gotAny)
@@ -87,8 +147,10 @@ std::optional<std::string> askTerminal(const std::string& prompt)
     return line;
 }
 
-// Runs a helper that prints the password on its standard output.
-std::optional<std::string> askProgram(const std::vector<std::string>& command)
+// Runs a helper that prints the password on its standard output. `named`
+// says where the helper came from, for the message when it fails.
+std::optional<std::string>
+askProgram(const std::vector<std::string>& command, const std::string& named, std::string& whyNot)
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -117,6 +179,10 @@ std::optional<std::string> askProgram(const std::vector<std::string>& command)
     ::waitpid(child, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         cleanse(output);
+        const std::string helper = "The password helper " + command.front() + named;
+        whyNot = WIFEXITED(status) && WEXITSTATUS(status) == 127
+                     ? helper + " could not be run. Nothing was extracted."
+                     : helper + " gave no password. Nothing was extracted.";
         return std::nullopt;
     }
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
@@ -144,22 +210,22 @@ bool onPath(const char* program)
     return false;
 }
 
-std::optional<std::string> askPassword(int attempt)
+std::optional<std::string> askPassword(int attempt, std::string& whyNot)
 {
     const std::string prompt =
         attempt == 1 ? "Password: " : "Password (attempt " + std::to_string(attempt) + " of 3): ";
     // An explicit helper wins, so scripts and tests can answer.
     if (const char* helper = std::getenv("ZQV_ASKPASS"); helper != nullptr && *helper != '\0')
-        return askProgram({helper, prompt});
+        return askProgram({helper, prompt}, " (named by ZQV_ASKPASS)", whyNot);
     if (auto typed = askTerminal(prompt))
         return typed;
     if (const char* helper = std::getenv("SSH_ASKPASS"); helper != nullptr && *helper != '\0')
-        return askProgram({helper, prompt});
+        return askProgram({helper, prompt}, " (named by SSH_ASKPASS)", whyNot);
     const bool desktop = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
     if (desktop && onPath("zenity"))
-        return askProgram({"zenity", "--password", "--title=Encrypted file"});
+        return askProgram({"zenity", "--password", "--title=Encrypted file"}, std::string(), whyNot);
     if (desktop && onPath("kdialog"))
-        return askProgram({"kdialog", "--password", prompt, "--title", "Encrypted file"});
+        return askProgram({"kdialog", "--password", prompt, "--title", "Encrypted file"}, std::string(), whyNot);
     return std::nullopt;
 }
 
@@ -198,9 +264,9 @@ int main(int argc, char** argv)
     std::string lastPassword;
     const int result = zqvsfx::extract(
         options,
-        [&lastPassword](int attempt) {
+        [&lastPassword](int attempt, std::string& whyNot) {
             cleanse(lastPassword);
-            auto password = askPassword(attempt);
+            auto password = askPassword(attempt, whyNot);
             if (password)
                 lastPassword = *password;
             return password;

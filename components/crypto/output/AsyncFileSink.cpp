@@ -2,9 +2,8 @@
 
 #include <cstring>
 
+#include <FileSteps.h>
 #include <fcntl.h>
-
-#include "SafeOutput.h"
 
 namespace zqvcrypto {
 
@@ -84,7 +83,7 @@ void AsyncFileSink::run()
             buffer = std::move(m_full.front());
             m_full.pop_front();
         }
-        const bool ok = writeAll(m_fd, buffer.data(), buffer.size());
+        const bool ok = cryptelle::writeAll(m_fd, buffer.data(), buffer.size());
         if (ok) {
             written += static_cast<off_t>(buffer.size());
             // Start writing the last part to disk now; no waiting here.

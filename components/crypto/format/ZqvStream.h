@@ -3,27 +3,11 @@
 #include <cstdint>
 #include <functional>
 
+#include "CryptoError.h"
 #include "Primitives.h"
 #include "ZqvFormat.h"
 
 namespace zqvcrypto {
-
-enum class CryptoError {
-    None,
-    WrongPassword,
-    NotEncrypted,       // not a ".zqv" file at all
-    UnsupportedVersion, // a newer format
-    BadParameters,      // limits we refuse to honour
-    Damaged,            // authentication failed after the key was accepted, or the header is broken
-    ReadFailed,
-    WriteFailed,
-    SameFile,
-    DestinationExists,
-    OutOfMemory,
-    InvalidKey,
-    VerifyFailed,
-    ExtractorMissing,
-};
 
 class ByteSource
 {

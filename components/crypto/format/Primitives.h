@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 
+#include "KdfParams.h"
 #include "SecureBuffer.h"
 
 namespace zqvcrypto {
@@ -12,13 +13,6 @@ namespace zqvcrypto {
 using Bytes = std::span<const unsigned char>;
 
 [[nodiscard]] bool randomBytes(unsigned char* out, std::size_t size);
-
-struct Argon2Params
-{
-    std::uint32_t memoryKiB = 0;
-    std::uint32_t iterations = 0;
-    std::uint32_t lanes = 0;
-};
 
 // Argon2id, version 1.3. `secret` and `associatedData` exist for the
 // published test vectors; the file format uses neither.

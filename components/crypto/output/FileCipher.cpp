@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <FileSteps.h>
 #include <UniqueFd.h>
 #include <fcntl.h>
 #include <openssl/crypto.h>
@@ -111,10 +112,7 @@ CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size,
 
 CryptoError finish(SafeOutput& output, const FileJob& job)
 {
-    if (output.commit(job.replaceExisting))
-        return CryptoError::None;
-    return QFileInfo(job.destination).exists() && !job.replaceExisting ? CryptoError::DestinationExists
-                                                                       : CryptoError::WriteFailed;
+    return output.commit(job.replaceExisting);
 }
 
 } // namespace
@@ -270,7 +268,7 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         return CryptoError::WriteFailed;
     const auto total = static_cast<std::uint64_t>(info.st_size);
     const auto trailer = sfx::encodeTrailer({offset, total - offset});
-    if (::lseek(output.fd(), 0, SEEK_END) < 0 || !writeAll(output.fd(), trailer.data(), trailer.size()))
+    if (::lseek(output.fd(), 0, SEEK_END) < 0 || !cryptelle::writeAll(output.fd(), trailer.data(), trailer.size()))
         return CryptoError::WriteFailed;
     if (::fchmod(output.fd(), 0700) != 0)
         return CryptoError::WriteFailed;

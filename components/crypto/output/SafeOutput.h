@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <UnnamedOutput.h>
+
+#include "CryptoError.h"
+
+namespace zqvcrypto {
+
+// The new file of a ciphering call: unnamed in the destination's folder until
+// it is complete and on disk, then linked under the destination's name.
+// Dropped without commit, it leaves nothing behind.
+class SafeOutput
+{
+public:
+    [[nodiscard]] bool open(const QString& destination);
+    [[nodiscard]] int fd() const { return m_output.fd(); }
+
+    // Without `replaceExisting`, an existing destination is never replaced.
+    [[nodiscard]] CryptoError commit(bool replaceExisting);
+
+private:
+    std::string m_name;
+    cryptelle::UnnamedOutput m_output;
+};
+
+// True when both paths name the same file (same device and inode), whatever
+// links or spellings lead there.
+[[nodiscard]] bool isSameFile(const QString& a, const QString& b);
+
+} // namespace zqvcrypto
