@@ -51,7 +51,8 @@ bool listFolder(int folderFd, std::vector<FolderEntry>& entries)
     }
     if (errno != 0)
         return false;
-    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    std::sort(
+        entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return true;
 }
 

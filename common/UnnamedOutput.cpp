@@ -72,8 +72,7 @@ void removeStaleTemporaries(int folderFd)
         struct stat info
         {
         };
-        if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-            info.st_uid != ::geteuid())
+        if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
             continue;
         // A running output holds its lock; only an abandoned one can be taken.
         if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
@@ -116,8 +115,7 @@ bool UnnamedOutput::openNamed()
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = randomTemporaryName();
-        UniqueFd file(
-            ::openat(m_folder.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        UniqueFd file(::openat(m_folder.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (file.get() < 0) {
             if (errno == EEXIST)
                 continue;

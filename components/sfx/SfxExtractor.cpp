@@ -222,7 +222,8 @@ std::string numberedName(const std::string& name, int number, std::size_t maxSiz
     // Keep the extension whole when it leaves room for a stem; an absurd one is cut too.
     if (extension.size() + suffix.size() + 1 > maxSize / 2)
         extension = utf8Prefix(extension, maxSize / 2 > suffix.size() + 1 ? maxSize / 2 - suffix.size() - 1 : 0);
-    const std::size_t room = maxSize > suffix.size() + extension.size() ? maxSize - suffix.size() - extension.size() : 1;
+    const std::size_t room =
+        maxSize > suffix.size() + extension.size() ? maxSize - suffix.size() - extension.size() : 1;
     stem = utf8Prefix(stem, room);
     if (stem.empty())
         stem = "x";

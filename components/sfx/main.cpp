@@ -180,9 +180,8 @@ askProgram(const std::vector<std::string>& command, const std::string& named, st
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         cleanse(output);
         const std::string helper = "The password helper " + command.front() + named;
-        whyNot = WIFEXITED(status) && WEXITSTATUS(status) == 127
-                     ? helper + " could not be run. Nothing was extracted."
-                     : helper + " gave no password. Nothing was extracted.";
+        whyNot = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? helper + " could not be run. Nothing was extracted."
+                                                                 : helper + " gave no password. Nothing was extracted.";
         return std::nullopt;
     }
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))

@@ -1,16 +1,16 @@
 #include <QString>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
-#include <csignal>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "Crypto.h"
@@ -323,7 +323,9 @@ TEST(SfxNamesTest, StoredNamesAreReducedToASafeVisibleBaseName)
         {"a\u2066b\u200Fc", "a_b_c"},
         {"caf\xc3\xa9.txt", "caf\xc3\xa9.txt"},
         {"bad\xff\xc3.txt", "bad__.txt"},
-        {"c1\xc2\x9b" "31m", "c1_31m"},
+        {"c1\xc2\x9b"
+         "31m",
+         "c1_31m"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(zqvsfx::safeBaseName(c.stored), c.created) << c.stored;
@@ -413,7 +415,8 @@ TEST_F(SfxHostileTest, AnEnvelopeCutInsideItsHeadIsDamageNotAWriteFailure)
     streamtest::StringSource in(cut);
     streamtest::StringSink stream;
     const std::string password = "pw";
-    ASSERT_EQ(zqvcrypto::encryptStream(in, stream, streamtest::bytesOf(password), kCheap), zqvcrypto::CryptoError::None);
+    ASSERT_EQ(zqvcrypto::encryptStream(in, stream, streamtest::bytesOf(password), kCheap),
+              zqvcrypto::CryptoError::None);
     const std::string stub = readFile(ZQVSFX_PATH);
     const auto trailer = zqvcrypto::sfx::encodeTrailer({stub.size(), stream.out.size()});
     const std::string exe = dir.file("cut.exe");
