@@ -1,0 +1,197 @@
+#include "FileUpdate.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "UniqueFd.h"
+
+namespace zqvcore {
+
+namespace {
+
+using cryptelle::UniqueFd;
+
+QByteArray nativePath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+int writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        left -= written;
+    }
+    return 0;
+}
+
+QString folderOf(const QByteArray& path)
+{
+    const QString text = QFile::decodeName(path);
+    const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QStringLiteral(".");
+    return slash == 0 ? QStringLiteral("/") : text.left(slash);
+}
+
+} // namespace
+
+FileContent readWholeFile(const QString& path)
+{
+    FileContent result;
+    const UniqueFd fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno != ENOENT)
+            result.error = errno;
+        return result;
+    }
+    struct stat info
+    {
+    };
+    if (::fstat(fd.get(), &info) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        result.error = EISDIR;
+        return result;
+    }
+    result.exists = true;
+    result.mode = info.st_mode & 07777;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            result.error = errno;
+            result.exists = false;
+            result.bytes.clear();
+            return result;
+        }
+        if (got == 0)
+            break;
+        result.bytes.append(buffer, got);
+    }
+    return result;
+}
+
+int replaceFileAtomically(const QString& path, const QByteArray& bytes, mode_t mode)
+{
+    QByteArray target = nativePath(path);
+    struct stat info
+    {
+    };
+    if (::lstat(target.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        // Users who keep their settings in a dotfile repository link them in;
+        // replacing the link with a file would silently cut that tie.
+        char* resolved = ::realpath(target.constData(), nullptr);
+        if (resolved == nullptr)
+            return errno;
+        target = resolved;
+        ::free(resolved);
+    }
+
+    std::vector<char> pattern(target.begin(), target.end());
+    const char suffix[] = ".XXXXXX";
+    pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno;
+    const char* temporary = pattern.data();
+
+    int error = writeAll(fd.get(), bytes);
+    if (error == 0 && ::fchmod(fd.get(), mode) != 0)
+        error = errno;
+    if (error == 0 && ::fsync(fd.get()) != 0)
+        error = errno;
+    if (error == 0 && !fd.close())
+        error = errno;
+    if (error == 0 && ::rename(temporary, target.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary);
+        return error;
+    }
+    // The new name must survive a crash too.
+    const UniqueFd folder(::open(nativePath(folderOf(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0)
+        ::fsync(folder.get());
+    return 0;
+}
+
+int makeFolders(const QString& path, mode_t mode)
+{
+    const QByteArray native = nativePath(path);
+    struct stat info
+    {
+    };
+    if (::stat(native.constData(), &info) == 0)
+        return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    const QString parent = folderOf(native);
+    if (parent != path && parent != QLatin1String(".")) {
+        if (const int error = makeFolders(parent, mode); error != 0)
+            return error;
+    }
+    if (::mkdir(native.constData(), mode) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+int removeFile(const QString& path)
+{
+    if (::unlink(nativePath(path).constData()) != 0 && errno != ENOENT)
+        return errno;
+    return 0;
+}
+
+FileLock::FileLock(const QString& lockPath)
+{
+    m_fd = ::open(nativePath(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+        m_error = errno;
+        return;
+    }
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            m_error = errno;
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+    }
+}
+
+FileLock::~FileLock()
+{
+    // Closing releases the lock. The lock file stays: removing it would let a
+    // third writer lock a fresh file while the second still holds the old one.
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace zqvcore

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include "SettingsError.h"
+
+namespace zqvcore {
+
+// The program's settings: text values addressed by application name, section
+// and key. Each application name has one INI file in the user's configuration
+// folder ("<config>/ZQV/ZQV.conf"), a section per group, every value UTF-8
+// text. Application name and section are trimmed of blanks; the key is used
+// exactly as given. Failures raise SettingsError.
+class RegistrySettings
+{
+public:
+    // The user's configuration folder: $XDG_CONFIG_HOME, else ~/.config.
+    RegistrySettings();
+    explicit RegistrySettings(const QString& configFolder);
+
+    void SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value) const;
+    // The stored text, or `defaultValue` when the file, the section or the key is missing.
+    [[nodiscard]] QString
+    GetSetting(const QString& appName, const QString& section, const QString& key, const QString& defaultValue) const;
+
+    // Where an application name's settings live.
+    [[nodiscard]] QString settingsFile(const QString& appName) const;
+    [[nodiscard]] const QString& configFolder() const { return m_configFolder; }
+
+    [[nodiscard]] static QString defaultConfigFolder();
+
+private:
+    QString m_configFolder;
+};
+
+} // namespace zqvcore

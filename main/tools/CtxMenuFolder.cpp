@@ -1,0 +1,56 @@
+#include "CtxMenuFolder.h"
+
+#include "EngineCommand.h"
+#include "Messenger.h"
+#include "RegistrySettings.h"
+
+namespace zqvtools {
+
+bool WriteFolderVerb(QWidget* parent,
+                     zqvgui::Messenger& messenger,
+                     const QString& programFolder,
+                     const zqvcore::UserFolders& folders)
+{
+    const zqvcore::EntryWriteResult result =
+        zqvcore::writeFileManagerEntries(folders, zqvcore::enginePath(programFolder), {&zqvcore::folderVerbEntry(), 1});
+    if (result.ok)
+        return true;
+    const QString title = QStringLiteral("DLL/OCX Register");
+    messenger.message(parent,
+                      title,
+                      QStringLiteral("An error occured while attempting to create a registry key."),
+                      zqvgui::MessageIcon::Critical,
+                      result.file + QLatin1String(": ") + result.reason);
+    messenger.message(parent,
+                      title,
+                      QStringLiteral("If you are a limited user in Windows XP, ZQV's context menus will not work.\n"
+                                     "All other (regular) functionality is enabled"),
+                      zqvgui::MessageIcon::Information);
+    return false;
+}
+
+void RemoveFolderVerb(const zqvcore::UserFolders& folders)
+{
+    zqvcore::removeFileManagerEntries(folders, {&zqvcore::folderVerbEntry(), 1});
+}
+
+bool readsAsOne(const QString& text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok && value == 1.0;
+}
+
+void RenewFolderVerbAtStartup(QWidget* parent,
+                              zqvgui::Messenger& messenger,
+                              const zqvcore::RegistrySettings& settings,
+                              const QString& programFolder,
+                              const zqvcore::UserFolders& folders)
+{
+    const QString shown = settings.GetSetting(
+        QStringLiteral("ZQV"), QStringLiteral("Preferences"), QStringLiteral("ShowContextMenus"), QStringLiteral("1"));
+    if (readsAsOne(shown))
+        WriteFolderVerb(parent, messenger, programFolder, folders);
+}
+
+} // namespace zqvtools
