@@ -1,18 +1,17 @@
-#include "RegistrySettings.h"
-
 #include <QString>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 #include <vector>
 
-#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "QtText.h"
+#include "RegistrySettings.h"
 #include "TempDir.h"
 
 using namespace zqvcore;
@@ -83,7 +82,8 @@ TEST_F(Settings, ValuesComeBackExactlyAsWritten)
                             "[Section]"};
     int index = 0;
     for (const char* value : values)
-        settings.SaveSetting(kApp, QStringLiteral("Values"), QStringLiteral("k%1").arg(index++), QString::fromUtf8(value));
+        settings.SaveSetting(
+            kApp, QStringLiteral("Values"), QStringLiteral("k%1").arg(index++), QString::fromUtf8(value));
     index = 0;
     for (const char* value : values) {
         EXPECT_EQ(settings.GetSetting(kApp, QStringLiteral("Values"), QStringLiteral("k%1").arg(index++), t("default")),
@@ -96,7 +96,9 @@ TEST_F(Settings, AwkwardSectionAndKeyNamesStayApart)
     const char* names[] = {"key", " key", "key ", "k=ey", "[k]", "k;", "#k", "ключ", "a/b", "%6B", "k\"q", "k\\"};
     for (const char* section : {"View", "View/Sub", "[x]", "Ünï"}) {
         for (const char* name : names)
-            settings.SaveSetting(kApp, QString::fromUtf8(section), QString::fromUtf8(name),
+            settings.SaveSetting(kApp,
+                                 QString::fromUtf8(section),
+                                 QString::fromUtf8(name),
                                  QString::fromUtf8(section) + QLatin1Char('|') + QString::fromUtf8(name));
     }
     for (const char* section : {"View", "View/Sub", "[x]", "Ünï"}) {
@@ -157,11 +159,11 @@ TEST_F(Settings, EmptyNamesAreRefusedInOrderWithTheirNumbers)
         for (int save = 0; save < 2; ++save) {
             const SettingsError error = errorOf([&] {
                 if (save == 1)
-                    settings.SaveSetting(QString::fromUtf8(row.app), QString::fromUtf8(row.section),
-                                         QString::fromUtf8(row.key), t("v"));
+                    settings.SaveSetting(
+                        QString::fromUtf8(row.app), QString::fromUtf8(row.section), QString::fromUtf8(row.key), t("v"));
                 else
-                    (void)settings.GetSetting(QString::fromUtf8(row.app), QString::fromUtf8(row.section),
-                                              QString::fromUtf8(row.key), t("d"));
+                    (void)settings.GetSetting(
+                        QString::fromUtf8(row.app), QString::fromUtf8(row.section), QString::fromUtf8(row.key), t("d"));
             });
             EXPECT_EQ(error.number(), row.number);
             EXPECT_EQ(error.description(), QString::fromUtf8(row.description));
@@ -301,7 +303,9 @@ TEST_F(Settings, TwoWritersAtOnceLoseNothing)
             // Each writer has its own store object, as a second program would.
             const RegistrySettings own(q(temp.path()));
             for (int i = 0; i < kSaves; ++i)
-                own.SaveSetting(kApp, QStringLiteral("W%1").arg(writer), QStringLiteral("k%1").arg(i),
+                own.SaveSetting(kApp,
+                                QStringLiteral("W%1").arg(writer),
+                                QStringLiteral("k%1").arg(i),
                                 QStringLiteral("%1-%2").arg(writer).arg(i));
         });
     }
@@ -309,8 +313,9 @@ TEST_F(Settings, TwoWritersAtOnceLoseNothing)
         writer.join();
     for (int writer = 0; writer < kWriters; ++writer) {
         for (int i = 0; i < kSaves; ++i) {
-            EXPECT_EQ(settings.GetSetting(kApp, QStringLiteral("W%1").arg(writer), QStringLiteral("k%1").arg(i), t("lost")),
-                      QStringLiteral("%1-%2").arg(writer).arg(i));
+            EXPECT_EQ(
+                settings.GetSetting(kApp, QStringLiteral("W%1").arg(writer), QStringLiteral("k%1").arg(i), t("lost")),
+                QStringLiteral("%1-%2").arg(writer).arg(i));
         }
     }
 }
