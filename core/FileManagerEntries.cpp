@@ -119,8 +119,8 @@ QString keyFileValue(const QString& text)
 
 QByteArray dolphinServiceMenu(const FileManagerEntry& entry, const QString& enginePath)
 {
-    const QString mimeTypes =
-        entry.target == EntryTarget::Folders ? QStringLiteral("inode/directory;") : QStringLiteral("application/octet-stream;");
+    const QString mimeTypes = entry.target == EntryTarget::Folders ? QStringLiteral("inode/directory;")
+                                                                   : QStringLiteral("application/octet-stream;");
     const QString exec = QLatin1String("/bin/sh -c ") + desktopExecArgument(runnerScript(entry)) + QLatin1Char(' ') +
                          desktopExecArgument(enginePath) + QLatin1String(" %F");
     QString text = QLatin1String("[Desktop Entry]\n"

@@ -8,7 +8,7 @@ build-essential g++ cmake ninja-build pkg-config git clang-format
 qt6-base-dev qt6-base-dev-tools libgl-dev
 libssl-dev libargon2-dev libbotan-2-dev libzip-dev zlib1g-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth
+e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth desktop-file-utils
 openssl age gnupg hyperfine time
 "
 
