@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -12,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileSteps.h"
 #include "UniqueFd.h"
+#include "UnnamedOutput.h"
 
 namespace zqvcore {
 
@@ -23,32 +24,6 @@ using cryptelle::UniqueFd;
 QByteArray nativePath(const QString& path)
 {
     return QFile::encodeName(path);
-}
-
-int writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += written;
-        left -= written;
-    }
-    return 0;
-}
-
-QString folderOf(const QByteArray& path)
-{
-    const QString text = QFile::decodeName(path);
-    const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return QStringLiteral(".");
-    return slash == 0 ? QStringLiteral("/") : text.left(slash);
 }
 
 } // namespace
@@ -95,45 +70,29 @@ FileContent readWholeFile(const QString& path)
 
 int replaceFileAtomically(const QString& path, const QByteArray& bytes, mode_t mode)
 {
-    QByteArray target = nativePath(path);
+    std::string target = nativePath(path).toStdString();
     struct stat info
     {
     };
-    if (::lstat(target.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (::lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         // Users who keep their settings in a dotfile repository link them in;
         // replacing the link with a file would silently cut that tie.
-        char* resolved = ::realpath(target.constData(), nullptr);
+        char* resolved = ::realpath(target.c_str(), nullptr);
         if (resolved == nullptr)
             return errno;
         target = resolved;
         ::free(resolved);
     }
 
-    std::vector<char> pattern(target.begin(), target.end());
-    const char suffix[] = ".XXXXXX";
-    pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);
-    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (fd.get() < 0)
+    cryptelle::UnnamedOutput output;
+    if (!output.open(cryptelle::folderOf(target)))
         return errno;
-    const char* temporary = pattern.data();
-
-    int error = writeAll(fd.get(), bytes);
-    if (error == 0 && ::fchmod(fd.get(), mode) != 0)
-        error = errno;
-    if (error == 0 && ::fsync(fd.get()) != 0)
-        error = errno;
-    if (error == 0 && !fd.close())
-        error = errno;
-    if (error == 0 && ::rename(temporary, target.constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary);
-        return error;
-    }
-    // The new name must survive a crash too.
-    const UniqueFd folder(::open(nativePath(folderOf(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0)
-        ::fsync(folder.get());
+    if (!cryptelle::writeAll(output.fd(), bytes.constData(), static_cast<std::size_t>(bytes.size())))
+        return errno;
+    if (::fchmod(output.fd(), mode) != 0)
+        return errno;
+    if (output.commit(cryptelle::nameOf(target), true) != cryptelle::UnnamedOutput::Result::Done)
+        return errno;
     return 0;
 }
 
@@ -147,7 +106,7 @@ int makeFolders(const QString& path, mode_t mode)
         return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
     if (errno != ENOENT)
         return errno;
-    const QString parent = folderOf(native);
+    const QString parent = QFile::decodeName(QByteArray::fromStdString(cryptelle::folderOf(native.toStdString())));
     if (parent != path && parent != QLatin1String(".")) {
         if (const int error = makeFolders(parent, mode); error != 0)
             return error;

@@ -23,9 +23,9 @@ struct FileContent
 // The whole file; a folder in its place is EISDIR.
 [[nodiscard]] FileContent readWholeFile(const QString& path);
 
-// Writes a temporary file beside `path`, syncs it, gives it `mode`, renames it
-// over `path` and syncs the folder. On failure `path` is as it was and the
-// temporary is gone. A symbolic link at `path` is kept: its target is replaced.
+// Writes an unnamed file in `path`'s folder, gives it `mode`, syncs it and
+// only then puts it in place of `path`. On failure `path` is as it was and
+// nothing is left behind. A symbolic link at `path` is kept: its target is replaced.
 [[nodiscard]] int replaceFileAtomically(const QString& path, const QByteArray& bytes, mode_t mode);
 
 // Creates the folder and its missing parents (new ones with `mode`).
