@@ -104,7 +104,7 @@ void frmPreferences::cmdOk_Click()
     m_registered = registered;
 
     if (on)
-        WriteFolderVerb(this, *m_context.messenger, m_context.programFolder, m_context.folders);
+        WriteFolderVerb(this, messenger(), m_context.programFolder, m_context.folders);
     else
         RemoveFolderVerb(m_context.folders);
     accept();
@@ -114,6 +114,11 @@ void frmPreferences::showSettingsError(const zqvcore::SettingsError& error)
 {
     m_context.messenger->message(
         this, QStringLiteral("ZQV"), error.description(), zqvgui::MessageIcon::Critical, error.systemErrorText());
+}
+
+zqvgui::Messenger& frmPreferences::messenger()
+{
+    return m_context.messenger != nullptr ? *m_context.messenger : m_messageBoxes;
 }
 
 } // namespace zqvtools

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "FileManagerEntries.h"
+#include "Messenger.h"
 #include "RegSvr32.h"
 #include "RegistrySettings.h"
 #include "WorkRunner.h"
@@ -12,16 +13,12 @@ class QCheckBox;
 class QGroupBox;
 class QPushButton;
 
-namespace zqvgui {
-class Messenger;
-}
-
 namespace zqvtools {
 
 // What the preferences act on, handed in so tests can use temporary folders.
 struct PreferencesContext
 {
-    zqvgui::Messenger* messenger = nullptr;
+    zqvgui::Messenger* messenger = nullptr; // null: real message boxes
     zqvcore::RegistrySettings settings;
     QString programFolder; // holds zqvengine and libzqvmenu.so
     zqvcore::UserFolders folders;
@@ -49,8 +46,10 @@ private:
     void Form_Load();
     void cmdOk_Click();
     void showSettingsError(const zqvcore::SettingsError& error);
+    [[nodiscard]] zqvgui::Messenger& messenger();
 
     PreferencesContext m_context;
+    zqvgui::Messenger m_messageBoxes;
     zqvgui::WorkRunner m_runner;
     bool m_registered = false;
 
