@@ -212,6 +212,9 @@ EntryWriteResult writeOwnFile(const QString& path, const FileManagerEntry& entry
         return {false, path, systemErrorText(existing.error)};
     if (existing.exists && !existing.bytes.contains(ownerMark(entry).toUtf8()))
         return {false, path, QStringLiteral("Another file of the same name is in the way.")};
+    // Every start renews the entries; unchanged ones cost no write and no sync.
+    if (existing.exists && existing.bytes == bytes && existing.mode == mode)
+        return {};
     if (int error = replaceFileAtomically(path, bytes, mode); error != 0)
         return {false, path, systemErrorText(error)};
     return {};

@@ -95,6 +95,9 @@ QString decodeName(QByteArrayView text)
 
 QByteArrayView trimmed(QByteArrayView text)
 {
+    // Editors on other systems may start the file with a byte-order mark.
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
     return text.trimmed();
 }
 

@@ -334,9 +334,19 @@ TEST(FileManagerEntries, RemovalTakesExactlyOursAndKeepsTheUsersThunarActions)
     const std::string written = testsupport::readFile(uca);
     EXPECT_EQ(written.substr(0, users.rfind("</actions>")), users.substr(0, users.rfind("</actions>")));
     EXPECT_NE(written.find("<unique-id>zqv-wipe-file</unique-id>"), std::string::npos);
-    // Renewing replaces ours instead of adding them again.
+    // Renewing replaces ours instead of adding them again, and leaves
+    // unchanged files alone (start-up renews them every time).
+    const auto inode = [&box] {
+        struct stat info
+        {
+        };
+        ::stat((box.temp.path() + "/data/nemo/actions/zqv-wipe-file.nemo_action").c_str(), &info);
+        return info.st_ino;
+    };
+    const ino_t before = inode();
     ASSERT_TRUE(writeFileManagerEntries(box.folders, box.engine(), fileVerbEntries()).ok);
     EXPECT_EQ(testsupport::readFile(uca), written);
+    EXPECT_EQ(inode(), before);
 
     ASSERT_TRUE(writeFileManagerEntries(box.folders, box.engine(), {&folderVerbEntry(), 1}).ok);
     removeFileManagerEntries(box.folders, fileVerbEntries());

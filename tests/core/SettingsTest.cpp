@@ -196,7 +196,7 @@ TEST_F(Settings, ValuesThatAreNotTextReportTheirTypeCode)
         EXPECT_EQ(error.description(), QStringLiteral("Registry data not a string"));
     }
     // Quoted, escaped and hand-written texts are texts.
-    writeConf("; a comment\n[S]\nk = \"a, b\"\nj=  spaced out  \nu=caf\xc3\xa9\n");
+    writeConf("\xEF\xBB\xBF[S]\r\n; a comment\r\nk = \"a, b\"\r\nj=  spaced out  \r\nu=caf\xc3\xa9\r\n");
     EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("k"), t("d")), QStringLiteral("a, b"));
     EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("j"), t("d")), QStringLiteral("spaced out"));
     EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("u"), t("d")), QStringLiteral("café"));
