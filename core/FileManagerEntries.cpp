@@ -187,7 +187,7 @@ QString thunarAction(const FileManagerEntry& entry, const QString& enginePath)
     return QLatin1String("<action>\n\t<icon></icon>\n\t<name>") + QString::fromLatin1(entry.label).toHtmlEscaped() +
            QLatin1String("</name>\n\t<submenu></submenu>\n\t<unique-id>") + QLatin1String(entry.id) +
            QLatin1String("</unique-id>\n\t<command>") + shellCommand(entry, enginePath).toHtmlEscaped() +
-           QLatin1String("</command>\n\t<description></description>\n\t<range>*</range>\n\t<patterns>") + patterns +
+           QLatin1String("</command>\n\t<description></description>\n\t<patterns>") + patterns +
            QLatin1String("</patterns>\n") + types + QLatin1String("</action>\n");
 }
 
