@@ -16,20 +16,26 @@ namespace {
 
 enum class Direction { Encrypt, Decrypt, SelfExtracting };
 
-zqvcrypto::CryptoError runCipher(OperationDialog& dialog,
-                                 Direction direction,
-                                 const QString& source,
-                                 const QString& destination,
-                                 const QString& password,
-                                 const CipherOptions& options)
+struct CipherRun
 {
-    std::unique_ptr<zqvcrypto::CryptoKey> key = dialog.CryptoCtrl().DeriveKey(password, 1, 256);
+    zqvcrypto::CryptoError error = zqvcrypto::CryptoError::None;
+    CipherOutcome outcome;
+};
+
+CipherRun runCipher(OperationTools& tools,
+                    Direction direction,
+                    const QString& source,
+                    const QString& destination,
+                    const QString& password,
+                    const CipherOptions& options)
+{
+    std::unique_ptr<zqvcrypto::CryptoKey> key = tools.crypto.DeriveKey(password, 1, 256);
     if (!key)
-        return zqvcrypto::CryptoError::InvalidKey;
+        return {zqvcrypto::CryptoError::InvalidKey, {}};
     key->setReplaceExisting(options.replaceExisting);
     key->setVerifyAfterWrite(options.verify);
     bool success = false;
-    dialog.runWork([&] {
+    tools.runner.run([&] {
         if (direction == Direction::Encrypt) {
             key->EncryptFile(source, destination, success);
         } else if (direction == Direction::Decrypt) {
@@ -41,10 +47,39 @@ zqvcrypto::CryptoError runCipher(OperationDialog& dialog,
             key->MakeSelfExtracting(source, destination, sfxOptions, true, success);
         }
     });
-    const zqvcrypto::CryptoError error = key->lastError();
+    CipherRun run{key->lastError(), {}};
+    run.outcome.written = success && run.error == zqvcrypto::CryptoError::None;
+    run.outcome.readBack = run.outcome.written && options.verify;
     int ignored = 0;
     key->Destroy(ignored);
-    return error;
+    return run;
+}
+
+// Runs the cipher and, on failure, shows the routine's own sentence with the
+// cause under it (or without it, where the sentence already names the cause).
+CipherOutcome cipherReporting(OperationTools& tools,
+                              Direction direction,
+                              const QString& source,
+                              const QString& destination,
+                              const QString& password,
+                              const CipherOptions& options,
+                              const QString& failureText,
+                              zqvcrypto::CryptoError causeNamedByText = zqvcrypto::CryptoError::None)
+{
+    const CipherRun run = runCipher(tools, direction, source, destination, password, options);
+    if (run.outcome)
+        return run.outcome;
+    tools.messenger.message(tools.window,
+                            programTitle(),
+                            failureText,
+                            MessageIcon::Critical,
+                            run.error == causeNamedByText ? QString() : zqvcrypto::describe(run.error));
+    return run.outcome;
+}
+
+QString decryptFailureText()
+{
+    return QStringLiteral("The file was not decrypted. Make sure the password entered is correct.");
 }
 
 // A name for the intermediate archive beside the final one that nothing uses:
@@ -62,7 +97,60 @@ QString temporaryArchiveName(const QString& archive)
     return QFile::decodeName(pattern);
 }
 
+WipeResult wipeThroughRunner(OperationTools& tools, const QString& path)
+{
+    WipeResult result = WipeResult::NotWiped;
+    tools.runner.run([&] { result = tools.wiper(path); });
+    return result;
+}
+
 } // namespace
+
+CipherOutcome EncryptFileWithPassword(OperationTools& tools,
+                                      const QString& source,
+                                      const QString& destination,
+                                      const QString& password,
+                                      const CipherOptions& options)
+{
+    return cipherReporting(tools,
+                           Direction::Encrypt,
+                           source,
+                           destination,
+                           password,
+                           options,
+                           QStringLiteral("The file was could not be encrypted."));
+}
+
+CipherOutcome DecryptFileWithPassword(OperationTools& tools,
+                                      const QString& source,
+                                      const QString& destination,
+                                      const QString& password,
+                                      const CipherOptions& options)
+{
+    return cipherReporting(tools,
+                           Direction::Decrypt,
+                           source,
+                           destination,
+                           password,
+                           options,
+                           decryptFailureText(),
+                           zqvcrypto::CryptoError::WrongPassword);
+}
+
+CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
+                                     const QString& source,
+                                     const QString& destination,
+                                     const QString& password,
+                                     const CipherOptions& options)
+{
+    return cipherReporting(tools,
+                           Direction::SelfExtracting,
+                           source,
+                           destination,
+                           password,
+                           options,
+                           QStringLiteral("Could not create encrypted self-encrypting executable file."));
+}
 
 bool EncryptFileWithPassword(OperationDialog& dialog,
                              const QString& source,
@@ -70,15 +158,7 @@ bool EncryptFileWithPassword(OperationDialog& dialog,
                              const QString& password,
                              const CipherOptions& options)
 {
-    const auto error = runCipher(dialog, Direction::Encrypt, source, destination, password, options);
-    if (error == zqvcrypto::CryptoError::None)
-        return true;
-    dialog.messenger().message(&dialog,
-                               programTitle(),
-                               QStringLiteral("The file was could not be encrypted."),
-                               MessageIcon::Critical,
-                               zqvcrypto::describe(error));
-    return false;
+    return static_cast<bool>(EncryptFileWithPassword(dialog.tools(), source, destination, password, options));
 }
 
 bool DecryptFileWithPassword(OperationDialog& dialog,
@@ -87,16 +167,7 @@ bool DecryptFileWithPassword(OperationDialog& dialog,
                              const QString& password,
                              const CipherOptions& options)
 {
-    const auto error = runCipher(dialog, Direction::Decrypt, source, destination, password, options);
-    if (error == zqvcrypto::CryptoError::None)
-        return true;
-    // The sentence already asks about the password; any other cause is named under it.
-    dialog.messenger().message(&dialog,
-                               programTitle(),
-                               QStringLiteral("The file was not decrypted. Make sure the password entered is correct."),
-                               MessageIcon::Critical,
-                               error == zqvcrypto::CryptoError::WrongPassword ? QString() : zqvcrypto::describe(error));
-    return false;
+    return static_cast<bool>(DecryptFileWithPassword(dialog.tools(), source, destination, password, options));
 }
 
 bool MakeSelfExtractingFile(OperationDialog& dialog,
@@ -105,15 +176,7 @@ bool MakeSelfExtractingFile(OperationDialog& dialog,
                             const QString& password,
                             const CipherOptions& options)
 {
-    const auto error = runCipher(dialog, Direction::SelfExtracting, source, destination, password, options);
-    if (error == zqvcrypto::CryptoError::None)
-        return true;
-    dialog.messenger().message(&dialog,
-                               programTitle(),
-                               QStringLiteral("Could not create encrypted self-encrypting executable file."),
-                               MessageIcon::Critical,
-                               zqvcrypto::describe(error));
-    return false;
+    return static_cast<bool>(MakeSelfExtractingFile(dialog.tools(), source, destination, password, options));
 }
 
 bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
@@ -125,71 +188,117 @@ bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
                             qint16 level,
                             const CipherOptions& options)
 {
+    return EncryptFolderToArchive(
+        dialog.tools(), dialog.ZIPLight, folder, archive, password, applyPassword, makeExecutable, level, options);
+}
+
+bool EncryptFolderToArchive(OperationTools& tools,
+                            ziplight::ZIPLight& zip,
+                            const QString& folder,
+                            const QString& archive,
+                            const QString& password,
+                            bool applyPassword,
+                            bool makeExecutable,
+                            qint16 level,
+                            const CipherOptions& options)
+{
     const QString intermediate = temporaryArchiveName(archive);
     if (intermediate.isEmpty()) {
-        dialog.messenger().message(&dialog,
-                                   programTitle(),
-                                   QStringLiteral("The folder could not be packed."),
-                                   MessageIcon::Critical,
-                                   QStringLiteral("No temporary archive could be created next to ") + archive);
+        tools.messenger.message(tools.window,
+                                programTitle(),
+                                QStringLiteral("The folder could not be packed."),
+                                MessageIcon::Critical,
+                                QStringLiteral("No temporary archive could be created next to ") + archive);
         return false;
     }
-    ziplight::ZIPLight& zip = dialog.ZIPLight;
     zip.SourceDirectory = folder;
     zip.Password = applyPassword ? password : QString();
     zip.CompressionLevel = level;
     zip.FilesToProcess = QStringLiteral("*");
     zip.ZipFileName = intermediate;
     bool packed = false;
-    dialog.runWork([&] { packed = zip.Add(); });
+    tools.runner.run([&] { packed = zip.Add(); });
     if (!packed) {
-        dialog.messenger().message(&dialog,
-                                   programTitle(),
-                                   QStringLiteral("The folder could not be packed."),
-                                   MessageIcon::Critical,
-                                   zip.lastError());
+        tools.messenger.message(tools.window,
+                                programTitle(),
+                                QStringLiteral("The folder could not be packed."),
+                                MessageIcon::Critical,
+                                zip.lastError());
         QFile::remove(intermediate); // libzip leaves nothing; this only guards against the unexpected
         return false;
     }
 
     CipherOptions cipher = options;
     cipher.storedName = QFileInfo(archive).fileName();
-    const bool result =
-        makeExecutable
-            ? MakeSelfExtractingFile(dialog, intermediate, archive + QLatin1String(".exe"), password, cipher)
-            : EncryptFileWithPassword(dialog, intermediate, archive + QLatin1String(".zqv"), password, cipher);
+    const bool result = makeExecutable ? static_cast<bool>(MakeSelfExtractingFile(
+                                             tools, intermediate, archive + QLatin1String(".exe"), password, cipher))
+                                       : static_cast<bool>(EncryptFileWithPassword(
+                                             tools, intermediate, archive + QLatin1String(".zqv"), password, cipher));
 
     // The archive holds the folder's plaintext: it is wiped, not just deleted.
-    if (WipeFile(intermediate) != WipeResult::Wiped) {
-        dialog.messenger().message(&dialog,
-                                   programTitle(),
-                                   QLatin1String("The temporary archive ") + intermediate +
-                                       QLatin1String(" could not be wiped and is still on the disk."),
-                                   MessageIcon::Warning);
+    const WipeResult wiped = wipeThroughRunner(tools, intermediate);
+    if (!isRemoved(wiped)) {
+        tools.messenger.message(tools.window,
+                                programTitle(),
+                                QLatin1String("The temporary archive ") + intermediate +
+                                    QLatin1String(" could not be wiped and is still on the disk."),
+                                MessageIcon::Warning);
+    } else if (wiped != WipeResult::Wiped && wiped != WipeResult::Gone) {
+        tools.messenger.message(
+            tools.window, programTitle(), removedNotOverwrittenText(intermediate, wiped), MessageIcon::Warning);
     }
     return result;
 }
 
-void wipeAfterSuccess(Messenger& messenger, QWidget* parent, const QString& path)
+bool CheckDecryptPassword(OperationTools& tools, const QString& source, const QString& password)
 {
-    if (WipeFile(path) == WipeResult::Wiped)
-        return;
-    messenger.message(parent,
-                      programTitle(),
-                      QLatin1String("The new file was written, but ") + path +
-                          QLatin1String(" could not be wiped and is still on the disk."),
-                      MessageIcon::Warning);
+    std::unique_ptr<zqvcrypto::CryptoKey> key = tools.crypto.DeriveKey(password, 1, 256);
+    bool correct = false;
+    if (key)
+        tools.runner.run([&] { key->CheckPassword(source, correct); });
+    if (correct)
+        return true;
+    const zqvcrypto::CryptoError error = key ? key->lastError() : zqvcrypto::CryptoError::InvalidKey;
+    tools.messenger.message(tools.window,
+                            programTitle(),
+                            decryptFailureText(),
+                            MessageIcon::Critical,
+                            error == zqvcrypto::CryptoError::WrongPassword ? QString() : zqvcrypto::describe(error));
+    return false;
 }
 
-bool confirmReplace(OperationDialog& dialog, const QString& destination, bool& replace)
+WipeResult wipeAfterSuccess(OperationTools& tools, const QString& path, const CipherOutcome& outcome)
+{
+    if (!outcome.written || !outcome.readBack) {
+        tools.messenger.message(tools.window,
+                                programTitle(),
+                                QLatin1String("The new file was written, but ") + path +
+                                    QLatin1String(" was not wiped, because the new file was not read back first."),
+                                MessageIcon::Warning);
+        return WipeResult::NotWiped;
+    }
+    const WipeResult result = wipeThroughRunner(tools, path);
+    if (result == WipeResult::Wiped || result == WipeResult::Gone)
+        return result;
+    QString text;
+    if (isRemoved(result))
+        text = QLatin1String("The new file was written. ") + removedNotOverwrittenText(path, result);
+    else
+        text = QLatin1String("The new file was written, but ") + path +
+               QLatin1String(" could not be wiped and is still on the disk.");
+    tools.messenger.message(tools.window, programTitle(), text, MessageIcon::Warning);
+    return result;
+}
+
+bool confirmReplace(OperationTools& tools, const QString& destination, bool& replace)
 {
     replace = false;
     if (destination.isEmpty() || !QFileInfo(destination).exists())
         return true;
-    replace = dialog.messenger().question(&dialog,
-                                          QStringLiteral("ZQV"),
-                                          QLatin1String("The file ") + destination +
-                                              QLatin1String(" already exists. Do you want to replace it?"));
+    replace = tools.messenger.question(tools.window,
+                                       QStringLiteral("ZQV"),
+                                       QLatin1String("The file ") + destination +
+                                           QLatin1String(" already exists. Do you want to replace it?"));
     return replace;
 }
 

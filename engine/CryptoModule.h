@@ -2,11 +2,28 @@
 
 #include <QString>
 
+#include "Crypto.h"
 #include "EngineMessages.h"
+#include "WipeFile.h"
+#include "WorkRunner.h"
+#include "ZIPLight.h"
+
+class QWidget;
 
 namespace engine {
 
 class OperationDialog;
+class FrmEncryptFolder;
+
+// What the operation routines need of a dialog, and nothing more.
+struct OperationTools
+{
+    zqvcrypto::Crypto& crypto;
+    zqvgui::WorkRunner& runner;
+    Messenger& messenger;
+    QWidget* window; // messages are parented to it and centred over it
+    Wiper wiper;
+};
 
 struct CipherOptions
 {
@@ -15,8 +32,33 @@ struct CipherOptions
     QString storedName;           // self-extracting files: the name the recipient gets
 };
 
-// Both derive the key from the password on the dialog's crypto control, run
-// the file operation beside the interface and report a failure themselves.
+// What a cipher call proves about its new file.
+struct CipherOutcome
+{
+    bool written = false;
+    bool readBack = false; // read back and authenticated in full before it took its name
+    explicit operator bool() const { return written; }
+};
+
+// Both derive the key from the password on the crypto control, run the file
+// operation beside the interface and report a failure themselves.
+CipherOutcome EncryptFileWithPassword(OperationTools& tools,
+                                      const QString& source,
+                                      const QString& destination,
+                                      const QString& password,
+                                      const CipherOptions& options = {});
+CipherOutcome DecryptFileWithPassword(OperationTools& tools,
+                                      const QString& source,
+                                      const QString& destination,
+                                      const QString& password,
+                                      const CipherOptions& options = {});
+CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
+                                     const QString& source,
+                                     const QString& destination,
+                                     const QString& password,
+                                     const CipherOptions& options = {});
+
+// The same, for a dialog that holds the tools.
 bool EncryptFileWithPassword(OperationDialog& dialog,
                              const QString& source,
                              const QString& destination,
@@ -27,18 +69,24 @@ bool DecryptFileWithPassword(OperationDialog& dialog,
                              const QString& destination,
                              const QString& password,
                              const CipherOptions& options = {});
-
 bool MakeSelfExtractingFile(OperationDialog& dialog,
                             const QString& source,
                             const QString& destination,
                             const QString& password,
                             const CipherOptions& options = {});
 
-class FrmEncryptFolder;
-
 // Packs the folder into a zip archive, encrypts it (or makes it
 // self-extracting) and wipes the intermediate archive. The archive is built
 // under a temporary name, so a file already called like it is never touched.
+bool EncryptFolderToArchive(OperationTools& tools,
+                            ziplight::ZIPLight& zip,
+                            const QString& folder,
+                            const QString& archive,
+                            const QString& password,
+                            bool applyPassword,
+                            bool makeExecutable,
+                            qint16 level,
+                            const CipherOptions& options = {});
 bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
                             const QString& folder,
                             const QString& archive,
@@ -48,10 +96,16 @@ bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
                             qint16 level,
                             const CipherOptions& options = {});
 
-// Wipes the source after a verified operation; tells the user when it stays.
-void wipeAfterSuccess(Messenger& messenger, QWidget* parent, const QString& path);
+// True when the password opens the encrypted file's header; otherwise the
+// failure is reported as a failed decryption would be. Costs one key derivation.
+bool CheckDecryptPassword(OperationTools& tools, const QString& source, const QString& password);
+
+// Wipes the source of a finished operation through the tools' runner and
+// wiper, and says what became of it. Only a new file that was read back and
+// authenticated may replace its source: otherwise nothing is wiped.
+WipeResult wipeAfterSuccess(OperationTools& tools, const QString& path, const CipherOutcome& outcome);
 
 // Asks before an existing destination is replaced. False when the user said no.
-bool confirmReplace(OperationDialog& dialog, const QString& destination, bool& replace);
+bool confirmReplace(OperationTools& tools, const QString& destination, bool& replace);
 
 } // namespace engine

@@ -56,9 +56,12 @@ QDialog* startEngine(const QString& arguments, Messenger& messenger)
 
 int runEngine(int argc, char** argv)
 {
-    // Taken before QApplication strips the options it knows from argv.
     const QString arguments = argumentString(argc, argv);
-    QApplication app(argc, argv);
+    // Qt gets none of the arguments: the operand is a path, and a path such as
+    // "-reverse" or "-platform" must not be read as an option of Qt's.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(programTitle());
     QApplication::setApplicationVersion(QString::fromLatin1(cryptelle::kVersionString));
     Messenger messenger;

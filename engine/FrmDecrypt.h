@@ -2,14 +2,9 @@
 
 #include "OperationDialog.h"
 
-class QCheckBox;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-
 namespace engine {
 
-// Decrypts a ".zqv" file with its password.
+// Decrypts a ".zqv" file with its password, typed once.
 class FrmDecrypt : public OperationDialog
 {
     Q_OBJECT
@@ -17,18 +12,11 @@ class FrmDecrypt : public OperationDialog
 public:
     FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent = nullptr);
 
-    [[nodiscard]] bool load();
-
-    QLineEdit* txtPassword = nullptr;
-    QLineEdit* txtFileName = nullptr;
-    QLineEdit* txtOutput = nullptr;
-    QPushButton* cmdBrowse = nullptr;
-    QCheckBox* chkWipe = nullptr;
+    QLineEdit* txtPassword = nullptr; // the one password box, also txtPassword1
     QPushButton* cmdDecrypt = nullptr;
-    QPushButton* cmdClose = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
 
 private:
+    [[nodiscard]] QString proposedOutput() const override;
     void cmdDecrypt_Click();
 };
 

@@ -2,11 +2,6 @@
 
 #include "OperationDialog.h"
 
-class QCheckBox;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-
 namespace engine {
 
 // Encrypts the operand into a ".zqv" file with a password typed twice.
@@ -17,19 +12,10 @@ class FrmEncrypt : public OperationDialog
 public:
     FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent = nullptr);
 
-    [[nodiscard]] bool load();
-
-    QLineEdit* txtPassword1 = nullptr;
-    QLineEdit* txtPassword2 = nullptr;
-    QLineEdit* txtFileName = nullptr;
-    QLineEdit* txtOutput = nullptr;
-    QPushButton* cmdBrowse = nullptr;
-    QCheckBox* chkWipe = nullptr;
     QPushButton* cmdEncrypt = nullptr;
-    QPushButton* cmdClose = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
 
 private:
+    [[nodiscard]] QString proposedOutput() const override;
     void cmdEncrypt_Click();
 };
 

@@ -1,8 +1,9 @@
 #include "FrmEncryptFolder.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -10,7 +11,6 @@
 #include <QSlider>
 
 #include "CryptoModule.h"
-#include "EngineMessages.h"
 #include "FormParts.h"
 
 namespace engine {
@@ -23,9 +23,9 @@ FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidge
     setObjectName(QStringLiteral("frmEncryptFolder"));
     setWindowTitle(QStringLiteral("ZQV - Encrypt Folder"));
 
+    txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
     txtPassword1 = makePasswordField(this, QStringLiteral("txtPassword1"));
     txtPassword2 = makePasswordField(this, QStringLiteral("txtPassword2"));
-    txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
     txtOutput = makeField(this, QStringLiteral("txtOutput"));
     cmdBrowse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
     optCompress[0] = new QRadioButton(QStringLiteral("Compression level:"), this);
@@ -39,6 +39,11 @@ FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidge
     CompressionLevel->setValue(6);
     CompressionLevel->setTickPosition(QSlider::TicksBelow);
     CompressionLevel->setPageStep(1);
+    lblLevel = new QLabel(this);
+    lblLevel->setObjectName(QStringLiteral("lblLevel"));
+    lblLevel->setNum(CompressionLevel->value());
+    // Wide enough for any level, so the slider does not shift as it moves.
+    lblLevel->setMinimumWidth(lblLevel->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 2);
     chkPassword =
         makeCheckBox(this, QStringLiteral("chkPassword"), QStringLiteral("Apply password to decrypted zip file"));
     chkExe =
@@ -47,69 +52,85 @@ FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidge
         makeCheckBox(this, QStringLiteral("chkRecursive"), QStringLiteral("Encrypt folder contents recursively"));
     cmdEncrypt = makeButton(this, QStringLiteral("cmdEncrypt"), QStringLiteral("&Encrypt"));
     cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
-    ProgressBar1 = makeProgressBar();
-    cmdEncrypt->setDefault(true);
-    setWorkControls({cmdEncrypt, cmdClose, cmdBrowse});
+    makeProgressBar();
+    // Everything that shapes the archive stays as it was when the work started.
+    setActionButton(cmdEncrypt,
+                    {cmdEncrypt,
+                     cmdClose,
+                     cmdBrowse,
+                     optCompress[0],
+                     optCompress[1],
+                     CompressionLevel,
+                     chkPassword,
+                     chkExe,
+                     chkRecursive});
 
     auto* compression = new QWidget(this);
     auto* compressionRow = new QHBoxLayout(compression);
     compressionRow->setContentsMargins(0, 0, 0, 0);
     compressionRow->addWidget(optCompress[0]);
     compressionRow->addWidget(CompressionLevel, 1);
+    compressionRow->addWidget(lblLevel);
     compressionRow->addWidget(optCompress[1]);
 
     FormLayout form(this);
+    form.addRow(QStringLiteral("Folder:"), txtFileName);
     form.addRow(QStringLiteral("&Password:"), txtPassword1);
     form.addRow(QStringLiteral("&Again:"), txtPassword2);
-    form.addRow(QStringLiteral("Folder:"), txtFileName);
     form.addRow(QStringLiteral("&Save File As:"), txtOutput, cmdBrowse);
     form.addWide(compression);
     form.addWide(chkPassword);
     form.addWide(chkExe);
     form.addWide(chkRecursive);
     form.addWide(ProgressBar1);
+    form.addStretch();
     form.addButtons({cmdEncrypt, cmdClose});
 
-    setTabOrder(txtPassword1, txtPassword2);
-    setTabOrder(txtPassword2, txtOutput);
-    setTabOrder(txtOutput, cmdBrowse);
-    setTabOrder(cmdBrowse, optCompress[0]);
-    setTabOrder(optCompress[0], CompressionLevel);
-    setTabOrder(CompressionLevel, optCompress[1]);
-    setTabOrder(optCompress[1], chkPassword);
-    setTabOrder(chkPassword, chkExe);
-    setTabOrder(chkExe, chkRecursive);
-    setTabOrder(chkRecursive, cmdEncrypt);
-    setTabOrder(cmdEncrypt, cmdClose);
+    const std::array<QWidget*, 13> order{txtFileName,
+                                         txtPassword1,
+                                         txtPassword2,
+                                         txtOutput,
+                                         cmdBrowse,
+                                         optCompress[0],
+                                         CompressionLevel,
+                                         optCompress[1],
+                                         chkPassword,
+                                         chkExe,
+                                         chkRecursive,
+                                         cmdEncrypt,
+                                         cmdClose};
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     // Packing reports on the worker thread; the bar shows it as encryption does.
     ZIPLight.progress = [this](const QString&, double value) { postProgress(static_cast<int>(value)); };
 
-    connect(cmdBrowse, &QPushButton::clicked, this, [this] {
-        browse(txtOutput, QStringLiteral("Encrypted File (*.zip)"));
-    });
+    connect(cmdBrowse, &QPushButton::clicked, this, [this] { browse(QStringLiteral("Encrypted File (*.zip)")); });
     for (QRadioButton* option : optCompress)
         connect(option, &QRadioButton::clicked, this, &FrmEncryptFolder::optCompress_Click);
+    connect(CompressionLevel, &QSlider::valueChanged, lblLevel, qOverload<int>(&QLabel::setNum));
     connect(cmdEncrypt, &QPushButton::clicked, this, &FrmEncryptFolder::cmdEncrypt_Click);
     connect(cmdClose, &QPushButton::clicked, this, &FrmEncryptFolder::close);
 }
 
-bool FrmEncryptFolder::load()
+QString FrmEncryptFolder::proposedOutput() const
 {
-    txtFileName->setText(m_operand);
-    txtOutput->setText(m_operand + QLatin1String(".zip"));
-    if (txtFileName->text().trimmed().isEmpty()) {
-        messenger().message(
-            this, QStringLiteral("ZQV"), QStringLiteral("This folder cannot be encrypted."), MessageIcon::Critical);
-        return false;
-    }
-    txtPassword1->setFocus();
-    return true;
+    return m_operand + QLatin1String(".zip");
+}
+
+bool FrmEncryptFolder::operandAccepted()
+{
+    if (!txtFileName->text().trimmed().isEmpty())
+        return true;
+    messenger().message(
+        this, QStringLiteral("ZQV"), QStringLiteral("This folder cannot be encrypted."), MessageIcon::Critical);
+    return false;
 }
 
 void FrmEncryptFolder::optCompress_Click()
 {
     CompressionLevel->setEnabled(optCompress[0]->isChecked());
+    lblLevel->setEnabled(optCompress[0]->isChecked());
 }
 
 qint16 FrmEncryptFolder::chosenLevel() const
@@ -117,11 +138,37 @@ qint16 FrmEncryptFolder::chosenLevel() const
     return optCompress[0]->isChecked() ? static_cast<qint16>(CompressionLevel->value()) : qint16{0};
 }
 
+int FrmEncryptFolder::subfolderCount(const QString& folder)
+{
+    return static_cast<int>(
+        QDir(folder)
+            .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System | QDir::NoSymLinks)
+            .size());
+}
+
+bool FrmEncryptFolder::acceptTopLevelOnly()
+{
+    if (chkRecursive->isChecked())
+        return true;
+    const int count = subfolderCount(sourcePath());
+    if (count == 0)
+        return true;
+    const QString what =
+        count == 1 ? QStringLiteral("1 subfolder of ") : QString::number(count) + QLatin1String(" subfolders of ");
+    if (messenger().question(this,
+                             QStringLiteral("ZQV"),
+                             what + sourcePath() +
+                                 QLatin1String(" will not be included, because \"Encrypt folder contents "
+                                               "recursively\" is not ticked. Pack only the files directly in the "
+                                               "folder?")))
+        return true;
+    chkRecursive->setFocus();
+    return false;
+}
+
 void FrmEncryptFolder::cmdEncrypt_Click()
 {
-    if (isBusy())
-        return;
-    if (!requirePassword(txtPassword1, true))
+    if (isBusy() || !requirePassword(true))
         return;
     if (!txtOutput->text().endsWith(QLatin1String(".zip"), Qt::CaseSensitive)) {
         messenger().message(this,
@@ -131,18 +178,18 @@ void FrmEncryptFolder::cmdEncrypt_Click()
         txtOutput->setFocus();
         return;
     }
-    if (!requireMatchingPasswords(txtPassword1, txtPassword2))
+    if (!requireMatchingPasswords() || !acceptTopLevelOnly())
         return;
     const QString result = txtOutput->text() + (chkExe->isChecked() ? QLatin1String(".exe") : QLatin1String(".zqv"));
     CipherOptions options;
-    if (!confirmReplace(*this, result, options.replaceExisting)) {
+    if (!confirmReplaceOnce(result, options.replaceExisting)) {
         txtOutput->setFocus();
         return;
     }
 
     ZIPLight.Recursive = chkRecursive->isChecked();
     const bool done = EncryptFolderToArchive(*this,
-                                             txtFileName->text(),
+                                             sourcePath(),
                                              txtOutput->text(),
                                              txtPassword1->text(),
                                              chkPassword->isChecked(),
@@ -150,7 +197,7 @@ void FrmEncryptFolder::cmdEncrypt_Click()
                                              chosenLevel(),
                                              options);
     if (done)
-        finishSucceeded(nullptr, QString());
+        close();
     else
         finishFailed(QStringLiteral("The files could not be encrypted."));
 }

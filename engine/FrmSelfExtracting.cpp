@@ -1,14 +1,6 @@
 #include "FrmSelfExtracting.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
-
-#include "CryptoModule.h"
-#include "EngineMessages.h"
-#include "FormParts.h"
 
 namespace engine {
 
@@ -17,49 +9,25 @@ FrmSelfExtracting::FrmSelfExtracting(QString operand, Messenger& messenger, QWid
 {
     setObjectName(QStringLiteral("frmSelfExtracting"));
     setWindowTitle(QStringLiteral("ZQV - Make Self-Extracting Exe"));
-    const FileForm form = buildFileForm({true,
-                                         QStringLiteral("File Name:"),
-                                         QStringLiteral("Wipe original file after making self-extracting exe"),
-                                         QStringLiteral("cmdMake"),
-                                         QStringLiteral("&Make"),
-                                         QStringLiteral("Executable File (*.exe)")});
-    txtPassword1 = form.password1;
-    txtPassword2 = form.password2;
-    txtFileName = form.fileName;
-    txtOutput = form.output;
-    cmdBrowse = form.browse;
-    chkWipe = form.wipe;
-    cmdMake = form.action;
-    cmdClose = form.close;
-    ProgressBar1 = form.progress;
+    cmdMake = buildFileForm({true,
+                             QStringLiteral("File Name:"),
+                             QStringLiteral("Wipe original file after making self-extracting exe"),
+                             QStringLiteral("cmdMake"),
+                             QStringLiteral("&Make"),
+                             QStringLiteral("Executable File (*.exe)")});
     connect(cmdMake, &QPushButton::clicked, this, &FrmSelfExtracting::cmdMake_Click);
 }
 
-bool FrmSelfExtracting::load()
+QString FrmSelfExtracting::proposedOutput() const
 {
-    txtFileName->setText(m_operand);
-    txtOutput->setText(m_operand + QLatin1String(".exe"));
-    txtPassword1->setFocus();
-    return true;
+    return m_operand + QLatin1String(".exe");
 }
 
 void FrmSelfExtracting::cmdMake_Click()
 {
-    if (isBusy())
-        return;
-    if (!requirePassword(txtPassword1, false) || !requireMatchingPasswords(txtPassword1, txtPassword2))
-        return;
-    CipherOptions options;
-    if (!confirmReplace(*this, txtOutput->text(), options.replaceExisting)) {
-        txtOutput->setFocus();
-        return;
-    }
-    options.verify = chkWipe->isChecked();
-
-    if (MakeSelfExtractingFile(*this, txtFileName->text(), txtOutput->text(), txtPassword1->text(), options))
-        finishSucceeded(chkWipe, txtFileName->text());
-    else
-        finishFailed(QStringLiteral("The self-extracting file could not be made."));
+    // Any output name goes; the focus stays where it is on a failed check.
+    if (!isBusy() && requirePassword(false) && requireMatchingPasswords())
+        performFileAction(FileAction::SelfExtracting, QStringLiteral("The self-extracting file could not be made."));
 }
 
 } // namespace engine

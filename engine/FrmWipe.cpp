@@ -4,13 +4,17 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "CommandLine.h"
+#include "DialogKeys.h"
 #include "EngineMessages.h"
+#include "PathElide.h"
 #include "SizeText.h"
 
 namespace engine {
@@ -23,6 +27,25 @@ QString notWipedText(const QStringList& paths)
     return QLatin1String("These files could not be wiped and are still on the disk:\n\n") +
            paths.join(QLatin1Char('\n'));
 }
+
+// Draws a path with the middle of its folder left out when the column is too
+// narrow, so the file name always shows.
+class PathDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QWidget* view = option->widget;
+        const QStyle* style = view != nullptr ? view->style() : nullptr;
+        const int margin = style != nullptr ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1 : 3;
+        option->text = elidePathKeepingName(option->text, option->fontMetrics, option->rect.width() - 2 * margin);
+        option->textElideMode = Qt::ElideNone;
+    }
+};
 
 QString libraryMissingText()
 {
@@ -51,6 +74,7 @@ FrmWipe::FrmWipe(QString operand, Messenger& messenger, Wiper wiper, QWidget* pa
     m_lvFiles->header()->setStretchLastSection(false);
     m_lvFiles->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_lvFiles->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_lvFiles->setItemDelegateForColumn(0, new PathDelegate(m_lvFiles));
     label->setBuddy(m_lvFiles);
     // The label's mnemonic only moves the focus; keep the list's caption exact.
     label->setText(QStringLiteral("Files to wipe:"));
@@ -62,7 +86,7 @@ FrmWipe::FrmWipe(QString operand, Messenger& messenger, Wiper wiper, QWidget* pa
     m_cmdShred->setObjectName(QStringLiteral("cmdShred"));
     m_cmdClose = new QPushButton(QStringLiteral("&Close"), this);
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    // Enter must never destroy files by accident.
+    // Neither is a default: Enter presses only the button that has the focus.
     m_cmdShred->setAutoDefault(false);
     m_cmdClose->setAutoDefault(false);
 
@@ -99,16 +123,18 @@ void FrmWipe::addRow(const QString& path, const QString& sizeText)
 {
     auto* item = new QTreeWidgetItem(m_lvFiles, {path, sizeText});
     item->setData(0, kPathRole, path);
+    item->setToolTip(0, path);
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
 }
 
 bool FrmWipe::load()
 {
+    zqvgui::centreOnScreen(this);
     m_paths = pathList(m_operand);
     if (!m_operand.contains(QLatin1Char('?'))) {
         const QFileInfo info(m_operand);
         if (!info.exists()) {
-            m_messenger.message(nullptr,
+            m_messenger.message(this,
                                 programTitle(),
                                 QLatin1String("The size of ") + m_operand + QLatin1String(" cannot be read."),
                                 MessageIcon::Critical);
@@ -130,6 +156,7 @@ void FrmWipe::cmdShred_Click()
     if (isBusy())
         return;
     m_notWiped.clear();
+    m_removedNotOverwritten.clear();
     m_libraryMissing = false;
 
     // Only listed files are wiped, in the order of the list; each row is
@@ -165,6 +192,10 @@ void FrmWipe::fileDone(const QString& path, WipeResult result)
         m_notWiped << path;
         return;
     }
+    // Removed, overwritten or not: the row goes, and the user learns which.
+    const QString notOverwritten = removedNotOverwrittenText(path, result);
+    if (!notOverwritten.isEmpty())
+        m_removedNotOverwritten << notOverwritten;
     removeRow(path);
 }
 
@@ -180,10 +211,14 @@ void FrmWipe::removeRow(const QString& path)
 
 void FrmWipe::allDone()
 {
-    if (m_libraryMissing)
+    if (m_libraryMissing) {
         m_messenger.message(this, programTitle(), libraryMissingText(), MessageIcon::Critical);
-    else if (!m_notWiped.isEmpty())
-        m_messenger.message(this, programTitle(), notWipedText(m_notWiped), MessageIcon::Warning);
+    } else if (!m_notWiped.isEmpty() || !m_removedNotOverwritten.isEmpty()) {
+        QStringList parts = m_removedNotOverwritten;
+        if (!m_notWiped.isEmpty())
+            parts << notWipedText(m_notWiped);
+        m_messenger.message(this, programTitle(), parts.join(QLatin1String("\n\n")), MessageIcon::Warning);
+    }
     // Rows left over are files that are still there: the dialog stays so the
     // user sees them.
     const bool everythingGone = m_lvFiles->topLevelItemCount() == 0;
@@ -199,6 +234,13 @@ void FrmWipe::closeEvent(QCloseEvent* event)
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void FrmWipe::keyPressEvent(QKeyEvent* event)
+{
+    // No default button: Enter never starts a wipe unless Wipe has the focus.
+    if (!zqvgui::handleEnterKey(this, event, nullptr))
+        QDialog::keyPressEvent(event);
 }
 
 void FrmWipe::reject()

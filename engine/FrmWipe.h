@@ -19,7 +19,7 @@ class FrmWipe : public QDialog
     Q_OBJECT
 
 public:
-    using Wiper = std::function<WipeResult(const QString&)>;
+    using Wiper = engine::Wiper;
 
     FrmWipe(QString operand, Messenger& messenger, Wiper wiper = WipeFile, QWidget* parent = nullptr);
 
@@ -38,6 +38,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void cmdShred_Click();
@@ -51,6 +52,7 @@ private:
     Wiper m_wiper;
     QStringList m_paths;
     QStringList m_notWiped;
+    QStringList m_removedNotOverwritten;
     bool m_libraryMissing = false;
     zqvgui::WorkRunner m_runner;
 

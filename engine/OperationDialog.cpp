@@ -1,16 +1,15 @@
 #include "OperationDialog.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QEventLoop>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 
 #include "CryptoModule.h"
+#include "DialogKeys.h"
 #include "EngineMessages.h"
 #include "FormParts.h"
 #include "WorkRunner.h"
@@ -19,12 +18,52 @@ namespace engine {
 
 using namespace zqvgui;
 
+namespace {
+
+// Keeps a control disabled for a scope and gives it back as it was.
+class DisabledWhile
+{
+public:
+    explicit DisabledWhile(QWidget* control)
+        : m_control(control)
+        , m_wasEnabled(control != nullptr && control->isEnabled())
+    {
+        if (m_control != nullptr)
+            m_control->setEnabled(false);
+    }
+    ~DisabledWhile()
+    {
+        if (m_control != nullptr)
+            m_control->setEnabled(m_wasEnabled);
+    }
+    DisabledWhile(const DisabledWhile&) = delete;
+    DisabledWhile& operator=(const DisabledWhile&) = delete;
+
+private:
+    QPointer<QWidget> m_control;
+    bool m_wasEnabled;
+};
+
+} // namespace
+
 OperationDialog::OperationDialog(QString operand, Messenger& messenger, QWidget* parent)
     : QDialog(parent)
     , m_operand(std::move(operand))
     , m_messenger(messenger)
+    , m_tools{m_crypto, m_runner, messenger, this, WipeFile}
 {
     m_crypto.setProgressHandler([this](int percent) { postProgress(percent); });
+}
+
+bool OperationDialog::load()
+{
+    centreOnScreen(this);
+    txtFileName->setText(m_operand);
+    txtOutput->setText(proposedOutput());
+    if (!operandAccepted())
+        return false;
+    txtPassword1->setFocus();
+    return true;
 }
 
 void OperationDialog::postProgress(int percent)
@@ -35,110 +74,182 @@ void OperationDialog::postProgress(int percent)
 
 QProgressBar* OperationDialog::makeProgressBar()
 {
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
-    m_progress->setRange(0, 100);
-    m_progress->setValue(0);
-    m_progress->setVisible(false);
-    return m_progress;
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setVisible(false);
+    return ProgressBar1;
 }
 
 void OperationDialog::onProgress(int percent)
 {
-    if (m_progress == nullptr)
+    if (ProgressBar1 == nullptr)
         return;
-    m_progress->setVisible(true);
-    m_progress->setValue(percent);
+    ProgressBar1->setVisible(true);
+    ProgressBar1->setValue(percent);
 }
 
-void OperationDialog::browse(QLineEdit* output, const QString& filter)
+void OperationDialog::setActionButton(QPushButton* action, std::initializer_list<QWidget*> workControls)
 {
-    const QString chosen = m_messenger.saveFileName(this, QStringLiteral("Select File"), filter, output->text());
-    if (!chosen.isEmpty())
-        output->setText(chosen);
+    m_action = action;
+    m_action->setDefault(true);
+    m_runner.setControls(workControls);
 }
 
-void OperationDialog::runWork(const std::function<void()>& work)
+void OperationDialog::browse(const QString& filter)
 {
-    m_runner.run(work);
+    const QString chosen = m_messenger.saveFileName(this, QStringLiteral("Select File"), filter, txtOutput->text());
+    if (chosen.isEmpty())
+        return;
+    // Replacing is asked when the work starts; creating is asked here.
+    if (!QFileInfo::exists(chosen) &&
+        !m_messenger.question(this,
+                              QStringLiteral("Select File"),
+                              QLatin1String("The file ") + chosen +
+                                  QLatin1String(" does not exist. Do you want to create it?")))
+        return;
+    txtOutput->setText(chosen);
 }
 
-OperationDialog::FileForm OperationDialog::buildFileForm(const FileFormText& text)
+QPushButton* OperationDialog::buildFileForm(const FileFormText& text)
 {
-    FileForm f;
-    f.password1 =
+    txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
+    txtPassword1 =
         makePasswordField(this, text.confirmPassword ? QStringLiteral("txtPassword1") : QStringLiteral("txtPassword"));
     if (text.confirmPassword)
-        f.password2 = makePasswordField(this, QStringLiteral("txtPassword2"));
-    f.fileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
-    f.output = makeField(this, QStringLiteral("txtOutput"));
-    f.browse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
-    f.wipe = makeCheckBox(this, QStringLiteral("chkWipe"), text.wipeCaption);
-    f.action = makeButton(this, text.actionName, text.actionCaption);
-    f.close = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
-    f.progress = makeProgressBar();
-    f.action->setDefault(true);
-    setWorkControls({f.action, f.close, f.browse});
+        txtPassword2 = makePasswordField(this, QStringLiteral("txtPassword2"));
+    txtOutput = makeField(this, QStringLiteral("txtOutput"));
+    cmdBrowse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
+    chkWipe = makeCheckBox(this, QStringLiteral("chkWipe"), text.wipeCaption);
+    QPushButton* action = makeButton(this, text.actionName, text.actionCaption);
+    cmdClose = makeButton(this, QStringLiteral("cmdClose"), QStringLiteral("&Close"));
+    makeProgressBar();
+    setActionButton(action, {action, cmdClose, cmdBrowse, chkWipe});
 
     FormLayout form(this);
-    form.addRow(QStringLiteral("&Password:"), f.password1);
-    if (f.password2 != nullptr)
-        form.addRow(QStringLiteral("&Again:"), f.password2);
-    form.addRow(text.fileLabel, f.fileName);
-    form.addRow(QStringLiteral("&Save File As:"), f.output, f.browse);
-    form.addWide(f.wipe);
-    form.addWide(f.progress);
-    form.addButtons({f.action, f.close});
+    form.addRow(text.fileLabel, txtFileName);
+    form.addRow(QStringLiteral("&Password:"), txtPassword1);
+    if (txtPassword2 != nullptr)
+        form.addRow(QStringLiteral("&Again:"), txtPassword2);
+    form.addRow(QStringLiteral("&Save File As:"), txtOutput, cmdBrowse);
+    form.addWide(chkWipe);
+    form.addWide(ProgressBar1);
+    form.addStretch();
+    form.addButtons({action, cmdClose});
 
-    QWidget* previous = f.password1;
-    for (QWidget* next : {static_cast<QWidget*>(f.password2),
-                          static_cast<QWidget*>(f.output),
-                          static_cast<QWidget*>(f.browse),
-                          static_cast<QWidget*>(f.wipe),
-                          static_cast<QWidget*>(f.action),
-                          static_cast<QWidget*>(f.close)}) {
+    QWidget* previous = txtFileName;
+    for (QWidget* next : {static_cast<QWidget*>(txtPassword1),
+                          static_cast<QWidget*>(txtPassword2),
+                          static_cast<QWidget*>(txtOutput),
+                          static_cast<QWidget*>(cmdBrowse),
+                          static_cast<QWidget*>(chkWipe),
+                          static_cast<QWidget*>(action),
+                          static_cast<QWidget*>(cmdClose)}) {
         if (next == nullptr)
             continue;
         setTabOrder(previous, next);
         previous = next;
     }
 
-    QLineEdit* output = f.output;
     const QString filter = text.browseFilter;
-    connect(f.browse, &QPushButton::clicked, this, [this, output, filter] { browse(output, filter); });
-    connect(f.close, &QPushButton::clicked, this, &OperationDialog::close);
-    return f;
+    connect(cmdBrowse, &QPushButton::clicked, this, [this, filter] { browse(filter); });
+    connect(cmdClose, &QPushButton::clicked, this, &OperationDialog::close);
+    return action;
 }
 
-bool OperationDialog::requirePassword(QLineEdit* password, bool moveFocus)
+bool OperationDialog::requirePassword(bool moveFocus)
 {
-    if (!password->text().isEmpty())
+    if (!txtPassword1->text().isEmpty())
         return true;
     m_messenger.message(this, QStringLiteral("ZQV"), QStringLiteral("Please enter a password."), MessageIcon::Critical);
     if (moveFocus)
-        password->setFocus();
+        txtPassword1->setFocus();
     return false;
 }
 
-bool OperationDialog::requireMatchingPasswords(QLineEdit* first, QLineEdit* second)
+bool OperationDialog::requireMatchingPasswords()
 {
-    if (second->text() == first->text())
+    if (txtPassword2->text() == txtPassword1->text())
         return true;
     m_messenger.message(
         this, QStringLiteral("Password"), QStringLiteral("The passwords entered do not match."), MessageIcon::Critical);
     return false;
 }
 
-void OperationDialog::finishSucceeded(const QCheckBox* wipe, const QString& source)
+bool OperationDialog::confirmReplaceOnce(const QString& destination, bool& replace)
 {
-    if (wipe != nullptr && wipe->isChecked())
-        wipeAfterSuccess(m_messenger, this, source);
+    if (!destination.isEmpty() && destination == m_replaceAgreed && QFileInfo::exists(destination)) {
+        replace = true;
+        return true;
+    }
+    if (!confirmReplace(m_tools, destination, replace))
+        return false;
+    if (replace)
+        m_replaceAgreed = destination;
+    return true;
+}
+
+void OperationDialog::performFileAction(FileAction action, const QString& failureText)
+{
+    const QString destination = txtOutput->text();
+    const QString password = txtPassword1->text();
+    // Read once: what the box says later changes nothing about this run.
+    const bool wipeSource = chkWipe->isChecked();
+    const DisabledWhile wipeBoxLocked(chkWipe);
+
+    const bool willAsk = QFileInfo::exists(destination) && destination != m_replaceAgreed;
+    if (action == FileAction::Decrypt && willAsk && !CheckDecryptPassword(m_tools, sourcePath(), password)) {
+        passwordRejected();
+        return;
+    }
+    CipherOptions options;
+    if (!confirmReplaceOnce(destination, options.replaceExisting)) {
+        txtOutput->setFocus();
+        return;
+    }
+    // The source is only wiped once the new file has read back whole.
+    options.verify = wipeSource;
+
+    CipherOutcome outcome;
+    switch (action) {
+    case FileAction::Encrypt:
+        outcome = EncryptFileWithPassword(m_tools, sourcePath(), destination, password, options);
+        break;
+    case FileAction::Decrypt:
+        outcome = DecryptFileWithPassword(m_tools, sourcePath(), destination, password, options);
+        break;
+    case FileAction::SelfExtracting:
+        outcome = MakeSelfExtractingFile(m_tools, sourcePath(), destination, password, options);
+        break;
+    }
+    if (!outcome) {
+        if (action == FileAction::Decrypt)
+            passwordRejected(); // the routine has said why
+        else
+            finishFailed(failureText);
+        return;
+    }
+    if (wipeSource)
+        wipeAfterSuccess(m_tools, sourcePath(), outcome);
     close();
+}
+
+void OperationDialog::passwordRejected()
+{
+    txtPassword1->setFocus();
+    txtPassword1->selectAll();
 }
 
 void OperationDialog::finishFailed(const QString& text)
 {
     m_messenger.message(this, QStringLiteral("ZQV"), text, MessageIcon::Critical);
+}
+
+void OperationDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (!handleEnterKey(this, event, m_action))
+        QDialog::keyPressEvent(event);
 }
 
 void OperationDialog::closeEvent(QCloseEvent* event)

@@ -3,10 +3,11 @@
 #include <QDialog>
 #include <functional>
 #include <initializer_list>
-#include <vector>
 
 #include "Crypto.h"
+#include "CryptoModule.h"
 #include "EngineMessages.h"
+#include "WipeFile.h"
 #include "WorkRunner.h"
 
 class QCheckBox;
@@ -16,8 +17,9 @@ class QPushButton;
 
 namespace engine {
 
-// What the ciphering dialogs share: the crypto control, the progress bar, the
-// Browse procedure and long work that keeps the window alive.
+// What the ciphering dialogs share: their common controls, the crypto
+// control, the progress bar, the Browse procedure, the keyboard and long work
+// that keeps the window alive.
 class OperationDialog : public QDialog
 {
     Q_OBJECT
@@ -25,18 +27,34 @@ class OperationDialog : public QDialog
 public:
     OperationDialog(QString operand, Messenger& messenger, QWidget* parent = nullptr);
 
+    // Fills the fields from the operand. False when the dialog cannot be
+    // shown; the user has then been told why.
+    [[nodiscard]] bool load();
+
     [[nodiscard]] zqvcrypto::Crypto& CryptoCtrl() { return m_crypto; }
     [[nodiscard]] Messenger& messenger() { return m_messenger; }
     [[nodiscard]] bool isBusy() const { return m_runner.isBusy(); }
+    [[nodiscard]] OperationTools& tools() { return m_tools; }
+    // The wipe used after a successful operation; the library's by default.
+    void setWiper(Wiper wiper) { m_tools.wiper = std::move(wiper); }
+    // The file or folder operated on; the read-only box only shows it.
+    [[nodiscard]] const QString& sourcePath() const { return m_operand; }
 
-    // Runs `work` on a worker thread while this dialog keeps painting and its
-    // progress bar moves; returns when the work is done.
-    void runWork(const std::function<void()>& work);
+    QLineEdit* txtPassword1 = nullptr;
+    QLineEdit* txtPassword2 = nullptr; // null where the password is typed once
+    QLineEdit* txtFileName = nullptr;
+    QLineEdit* txtOutput = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QCheckBox* chkWipe = nullptr; // null where there is nothing to wipe
+    QPushButton* cmdClose = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
 
 protected:
-    // The form the file dialogs share: the password (typed twice when asked),
-    // the file, the output with Browse, the wipe box, the progress bar, the
-    // action and Close, laid out with a matching tab order.
+    enum class FileAction { Encrypt, Decrypt, SelfExtracting };
+
+    // The form the file dialogs share: the file, the password (typed twice
+    // when asked), the output with Browse, the wipe box, the progress bar, the
+    // action and Close, with the tab order of the layout. Returns the action.
     struct FileFormText
     {
         bool confirmPassword = true;
@@ -46,36 +64,35 @@ protected:
         QString actionCaption;
         QString browseFilter;
     };
-    struct FileForm
-    {
-        QLineEdit* password1 = nullptr;
-        QLineEdit* password2 = nullptr;
-        QLineEdit* fileName = nullptr;
-        QLineEdit* output = nullptr;
-        QPushButton* browse = nullptr;
-        QCheckBox* wipe = nullptr;
-        QPushButton* action = nullptr;
-        QPushButton* close = nullptr;
-        QProgressBar* progress = nullptr;
-    };
-    FileForm buildFileForm(const FileFormText& text);
+    QPushButton* buildFileForm(const FileFormText& text);
+
+    // The output proposed from the operand at load.
+    [[nodiscard]] virtual QString proposedOutput() const = 0;
+    // Whether the operand can be worked on at all; tells the user when not.
+    [[nodiscard]] virtual bool operandAccepted() { return true; }
 
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    void keyPressEvent(QKeyEvent* event) override;
 
     // Prepares the progress bar, hidden until the first progress event.
     QProgressBar* makeProgressBar();
-    // Asks for a file name to save to and puts it into `output`; cancel changes nothing.
-    void browse(QLineEdit* output, const QString& filter);
-    // The controls that start or end work; they are disabled while work runs.
-    void setWorkControls(std::initializer_list<QWidget*> controls) { m_runner.setControls(controls); }
+    // The button Enter presses from a text or check box, and the controls
+    // disabled while work runs.
+    void setActionButton(QPushButton* action, std::initializer_list<QWidget*> workControls);
+    // Asks for a file name to save to and puts it into the output box; cancel
+    // changes nothing, and a name that does not exist yet is asked about.
+    void browse(const QString& filter);
     // The shared checks: a password at all (focus moves to it when asked),
     // and the confirmation typed exactly the same.
-    [[nodiscard]] bool requirePassword(QLineEdit* password, bool moveFocus);
-    [[nodiscard]] bool requireMatchingPasswords(QLineEdit* first, QLineEdit* second);
-    // After the work: on success, wipe the source when asked and unload; on
-    // failure, say so with the dialog's own sentence and stay.
-    void finishSucceeded(const QCheckBox* wipe, const QString& source);
+    [[nodiscard]] bool requirePassword(bool moveFocus);
+    [[nodiscard]] bool requireMatchingPasswords();
+    // Asks before the output is replaced, once per output name the user agreed to.
+    [[nodiscard]] bool confirmReplaceOnce(const QString& destination, bool& replace);
+    // After the dialog's own checks: runs the operation with the wipe box's
+    // state taken once (the box stays disabled meanwhile), wipes the source
+    // after a read-back, and unloads on success.
+    void performFileAction(FileAction action, const QString& failureText);
     void finishFailed(const QString& text);
     // Shows the progress bar at this value; call on the interface thread.
     void onProgress(int percent);
@@ -85,10 +102,14 @@ protected:
     const QString m_operand;
 
 private:
+    void passwordRejected();
+
     Messenger& m_messenger;
     zqvcrypto::Crypto m_crypto;
-    QProgressBar* m_progress = nullptr;
     zqvgui::WorkRunner m_runner;
+    OperationTools m_tools;
+    QPushButton* m_action = nullptr;
+    QString m_replaceAgreed;
 };
 
 } // namespace engine

@@ -38,12 +38,53 @@ WipeResult ShredLibrary::wipe(const QString& path)
     }
     // The path goes over in the file system's own encoding, zero-terminated.
     const QByteArray bytes = QFile::encodeName(path);
-    const int result = m_shred(bytes.constData());
-    struct stat info
+    struct stat before
     {
     };
-    const bool stillThere = ::lstat(bytes.constData(), &info) == 0;
-    return result == 0 && !stillThere ? WipeResult::Wiped : WipeResult::NotWiped;
+    if (::lstat(bytes.constData(), &before) != 0)
+        return WipeResult::Gone;
+    // The library's result says whether everything it matched was overwritten;
+    // whether the name is still there says whether it was removed. Neither
+    // alone tells the three outcomes apart.
+    const int result = m_shred(bytes.constData());
+    struct stat after
+    {
+    };
+    if (::lstat(bytes.constData(), &after) == 0)
+        return WipeResult::NotWiped;
+    if (result == 0)
+        return WipeResult::Wiped;
+    return S_ISREG(before.st_mode) && before.st_nlink > 1 ? WipeResult::RemovedOtherLinks
+                                                          : WipeResult::RemovedNotInPlace;
+}
+
+bool isRemoved(WipeResult result)
+{
+    switch (result) {
+    case WipeResult::Wiped:
+    case WipeResult::RemovedOtherLinks:
+    case WipeResult::RemovedNotInPlace:
+    case WipeResult::Gone:
+        return true;
+    case WipeResult::NotWiped:
+    case WipeResult::LibraryMissing:
+        return false;
+    }
+    return false;
+}
+
+QString removedNotOverwrittenText(const QString& path, WipeResult result)
+{
+    QString reason;
+    if (result == WipeResult::RemovedOtherLinks)
+        reason = QStringLiteral("the file has other names (hard links) that still show its content");
+    else if (result == WipeResult::RemovedNotInPlace)
+        reason = QStringLiteral("the file system keeps copies of files or stores them in a way that cannot be "
+                                "overwritten in place");
+    else
+        return {};
+    return path + QLatin1String(" was removed, but its content could not be overwritten where it lies, because ") +
+           reason + QLatin1String(". See \"What wiping does, and what it cannot promise\" in the help.");
 }
 
 QString defaultShredLibraryPath()

@@ -1,15 +1,29 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <mutex>
 
 namespace engine {
 
 enum class WipeResult {
-    Wiped,         // the library reported success and the file is gone
-    NotWiped,      // the file is still there, or was not securely overwritten
-    LibraryMissing // the library or its entry point could not be loaded
+    Wiped,             // overwritten where it lay and removed
+    RemovedOtherLinks, // removed, but other hard links keep the content, so it was not overwritten
+    RemovedNotInPlace, // removed, but the file system could not have it overwritten where it lies
+    NotWiped,          // still there under its name
+    Gone,              // the path named nothing when the wipe began
+    LibraryMissing     // the library or its entry point could not be loaded
 };
+
+// True when the path no longer names the file, whatever became of its content.
+[[nodiscard]] bool isRemoved(WipeResult result);
+
+// What the user is told about a file that was removed without being
+// overwritten; empty for the other outcomes.
+[[nodiscard]] QString removedNotOverwrittenText(const QString& path, WipeResult result);
+
+// Wipes one path; the dialogs take it as a value so tests can give another.
+using Wiper = std::function<WipeResult(const QString&)>;
 
 // The secure deletion library, loaded by its file name at the first wipe.
 class ShredLibrary

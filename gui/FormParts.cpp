@@ -1,13 +1,45 @@
 #include "FormParts.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 
 namespace zqvgui {
+namespace {
+
+// Password boxes echo '*' whatever the desktop style would draw.
+class StarEchoStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint,
+                  const QStyleOption* option,
+                  const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QStyle* starEchoStyle()
+{
+    // One per process, owned by the application so it goes with it.
+    static QPointer<QStyle> style;
+    if (style.isNull()) {
+        style = new StarEchoStyle;
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
+} // namespace
 
 QLineEdit* makeField(QWidget* parent, const QString& name)
 {
@@ -28,6 +60,7 @@ QLineEdit* makePasswordField(QWidget* parent, const QString& name)
 {
     QLineEdit* field = makeField(parent, name);
     field->setEchoMode(QLineEdit::Password);
+    field->setStyle(starEchoStyle());
     return field;
 }
 
@@ -67,6 +100,11 @@ void FormLayout::addRow(const QString& label, QWidget* field, QWidget* side)
 void FormLayout::addWide(QWidget* widget)
 {
     m_grid->addWidget(widget, m_row++, 0, 1, 3);
+}
+
+void FormLayout::addStretch()
+{
+    m_grid->setRowStretch(m_row++, 1);
 }
 
 void FormLayout::addButtons(std::initializer_list<QPushButton*> buttons)

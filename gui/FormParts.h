@@ -25,6 +25,8 @@ public:
     explicit FormLayout(QWidget* dialog);
     void addRow(const QString& label, QWidget* field, QWidget* side = nullptr);
     void addWide(QWidget* widget);
+    // An empty row that takes the height a stretched window gains.
+    void addStretch();
     void addButtons(std::initializer_list<QPushButton*> buttons);
 
 private:

@@ -1,11 +1,15 @@
 #include "Crypto.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <cstring>
 
+#include <UniqueFd.h>
+#include <fcntl.h>
 #include <openssl/crypto.h>
 
 #include "FileCipher.h"
+#include "FileSources.h"
 #include "SelfExtracting.h"
 
 namespace zqvcrypto {
@@ -120,6 +124,18 @@ void CryptoKey::MakeSelfExtracting(
     job.progress = m_progress;
     m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
+}
+
+void CryptoKey::CheckPassword(const QString& source, bool& correct)
+{
+    const cryptelle::UniqueFd file(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        m_lastError = CryptoError::ReadFailed;
+    } else {
+        FdSource in(file.get());
+        m_lastError = checkPasswordStream(in, Bytes(m_password.data(), m_password.size()));
+    }
+    correct = m_lastError == CryptoError::None;
 }
 
 void CryptoKey::Destroy(int& ignored)

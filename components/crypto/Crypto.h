@@ -37,6 +37,9 @@ public:
     void MakeSelfExtracting(
         const QString& source, const QString& destination, const CryptoOptions& options, bool flag, bool& success);
     void Destroy(int& ignored);
+    // Our addition: whether the password opens the encrypted file, read from
+    // its header alone (no output is written).
+    void CheckPassword(const QString& source, bool& correct);
 
     // Our additions: how to treat an existing destination, whether to read the
     // result back before it takes its name, and why the last call failed.

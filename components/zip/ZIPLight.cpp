@@ -29,16 +29,18 @@ void reportProgress(zip_t*, double value, void* state)
 
 QStringList ZIPLight::collectEntries() const
 {
-    const QDir root(SourceDirectory);
+    // Absolute, so the relative names below are relative to the folder even
+    // when the folder was given relative to the working folder.
+    const QDir root(QFileInfo(SourceDirectory).absoluteFilePath());
     const QStringList filters{FilesToProcess.isEmpty() ? QStringLiteral("*") : FilesToProcess};
     QStringList entries;
     const auto flags = Recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags;
-    QDirIterator files(SourceDirectory, filters, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, flags);
+    QDirIterator files(root.path(), filters, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, flags);
     while (files.hasNext())
         entries << root.relativeFilePath(files.next());
     if (Recursive) {
         // Folders are stored too, so empty ones survive the round trip.
-        QDirIterator folders(SourceDirectory,
+        QDirIterator folders(root.path(),
                              QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
                              QDirIterator::Subdirectories);
         while (folders.hasNext())
@@ -70,7 +72,7 @@ bool ZIPLight::Add()
     }
 
     const QStringList entries = collectEntries();
-    const QDir root(SourceDirectory);
+    const QDir root(QFileInfo(SourceDirectory).absoluteFilePath());
     const QString archivePath = QFileInfo(ZipFileName).absoluteFilePath();
     for (const QString& entry : entries) {
         const QByteArray name = entry.toUtf8();

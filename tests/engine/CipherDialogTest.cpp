@@ -3,11 +3,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Crypto.h"
+#include "CryptoModule.h"
+#include "DialogFixture.h"
 #include "FrmDecrypt.h"
 #include "FrmEncrypt.h"
 #include "RecordingMessenger.h"
@@ -19,12 +24,12 @@ using namespace testsupport;
 
 namespace {
 
-const zqvcrypto::Argon2Params kCheap{64, 1, 1};
+using enginetest::kCheapKdf;
 
 void makeEncrypted(const std::string& plainPath, const std::string& sealedPath, const QString& password)
 {
     zqvcrypto::Crypto control;
-    control.setKdfParams(kCheap);
+    control.setKdfParams(kCheapKdf);
     bool success = false;
     control.DeriveKey(password, 1, 256)->EncryptFile(q(plainPath), q(sealedPath), success);
     ASSERT_TRUE(success);
@@ -38,29 +43,19 @@ std::string decrypted(const std::string& sealedPath, const QString& password, co
     return success ? readFile(outPath) : std::string("<failed>");
 }
 
-class EncryptDialogTest : public ::testing::Test
+class EncryptDialogTest : public enginetest::DialogFixture<FrmEncrypt>
 {
 protected:
     void SetUp() override
     {
         writeFile(dir.file("a"), "plain content");
-        dialog = std::make_unique<FrmEncrypt>(q(dir.file("a")), messenger);
-        dialog->CryptoCtrl().setKdfParams(kCheap);
-        ASSERT_TRUE(dialog->load());
-        dialog->show();
+        open(dir.file("a"));
+        ASSERT_TRUE(loaded);
     }
 
-    void type(const QString& one, const QString& two)
-    {
-        QTest::keyClicks(dialog->txtPassword1, one);
-        QTest::keyClicks(dialog->txtPassword2, two);
-    }
+    void type(const QString& one, const QString& two) { typePassword(one, two); }
 
     void clickEncrypt() { QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton); }
-
-    TempDir dir;
-    RecordingMessenger messenger;
-    std::unique_ptr<FrmEncrypt> dialog;
 };
 
 TEST_F(EncryptDialogTest, LoadProposesTheOutputName)
@@ -225,7 +220,7 @@ TEST_F(EncryptDialogTest, BrowseUsesTheFilterAndCancelChangesNothing)
     EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("chosen.zqv")));
 }
 
-class DecryptDialogTest : public ::testing::Test
+class DecryptDialogTest : public enginetest::DialogFixture<FrmDecrypt>
 {
 protected:
     void SetUp() override
@@ -233,9 +228,8 @@ protected:
         writeFile(dir.file("report.txt"), "the report");
         makeEncrypted(dir.file("report.txt"), dir.file("report.txt.zqv"), QStringLiteral("secret"));
         ASSERT_EQ(::unlink(dir.file("report.txt").c_str()), 0);
-        dialog = std::make_unique<FrmDecrypt>(q(dir.file("report.txt.zqv")), messenger);
-        ASSERT_TRUE(dialog->load());
-        dialog->show();
+        open(dir.file("report.txt.zqv"));
+        ASSERT_TRUE(loaded);
     }
 
     void attempt(const QString& password)
@@ -244,10 +238,6 @@ protected:
         QTest::keyClicks(dialog->txtPassword, password);
         QTest::mouseClick(dialog->cmdDecrypt, Qt::LeftButton);
     }
-
-    TempDir dir;
-    RecordingMessenger messenger;
-    std::unique_ptr<FrmDecrypt> dialog;
 };
 
 TEST_F(DecryptDialogTest, LoadDropsTheExtension)
@@ -307,5 +297,184 @@ TEST_F(DecryptDialogTest, BrowseOffersNoFilter)
     EXPECT_TRUE(messenger.fileDialogs[0].filter.isEmpty());
     EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("report.txt")));
 }
+
+} // namespace
+
+namespace {
+
+TEST_F(EncryptDialogTest, WipeBoxTickedDuringTheWorkChangesNothing)
+{
+    // A costly key derivation keeps the work running long enough to click.
+    dialog->CryptoCtrl().setKdfParams({32u * 1024, 2, 1});
+    type(QStringLiteral("pw"), QStringLiteral("pw"));
+    bool clickedWhileBusy = false;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (dialog->isBusy() && !clickedWhileBusy) {
+            clickIndicator(dialog->chkWipe);
+            clickedWhileBusy = true;
+        }
+    });
+    poll.start();
+    clickEncrypt();
+    poll.stop();
+    ASSERT_TRUE(clickedWhileBusy);
+    EXPECT_FALSE(dialog->chkWipe->isChecked());
+    EXPECT_EQ(listFolder(dir.path()), "a a.zqv") << "the source stays: the box was not ticked when Encrypt was pressed";
+}
+
+TEST_F(EncryptDialogTest, WipeRunsThroughTheRunnerOffTheInterfaceThread)
+{
+    std::vector<bool> onWorker;
+    dialog->setWiper([&onWorker](const QString& path) {
+        onWorker.push_back(QThread::currentThread() != QCoreApplication::instance()->thread());
+        return ::unlink(path.toStdString().c_str()) == 0 ? WipeResult::Wiped : WipeResult::NotWiped;
+    });
+    type(QStringLiteral("pw"), QStringLiteral("pw"));
+    clickIndicator(dialog->chkWipe);
+    clickEncrypt();
+    EXPECT_EQ(onWorker, std::vector<bool>{true});
+    EXPECT_EQ(listFolder(dir.path()), "a.zqv");
+}
+
+TEST(WipeAfterSuccessTest, NoReadBackNoWipe)
+{
+    TempDir dir;
+    writeFile(dir.file("source"), "only copy");
+    RecordingMessenger messenger;
+    zqvcrypto::Crypto crypto;
+    zqvgui::WorkRunner runner;
+    int wipes = 0;
+    OperationTools tools{crypto, runner, messenger, nullptr, [&wipes](const QString&) {
+                             ++wipes;
+                             return WipeResult::Wiped;
+                         }};
+    for (const CipherOutcome outcome : {CipherOutcome{true, false}, CipherOutcome{false, false}}) {
+        EXPECT_EQ(wipeAfterSuccess(tools, q(dir.file("source")), outcome), WipeResult::NotWiped);
+    }
+    EXPECT_EQ(wipes, 0);
+    EXPECT_EQ(readFile(dir.file("source")), "only copy");
+    EXPECT_EQ(messenger.shown.size(), 2u);
+    EXPECT_EQ(wipeAfterSuccess(tools, q(dir.file("source")), CipherOutcome{true, true}), WipeResult::Wiped);
+    EXPECT_EQ(wipes, 1);
+}
+
+// The three outcomes of a wipe after success, through the real library.
+struct WipeOutcomeCase
+{
+    const char* name;
+    std::function<bool(const TempDir&)> prepare; // false: not possible here
+    const char* listing;                         // the folder afterwards
+    const char* says;                            // part of the one message; empty for none
+};
+
+class WipeAfterEncryptTest : public EncryptDialogTest, public ::testing::WithParamInterface<WipeOutcomeCase>
+{
+};
+
+TEST_P(WipeAfterEncryptTest, TellsWhatBecameOfTheSource)
+{
+    const WipeOutcomeCase& c = GetParam();
+    if (!c.prepare(dir))
+        GTEST_SKIP() << "not possible on this system";
+    type(QStringLiteral("pw"), QStringLiteral("pw"));
+    clickIndicator(dialog->chkWipe);
+    clickEncrypt();
+    static_cast<void>(run("chattr -i '" + dir.file("a") + "' 2>/dev/null"));
+    EXPECT_EQ(listFolder(dir.path()), c.listing);
+    EXPECT_FALSE(dialog->isVisible());
+    if (*c.says == '\0') {
+        EXPECT_TRUE(messenger.shown.empty());
+        return;
+    }
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].icon, MessageIcon::Warning);
+    EXPECT_TRUE(messenger.shown[0].text.contains(QString::fromLatin1(c.says))) << messenger.shown[0].text.toStdString();
+    EXPECT_EQ(messenger.shown[0].parent, dialog.get());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes,
+    WipeAfterEncryptTest,
+    ::testing::Values(
+        WipeOutcomeCase{"Wiped", [](const TempDir&) { return true; }, "a.zqv", ""},
+        WipeOutcomeCase{"OtherHardLink",
+                        [](const TempDir& d) { return ::link(d.file("a").c_str(), d.file("other name").c_str()) == 0; },
+                        "a.zqv other name",
+                        "was removed, but its content could not be overwritten where it lies, because the file has "
+                        "other names (hard links)"},
+        WipeOutcomeCase{"CannotBeRemoved",
+                        [](const TempDir& d) { return run("chattr +i '" + d.file("a") + "' 2>/dev/null"); },
+                        "a a.zqv",
+                        "could not be wiped and is still on the disk"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DecryptDialogTest, PasswordIsCheckedBeforeTheReplaceQuestionWhichIsAskedOnce)
+{
+    writeFile(dir.file("report.txt"), "an older report");
+    attempt(QStringLiteral("wrong"));
+    EXPECT_TRUE(messenger.questions.empty()) << "no question for a password that cannot open the file";
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].text,
+              QStringLiteral("The file was not decrypted. Make sure the password entered is correct."));
+    EXPECT_EQ(dialog->focusWidget(), dialog->txtPassword);
+    EXPECT_EQ(dialog->txtPassword->selectedText(), QStringLiteral("wrong")) << "the next attempt replaces it";
+
+    // Agreed once: a failure after the question does not ask again.
+    const std::string sealed = readFile(dir.file("report.txt.zqv"));
+    std::string damaged = sealed;
+    damaged.back() ^= 1;
+    writeFile(dir.file("report.txt.zqv"), damaged);
+    messenger.answer = true;
+    attempt(QStringLiteral("secret"));
+    ASSERT_EQ(messenger.questions.size(), 1u);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(readFile(dir.file("report.txt")), "an older report");
+    writeFile(dir.file("report.txt.zqv"), sealed);
+    attempt(QStringLiteral("secret"));
+    EXPECT_EQ(messenger.questions.size(), 1u);
+    EXPECT_EQ(readFile(dir.file("report.txt")), "the report");
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+struct BrowseCase
+{
+    const char* name;
+    bool chosenExists;
+    bool answer;
+    bool takesTheName;
+    std::size_t questions;
+};
+
+class BrowseTest : public EncryptDialogTest, public ::testing::WithParamInterface<BrowseCase>
+{
+};
+
+TEST_P(BrowseTest, AsksBeforeCreatingNeverBeforeReplacing)
+{
+    const BrowseCase& c = GetParam();
+    if (c.chosenExists)
+        writeFile(dir.file("chosen.zqv"), "present");
+    messenger.chosenFile = q(dir.file("chosen.zqv"));
+    messenger.answer = c.answer;
+    const QString before = dialog->txtOutput->text();
+    QTest::mouseClick(dialog->cmdBrowse, Qt::LeftButton);
+    ASSERT_EQ(messenger.questions.size(), c.questions);
+    if (c.questions == 1) {
+        EXPECT_EQ(messenger.questions[0],
+                  QLatin1String("The file ") + q(dir.file("chosen.zqv")) +
+                      QLatin1String(" does not exist. Do you want to create it?"));
+    }
+    EXPECT_EQ(dialog->txtOutput->text(), c.takesTheName ? q(dir.file("chosen.zqv")) : before);
+    EXPECT_EQ(exists(dir.file("chosen.zqv")), c.chosenExists) << "Browse creates nothing itself";
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices,
+                         BrowseTest,
+                         ::testing::Values(BrowseCase{"NewYes", false, true, true, 1},
+                                           BrowseCase{"NewNo", false, false, false, 1},
+                                           BrowseCase{"Existing", true, false, true, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "Crypto.h"
+#include "DialogFixture.h"
 #include "FrmEncryptFolder.h"
 #include "FrmSelfExtracting.h"
 #include "RecordingMessenger.h"
@@ -21,8 +22,6 @@ using namespace engine;
 using namespace testsupport;
 
 namespace {
-
-const zqvcrypto::Argon2Params kCheap{64, 1, 1};
 
 std::string quoted(const std::string& path)
 {
@@ -37,29 +36,14 @@ bool decryptTo(const std::string& sealed, const std::string& out, const QString&
     return success;
 }
 
-class FolderDialogTest : public ::testing::Test
+class FolderDialogTest : public enginetest::DialogFixture<FrmEncryptFolder>
 {
 protected:
-    void open(const std::string& operand)
-    {
-        dialog = std::make_unique<FrmEncryptFolder>(q(operand), messenger);
-        dialog->CryptoCtrl().setKdfParams(kCheap);
-        loaded = dialog->load();
-        if (loaded)
-            dialog->show();
-    }
-
     void encrypt(const QString& password = QStringLiteral("pw"))
     {
-        QTest::keyClicks(dialog->txtPassword1, password);
-        QTest::keyClicks(dialog->txtPassword2, password);
+        typePassword(password, password);
         QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton);
     }
-
-    TempDir dir;
-    RecordingMessenger messenger;
-    std::unique_ptr<FrmEncryptFolder> dialog;
-    bool loaded = false;
 };
 
 TEST_F(FolderDialogTest, BlanksOnlyOperandCannotBeEncrypted)
@@ -125,6 +109,7 @@ TEST_F(FolderDialogTest, SelfExtractingFolderArchive)
     makeAwkwardTree(dir.file("Data"));
     open(dir.file("Data"));
     clickIndicator(dialog->chkExe);
+    clickIndicator(dialog->chkRecursive);
     encrypt();
     EXPECT_TRUE(messenger.shown.empty());
     EXPECT_EQ(listFolder(dir.path()), "Data Data.zip.exe");
@@ -148,28 +133,21 @@ TEST_F(FolderDialogTest, PackingFailureIsReportedAndTheDialogStays)
     EXPECT_EQ(listFolder(dir.path()), "");
 }
 
-class SelfExtractingDialogTest : public ::testing::Test
+class SelfExtractingDialogTest : public enginetest::DialogFixture<FrmSelfExtracting>
 {
 protected:
     void SetUp() override
     {
         writeFile(dir.file("a.doc"), "document body");
-        dialog = std::make_unique<FrmSelfExtracting>(q(dir.file("a.doc")), messenger);
-        dialog->CryptoCtrl().setKdfParams(kCheap);
-        ASSERT_TRUE(dialog->load());
-        dialog->show();
+        open(dir.file("a.doc"));
+        ASSERT_TRUE(loaded);
     }
 
     void make(const QString& one, const QString& two)
     {
-        QTest::keyClicks(dialog->txtPassword1, one);
-        QTest::keyClicks(dialog->txtPassword2, two);
+        typePassword(one, two);
         QTest::mouseClick(dialog->cmdMake, Qt::LeftButton);
     }
-
-    TempDir dir;
-    RecordingMessenger messenger;
-    std::unique_ptr<FrmSelfExtracting> dialog;
 };
 
 TEST_F(SelfExtractingDialogTest, EmptyPasswordIsTheOnlyMessage)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <deque>
 #include <vector>
 
 #include "EngineMessages.h"
@@ -15,19 +16,28 @@ public:
         QString text;
         engine::MessageIcon icon;
         QString detail;
+        QWidget* parent = nullptr;
     };
 
-    void message(
-        QWidget*, const QString& title, const QString& text, engine::MessageIcon icon, const QString& detail) override
+    void message(QWidget* parent,
+                 const QString& title,
+                 const QString& text,
+                 engine::MessageIcon icon,
+                 const QString& detail) override
     {
-        shown.push_back({title, text, icon, detail});
+        shown.push_back({title, text, icon, detail, parent});
     }
 
-    bool question(QWidget*, const QString& title, const QString& text) override
+    // Answers from `answers` in turn, then `answer`.
+    bool question(QWidget* parent, const QString& title, const QString& text) override
     {
-        shown.push_back({title, text, engine::MessageIcon::Information, QString()});
+        shown.push_back({title, text, engine::MessageIcon::Information, QString(), parent});
         questions.push_back(text);
-        return answer;
+        if (answers.empty())
+            return answer;
+        const bool next = answers.front();
+        answers.pop_front();
+        return next;
     }
 
     QString saveFileName(QWidget*, const QString& title, const QString& filter, const QString& start) override
@@ -47,5 +57,6 @@ public:
 
     std::vector<Shown> shown;
     std::vector<QString> questions;
+    std::deque<bool> answers;
     bool answer = true;
 };

@@ -175,9 +175,11 @@ CryptoError encryptStream(ByteSource& in,
     return pending == 0 || flush() ? CryptoError::None : CryptoError::WriteFailed;
 }
 
-CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress)
+// Reads the header and opens the file key with the password: everything up to
+// the first payload byte.
+static CryptoError
+openFileKey(ByteSource& in, Bytes password, HeaderBytes& bytes, ZqvHeader& header, SecureBuffer& fileKey)
 {
-    HeaderBytes bytes{};
     const std::int64_t got = readFull(in, bytes.data(), bytes.size());
     if (got < 0)
         return CryptoError::ReadFailed;
@@ -187,7 +189,6 @@ CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const S
     if (static_cast<std::size_t>(got) < bytes.size())
         return CryptoError::Damaged;
 
-    ZqvHeader header;
     switch (parseHeader(bytes, header)) {
     case HeaderStatus::Ok:
         break;
@@ -205,7 +206,7 @@ CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const S
     if (!argon2id(password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
         return CryptoError::OutOfMemory;
     Gcm wrap(wrapKey.data());
-    SecureBuffer fileKey(zqv::kFileKeySize);
+    fileKey = SecureBuffer(zqv::kFileKeySize);
     if (!wrap.open(header.keyNonce.data(),
                    keySealAad(bytes),
                    header.sealedKey.data(),
@@ -213,6 +214,24 @@ CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const S
                    fileKey.data(),
                    header.keyTag.data()))
         return CryptoError::WrongPassword;
+    return CryptoError::None;
+}
+
+CryptoError checkPasswordStream(ByteSource& in, Bytes password)
+{
+    HeaderBytes bytes{};
+    ZqvHeader header;
+    SecureBuffer fileKey;
+    return openFileKey(in, password, bytes, header, fileKey);
+}
+
+CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress)
+{
+    HeaderBytes bytes{};
+    ZqvHeader header;
+    SecureBuffer fileKey;
+    if (const CryptoError opened = openFileKey(in, password, bytes, header, fileKey); opened != CryptoError::None)
+        return opened;
 
     SecureBuffer payloadKey;
     if (!derivePayloadKey(fileKey, header, bytes, payloadKey))

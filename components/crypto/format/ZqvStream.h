@@ -39,4 +39,8 @@ using StreamProgress = std::function<void(std::uint64_t consumed)>;
 [[nodiscard]] CryptoError
 decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress = {});
 
+// Reads only the header and tells whether the password opens it: None, or the
+// error decryptStream would give before its first payload byte.
+[[nodiscard]] CryptoError checkPasswordStream(ByteSource& in, Bytes password);
+
 } // namespace zqvcrypto
