@@ -1,12 +1,18 @@
 #include "CommandLine.h"
 
+#include <QCheckBox>
 #include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "DialogFixture.h"
 #include "EngineMain.h"
+#include "OperationDialog.h"
 #include "RecordingMessenger.h"
 #include "TempDir.h"
 #include "WidgetHelpers.h"
@@ -161,6 +167,91 @@ TEST(StartEngineTest, SilentEndsShowNothing)
     for (const char* arguments : {"", "/e", "/E /tmp/a.txt", "/q /tmp/a.txt"})
         EXPECT_EQ(startEngine(QString::fromLatin1(arguments), messenger), nullptr) << arguments;
     EXPECT_TRUE(messenger.shown.empty());
+}
+
+} // namespace
+
+namespace {
+
+// Every switch with an operand relative to the working folder.
+struct RelativeCase
+{
+    const char* name;
+    const char* workingFolder; // inside the temporary folder
+    const char* arguments;
+    const char* action;
+    const char* listed;  // folder to list afterwards
+    const char* listing; // what it holds then
+};
+
+class RelativeOperandTest : public ::testing::TestWithParam<RelativeCase>
+{
+};
+
+TEST_P(RelativeOperandTest, WorksFromTheWorkingFolder)
+{
+    const RelativeCase& c = GetParam();
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("x").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.file("y").c_str(), 0700), 0);
+    testsupport::writeFile(dir.file("x/a.txt"), "alpha");
+    {
+        zqvcrypto::Crypto control;
+        control.setKdfParams(enginetest::kCheapKdf);
+        bool sealed = false;
+        control.DeriveKey(QStringLiteral("pw"), 1, 256)
+            ->EncryptFile(q(dir.file("x/a.txt")), q(dir.file("x/b.zqv")), sealed);
+        ASSERT_TRUE(sealed);
+    }
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(q(dir.file(c.workingFolder))));
+    RecordingMessenger messenger;
+    std::unique_ptr<QDialog> dialog(startEngine(QString::fromLatin1(c.arguments), messenger));
+    ASSERT_NE(dialog, nullptr);
+    auto* operation = static_cast<OperationDialog*>(dialog.get());
+    operation->CryptoCtrl().setKdfParams(enginetest::kCheapKdf);
+    operation->CryptoCtrl().setStubPath(QString::fromLatin1(ZQVSFX_PATH));
+    operation->txtPassword1->setText(QStringLiteral("pw"));
+    if (operation->txtPassword2 != nullptr)
+        operation->txtPassword2->setText(QStringLiteral("pw"));
+    if (auto* recursive = dialog->findChild<QCheckBox*>(QStringLiteral("chkRecursive")))
+        recursive->setChecked(true);
+    testsupport::child<QPushButton>(dialog.get(), c.action)->click();
+    EXPECT_TRUE(QDir::setCurrent(previous));
+    EXPECT_TRUE(messenger.shown.empty()) << (messenger.shown.empty() ? "" : messenger.shown[0].detail.toStdString());
+    EXPECT_EQ(testsupport::listFolder(dir.file(c.listed)), c.listing);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches,
+    RelativeOperandTest,
+    ::testing::Values(RelativeCase{"EncryptDot", "x", "/e ./a.txt", "cmdEncrypt", "x", "a.txt a.txt.zqv b.zqv"},
+                      RelativeCase{"EncryptUp", "y", "/e ../x/a.txt", "cmdEncrypt", "x", "a.txt a.txt.zqv b.zqv"},
+                      RelativeCase{"SelfExtracting", "x", "/s a.txt", "cmdMake", "x", "a.txt a.txt.exe b.zqv"},
+                      RelativeCase{"DecryptUp", "y", "/d ../x/b.zqv", "cmdDecrypt", "x", "a.txt b b.zqv"},
+                      RelativeCase{"Folder", "", "/f x", "cmdEncrypt", "", "x x.zip.zqv y"},
+                      RelativeCase{"FolderUp", "y", "/f ../x", "cmdEncrypt", "", "x x.zip.zqv y"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Qt must not read its own options out of the operand: "-platform" with a
+// plugin that does not exist would end the program before it starts.
+TEST(QtOptionsTest, OperandsThatLookLikeQtOptionsAreLeftToTheEngine)
+{
+    for (const char* operand : {"-platform nosuchplugin", "-style=nosuchstyle -reverse", "-session x"}) {
+        EXPECT_TRUE(testsupport::run(std::string("QT_QPA_PLATFORM=offscreen ") + ZQVENGINE_PATH + " /x " + operand))
+            << operand;
+    }
+}
+
+TEST(QtOptionsTest, DashOperandsReachTheDialogWhole)
+{
+    RecordingMessenger messenger;
+    for (const char* operand : {"-reverse", "-style=x", "-platform offscreen"}) {
+        std::unique_ptr<QDialog> dialog(startEngine(QLatin1String("/e ") + QLatin1String(operand), messenger));
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(static_cast<OperationDialog*>(dialog.get())->sourcePath(), QLatin1String(operand));
+        EXPECT_EQ(dialog->layoutDirection(), Qt::LeftToRight);
+    }
 }
 
 } // namespace

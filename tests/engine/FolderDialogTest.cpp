@@ -1,4 +1,6 @@
 #include <QCheckBox>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -183,6 +185,89 @@ TEST_F(SelfExtractingDialogTest, FailureShowsBothMessages)
     EXPECT_EQ(messenger.shown[1].text, QStringLiteral("The self-extracting file could not be made."));
     EXPECT_EQ(listFolder(dir.path()), "a.doc");
     EXPECT_TRUE(dialog->isVisible());
+}
+
+} // namespace
+
+namespace {
+
+struct SubfolderCase
+{
+    const char* name;
+    bool recursive;
+    bool answer;
+    std::size_t questions;
+    const char* packed; // the archive's entries, or empty when nothing was made
+};
+
+class SubfolderQuestionTest : public FolderDialogTest, public ::testing::WithParamInterface<SubfolderCase>
+{
+};
+
+TEST_P(SubfolderQuestionTest, AskedOnlyWhenSubfoldersWouldBeLeftOut)
+{
+    const SubfolderCase& c = GetParam();
+    ASSERT_EQ(::mkdir(dir.file("Data").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.file("Data/one").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.file("Data/.two").c_str(), 0700), 0);
+    writeFile(dir.file("Data/top.txt"), "top");
+    writeFile(dir.file("Data/one/deep.txt"), "deep");
+    open(dir.file("Data"));
+    if (c.recursive)
+        clickIndicator(dialog->chkRecursive);
+    messenger.answer = c.answer;
+    encrypt();
+    ASSERT_EQ(messenger.questions.size(), c.questions);
+    if (c.questions == 1) {
+        EXPECT_EQ(messenger.questions[0],
+                  QLatin1String("2 subfolders of ") + q(dir.file("Data")) +
+                      QLatin1String(" will not be included, because \"Encrypt folder contents recursively\" is not "
+                                    "ticked. Pack only the files directly in the folder?"));
+    }
+    if (*c.packed == '\0') {
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->focusWidget(), dialog->chkRecursive);
+        EXPECT_EQ(listFolder(dir.path()), "Data");
+        return;
+    }
+    EXPECT_FALSE(dialog->isVisible());
+    ASSERT_TRUE(decryptTo(dir.file("Data.zip.zqv"), dir.file("out.zip"), QStringLiteral("pw")));
+    ASSERT_TRUE(run("unzip -q " + quoted(dir.file("out.zip")) + " -d " + quoted(dir.file("out")) + " && (cd " +
+                    quoted(dir.file("out")) + " && find . -mindepth 1 | sort | tr '\\n' ' ' > " +
+                    quoted(dir.file("entries")) + ")"));
+    EXPECT_EQ(readFile(dir.file("entries")), c.packed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers,
+    SubfolderQuestionTest,
+    ::testing::Values(SubfolderCase{"YesPacksTheTopLevel", false, true, 1, "./top.txt "},
+                      SubfolderCase{"NoReturnsToTheBox", false, false, 1, ""},
+                      SubfolderCase{"RecursiveAsksNothing", true, false, 0, "./.two ./one ./one/deep.txt ./top.txt "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FolderDialogTest, LevelNumberFollowsTheSlider)
+{
+    open(dir.file("Data"));
+    auto* number = child<QLabel>(dialog.get(), "lblLevel");
+    EXPECT_EQ(number->text(), QStringLiteral("6"));
+    dialog->CompressionLevel->setValue(9);
+    EXPECT_EQ(number->text(), QStringLiteral("9"));
+}
+
+TEST_F(FolderDialogTest, RelativeFolderIsPackedFromTheWorkingFolder)
+{
+    makeAwkwardTree(dir.file("Data"));
+    const std::string previous = QDir::currentPath().toStdString();
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    open("Data");
+    clickIndicator(dialog->chkRecursive);
+    encrypt();
+    ASSERT_EQ(::chdir(previous.c_str()), 0);
+    EXPECT_TRUE(messenger.shown.empty()) << (messenger.shown.empty() ? "" : messenger.shown[0].detail.toStdString());
+    ASSERT_TRUE(decryptTo(dir.file("Data.zip.zqv"), dir.file("restored.zip"), QStringLiteral("pw")));
+    ASSERT_TRUE(run("unzip -q " + quoted(dir.file("restored.zip")) + " -d " + quoted(dir.file("restored"))));
+    EXPECT_TRUE(run("diff -r " + quoted(dir.file("Data")) + " " + quoted(dir.file("restored"))));
 }
 
 } // namespace

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "DialogFixture.h"
 #include "FrmWipe.h"
+#include "PathElide.h"
 #include "RecordingMessenger.h"
 #include "TempDir.h"
 #include "WidgetHelpers.h"
@@ -255,6 +257,69 @@ TEST(WipeFileTest, NameWithWildcardsNeverTakesItsNeighbours)
     EXPECT_EQ(readFile(dir.file("abc.txt")), "neighbour");
     EXPECT_EQ(library.wipe(q(dir.file("abc.txt"))), WipeResult::Wiped);
     EXPECT_EQ(listFolder(dir.path()), "a*.txt");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WipeDialogTest, ThreeOutcomesAreToldApartThroughTheRealLibrary)
+{
+    writeFile(dir.file("plain.txt"), "plain");
+    writeFile(dir.file("linked.txt"), "linked");
+    ASSERT_EQ(::link(dir.file("linked.txt").c_str(), dir.file("other name").c_str()), 0);
+    writeFile(dir.file("locked.txt"), "locked");
+    const bool canLock = run("chattr +i '" + dir.file("locked.txt") + "'");
+    auto dialog = open(QLatin1Char('?') + q(dir.file("plain.txt")) + QLatin1Char('?') + q(dir.file("linked.txt")) +
+                           QLatin1Char('?') + q(dir.file("locked.txt")),
+                       enginetest::buildLibraryWiper());
+    wipe(*dialog);
+    if (canLock) {
+        ASSERT_TRUE(run("chattr -i '" + dir.file("locked.txt") + "'"));
+    }
+
+    EXPECT_EQ(listFolder(dir.path()), canLock ? "locked.txt other name" : "other name");
+    EXPECT_EQ(readFile(dir.file("other name")), "linked") << "the other name keeps its content";
+    EXPECT_EQ(rows(*dialog), canLock ? QStringList{q(dir.file("locked.txt"))} : QStringList());
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].parent, dialog.get());
+    QString expected = q(dir.file("linked.txt")) +
+                       QLatin1String(" was removed, but its content could not be overwritten where it lies, because "
+                                     "the file has other names (hard links) that still show its content. See \"What "
+                                     "wiping does, and what it cannot promise\" in the help.");
+    if (canLock) {
+        expected += QLatin1String("\n\nThese files could not be wiped and are still on the disk:\n\n") +
+                    q(dir.file("locked.txt"));
+    }
+    EXPECT_EQ(messenger.shown[0].text, expected);
+    EXPECT_FALSE(messenger.shown[0].text.contains(q(dir.file("plain.txt"))));
+}
+
+TEST(WipeFileTest, PathThatNamesNothingIsGoneNotRemoved)
+{
+    TempDir dir;
+    ShredLibrary library(QString::fromLatin1(ZQVDOD_LIBRARY_PATH));
+    EXPECT_EQ(library.wipe(q(dir.file("never-there"))), WipeResult::Gone);
+}
+
+TEST_F(WipeDialogTest, LongPathsKeepTheirFileNameAndShowTheWholePathAsTip)
+{
+    const std::string deep = dir.file(std::string(60, 'd') + "/" + std::string(60, 'e'));
+    ASSERT_TRUE(run("mkdir -p '" + deep + "'"));
+    writeFile(deep + "/the name.txt", "x");
+    auto dialog = open(q(deep + "/the name.txt"), recordingWiper());
+    auto* list = child<QTreeWidget>(dialog.get(), "lvFiles");
+    EXPECT_EQ(list->topLevelItem(0)->toolTip(0), q(deep + "/the name.txt"));
+
+    const QFontMetrics metrics(list->font());
+    const QString path = q(deep + "/the name.txt");
+    for (const int width : {80, 200, 400}) {
+        const QString shown = elidePathKeepingName(path, metrics, width);
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("/the name.txt"))) << shown.toStdString();
+        EXPECT_LT(shown.size(), path.size());
+        EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    }
+    EXPECT_EQ(elidePathKeepingName(path, metrics, metrics.horizontalAdvance(path)), path);
 }
 
 } // namespace
