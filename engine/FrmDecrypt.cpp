@@ -1,7 +1,5 @@
 #include "FrmDecrypt.h"
 
-#include <QPushButton>
-
 namespace engine {
 
 FrmDecrypt::FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent)
@@ -9,28 +7,16 @@ FrmDecrypt::FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmDecrypt"));
     setWindowTitle(QStringLiteral("ZQV - Decrypt File"));
-    // No filter for the decrypted file: any name goes.
-    cmdDecrypt = buildFileForm({false,
+    // No filter for the decrypted file, and no sentence of the dialog's own:
+    // the routine's says it all.
+    cmdDecrypt = buildFileForm({FileAction::Decrypt,
                                 QStringLiteral("Encrypted File:"),
                                 QStringLiteral("Wipe encrypted file after decrypting"),
                                 QStringLiteral("cmdDecrypt"),
                                 QStringLiteral("&Decrypt"),
+                                QString(),
                                 QString()});
     txtPassword = txtPassword1;
-    connect(cmdDecrypt, &QPushButton::clicked, this, &FrmDecrypt::cmdDecrypt_Click);
-}
-
-QString FrmDecrypt::proposedOutput() const
-{
-    // The start-up checks guarantee the ".zqv" this drops.
-    return m_operand.left(std::max<qsizetype>(0, m_operand.size() - 4));
-}
-
-void FrmDecrypt::cmdDecrypt_Click()
-{
-    // Nothing is checked first: an empty password is tried like any other.
-    if (!isBusy())
-        performFileAction(FileAction::Decrypt, QString());
 }
 
 } // namespace engine

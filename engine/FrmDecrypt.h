@@ -4,20 +4,14 @@
 
 namespace engine {
 
-// Decrypts a ".zqv" file with its password, typed once.
+// Decrypts a ".zqv" file with its password, typed once; any output name goes.
 class FrmDecrypt : public OperationDialog
 {
-    Q_OBJECT
-
 public:
     FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent = nullptr);
 
     QLineEdit* txtPassword = nullptr; // the one password box, also txtPassword1
     QPushButton* cmdDecrypt = nullptr;
-
-private:
-    [[nodiscard]] QString proposedOutput() const override;
-    void cmdDecrypt_Click();
 };
 
 } // namespace engine

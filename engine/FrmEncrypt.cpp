@@ -1,10 +1,5 @@
 #include "FrmEncrypt.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-
-#include "CommandLine.h"
-
 namespace engine {
 
 FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
@@ -12,34 +7,18 @@ FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmEncrypt"));
     setWindowTitle(QStringLiteral("ZQV - Encrypt File"));
-    cmdEncrypt = buildFileForm({true,
+    cmdEncrypt = buildFileForm({FileAction::Encrypt,
                                 QStringLiteral("File Name:"),
                                 QStringLiteral("Wipe original file after encrypting"),
                                 QStringLiteral("cmdEncrypt"),
                                 QStringLiteral("&Encrypt"),
-                                QStringLiteral("Encrypted File (*.zqv)")});
-    connect(cmdEncrypt, &QPushButton::clicked, this, &FrmEncrypt::cmdEncrypt_Click);
+                                QStringLiteral("Encrypted File (*.zqv)"),
+                                QStringLiteral("The file could not be encrypted.")});
 }
 
-QString FrmEncrypt::proposedOutput() const
+bool FrmEncrypt::outputAccepted()
 {
-    return m_operand + QLatin1String(".zqv");
-}
-
-void FrmEncrypt::cmdEncrypt_Click()
-{
-    if (isBusy() || !requirePassword(true))
-        return;
-    if (!HasEncryptedExtension(txtOutput->text())) {
-        messenger().message(this,
-                            programTitle(),
-                            QStringLiteral("The encrypted file must have .zqv as the file extension."),
-                            MessageIcon::Critical);
-        txtOutput->setFocus();
-        return;
-    }
-    if (requireMatchingPasswords())
-        performFileAction(FileAction::Encrypt, QStringLiteral("The file could not be encrypted."));
+    return requireOutputExtension(QStringLiteral(".zqv"));
 }
 
 } // namespace engine

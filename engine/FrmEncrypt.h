@@ -7,16 +7,14 @@ namespace engine {
 // Encrypts the operand into a ".zqv" file with a password typed twice.
 class FrmEncrypt : public OperationDialog
 {
-    Q_OBJECT
-
 public:
     FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent = nullptr);
 
     QPushButton* cmdEncrypt = nullptr;
 
 private:
-    [[nodiscard]] QString proposedOutput() const override;
-    void cmdEncrypt_Click();
+    // The output must carry the encrypted extension.
+    [[nodiscard]] bool outputAccepted() override;
 };
 
 } // namespace engine

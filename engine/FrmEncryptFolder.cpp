@@ -168,16 +168,8 @@ bool FrmEncryptFolder::acceptTopLevelOnly()
 
 void FrmEncryptFolder::cmdEncrypt_Click()
 {
-    if (isBusy() || !requirePassword(true))
+    if (isBusy() || !requirePassword(true) || !requireOutputExtension(QStringLiteral(".zip")))
         return;
-    if (!txtOutput->text().endsWith(QLatin1String(".zip"), Qt::CaseSensitive)) {
-        messenger().message(this,
-                            programTitle(),
-                            QStringLiteral("The encrypted file must have .zip as the file extension."),
-                            MessageIcon::Critical);
-        txtOutput->setFocus();
-        return;
-    }
     if (!requireMatchingPasswords() || !acceptTopLevelOnly())
         return;
     const QString result = txtOutput->text() + (chkExe->isChecked() ? QLatin1String(".exe") : QLatin1String(".zqv"));

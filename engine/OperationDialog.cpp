@@ -114,10 +114,14 @@ void OperationDialog::browse(const QString& filter)
 
 QPushButton* OperationDialog::buildFileForm(const FileFormText& text)
 {
+    m_fileAction = text.action;
+    m_failureText = text.failureText;
+    // The decrypted file's password is typed once; new files' twice.
+    const bool confirmPassword = text.action != FileAction::Decrypt;
     txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
     txtPassword1 =
-        makePasswordField(this, text.confirmPassword ? QStringLiteral("txtPassword1") : QStringLiteral("txtPassword"));
-    if (text.confirmPassword)
+        makePasswordField(this, confirmPassword ? QStringLiteral("txtPassword1") : QStringLiteral("txtPassword"));
+    if (confirmPassword)
         txtPassword2 = makePasswordField(this, QStringLiteral("txtPassword2"));
     txtOutput = makeField(this, QStringLiteral("txtOutput"));
     cmdBrowse = makeButton(this, QStringLiteral("cmdBrowse"), QStringLiteral("&Browse"));
@@ -155,6 +159,7 @@ QPushButton* OperationDialog::buildFileForm(const FileFormText& text)
     const QString filter = text.browseFilter;
     connect(cmdBrowse, &QPushButton::clicked, this, [this, filter] { browse(filter); });
     connect(cmdClose, &QPushButton::clicked, this, &OperationDialog::close);
+    connect(action, &QPushButton::clicked, this, &OperationDialog::fileAction_Click);
     return action;
 }
 
@@ -174,6 +179,19 @@ bool OperationDialog::requireMatchingPasswords()
         return true;
     m_messenger.message(
         this, QStringLiteral("Password"), QStringLiteral("The passwords entered do not match."), MessageIcon::Critical);
+    return false;
+}
+
+bool OperationDialog::requireOutputExtension(const QString& extension)
+{
+    if (txtOutput->text().endsWith(extension, Qt::CaseSensitive))
+        return true;
+    m_messenger.message(this,
+                        programTitle(),
+                        QLatin1String("The encrypted file must have ") + extension +
+                            QLatin1String(" as the file extension."),
+                        MessageIcon::Critical);
+    txtOutput->setFocus();
     return false;
 }
 
@@ -233,6 +251,32 @@ void OperationDialog::performFileAction(FileAction action, const QString& failur
     if (wipeSource)
         wipeAfterSuccess(m_tools, sourcePath(), outcome);
     close();
+}
+
+QString OperationDialog::proposedOutput() const
+{
+    switch (m_fileAction) {
+    case FileAction::Encrypt:
+        return m_operand + QLatin1String(".zqv");
+    case FileAction::SelfExtracting:
+        return m_operand + QLatin1String(".exe");
+    case FileAction::Decrypt:
+        // The start-up checks guarantee the ".zqv" this drops.
+        return m_operand.left(std::max<qsizetype>(0, m_operand.size() - 4));
+    }
+    return m_operand;
+}
+
+void OperationDialog::fileAction_Click()
+{
+    if (isBusy())
+        return;
+    // Decrypting tries any password, an empty one too. A new file needs one,
+    // typed twice; only the encrypt dialog moves the focus to it.
+    if (m_fileAction != FileAction::Decrypt &&
+        (!requirePassword(m_fileAction == FileAction::Encrypt) || !outputAccepted() || !requireMatchingPasswords()))
+        return;
+    performFileAction(m_fileAction, m_failureText);
 }
 
 void OperationDialog::passwordRejected()

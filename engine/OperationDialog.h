@@ -57,17 +57,20 @@ protected:
     // action and Close, with the tab order of the layout. Returns the action.
     struct FileFormText
     {
-        bool confirmPassword = true;
+        FileAction action;
         QString fileLabel;
         QString wipeCaption;
         QString actionName;
         QString actionCaption;
         QString browseFilter;
+        QString failureText; // the dialog's own sentence after the routine's
     };
     QPushButton* buildFileForm(const FileFormText& text);
 
     // The output proposed from the operand at load.
-    [[nodiscard]] virtual QString proposedOutput() const = 0;
+    [[nodiscard]] virtual QString proposedOutput() const;
+    // A check of the output name between the password checks; true by default.
+    [[nodiscard]] virtual bool outputAccepted() { return true; }
     // Whether the operand can be worked on at all; tells the user when not.
     [[nodiscard]] virtual bool operandAccepted() { return true; }
 
@@ -87,6 +90,9 @@ protected:
     // and the confirmation typed exactly the same.
     [[nodiscard]] bool requirePassword(bool moveFocus);
     [[nodiscard]] bool requireMatchingPasswords();
+    // The output ends exactly in `extension` (".zqv", ".zip"); otherwise says
+    // so and moves the focus to the output.
+    [[nodiscard]] bool requireOutputExtension(const QString& extension);
     // Asks before the output is replaced, once per output name the user agreed to.
     [[nodiscard]] bool confirmReplaceOnce(const QString& destination, bool& replace);
     // After the dialog's own checks: runs the operation with the wipe box's
@@ -103,6 +109,9 @@ protected:
 
 private:
     void passwordRejected();
+    // The action button of the file dialogs: the shared checks in their
+    // order, then the operation.
+    void fileAction_Click();
 
     Messenger& m_messenger;
     zqvcrypto::Crypto m_crypto;
@@ -110,6 +119,8 @@ private:
     OperationTools m_tools;
     QPushButton* m_action = nullptr;
     QString m_replaceAgreed;
+    FileAction m_fileAction = FileAction::Encrypt;
+    QString m_failureText;
 };
 
 } // namespace engine

@@ -46,12 +46,7 @@ std::string decrypted(const std::string& sealedPath, const QString& password, co
 class EncryptDialogTest : public enginetest::DialogFixture<FrmEncrypt>
 {
 protected:
-    void SetUp() override
-    {
-        writeFile(dir.file("a"), "plain content");
-        open(dir.file("a"));
-        ASSERT_TRUE(loaded);
-    }
+    void SetUp() override { openOnNewFile("a", "plain content"); }
 
     void type(const QString& one, const QString& two) { typePassword(one, two); }
 

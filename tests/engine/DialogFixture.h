@@ -40,6 +40,14 @@ protected:
             dialog->show();
     }
 
+    // Opens the dialog on a new file in the temporary folder.
+    void openOnNewFile(const std::string& name, const std::string& content)
+    {
+        testsupport::writeFile(dir.file(name), content);
+        open(dir.file(name));
+        ASSERT_TRUE(loaded);
+    }
+
     // Types the password into every password box the dialog has.
     void typePassword(const QString& first, const QString& again)
     {

@@ -138,12 +138,7 @@ TEST_F(FolderDialogTest, PackingFailureIsReportedAndTheDialogStays)
 class SelfExtractingDialogTest : public enginetest::DialogFixture<FrmSelfExtracting>
 {
 protected:
-    void SetUp() override
-    {
-        writeFile(dir.file("a.doc"), "document body");
-        open(dir.file("a.doc"));
-        ASSERT_TRUE(loaded);
-    }
+    void SetUp() override { openOnNewFile("a.doc", "document body"); }
 
     void make(const QString& one, const QString& two)
     {
