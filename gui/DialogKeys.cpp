@@ -36,7 +36,9 @@ void centreOnScreen(QWidget* window)
     QScreen* screen = window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
-    window->adjustSize();
+    // A size the window chose for itself stays; otherwise it takes its layout's.
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
     QRect frame(QPoint(), window->size());
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
