@@ -10,44 +10,11 @@
 
 #include "FileCipher.h"
 #include "FileSources.h"
+#include "RsaTextKey.h"
 #include "SelfExtracting.h"
+#include "TextCipher.h"
 
 namespace zqvcrypto {
-namespace {
-
-class MemorySource : public ByteSource
-{
-public:
-    explicit MemorySource(const QByteArray& bytes)
-        : m_bytes(bytes)
-    {
-    }
-    std::int64_t read(unsigned char* buffer, std::size_t size) override
-    {
-        const std::size_t left = static_cast<std::size_t>(m_bytes.size()) - m_offset;
-        const std::size_t n = std::min(left, size);
-        std::memcpy(buffer, m_bytes.constData() + m_offset, n);
-        m_offset += n;
-        return static_cast<std::int64_t>(n);
-    }
-
-private:
-    const QByteArray& m_bytes;
-    std::size_t m_offset = 0;
-};
-
-class MemorySink : public ByteSink
-{
-public:
-    bool write(const unsigned char* data, std::size_t size) override
-    {
-        bytes.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-        return true;
-    }
-    QByteArray bytes;
-};
-
-} // namespace
 
 Argon2Params Crypto::defaultKdfParams()
 {
@@ -56,28 +23,55 @@ Argon2Params Crypto::defaultKdfParams()
     return Argon2Params{128u * 1024, 3, 2};
 }
 
+int Crypto::keyLengthOf(int algorithm)
+{
+    switch (algorithm) {
+    case kAlgorithmAes:
+    case kAlgorithmTwofish:
+        return 256;
+    case kAlgorithmRsa:
+        return static_cast<int>(RsaTextKey::kModulusBits);
+    default:
+        return 0;
+    }
+}
+
 std::unique_ptr<CryptoKey> Crypto::DeriveKey(const QString& password, int algorithm, int keyLength) const
 {
-    if (algorithm != kAlgorithmAes || keyLength != 256)
+    if (keyLengthOf(algorithm) == 0 || keyLength != keyLengthOf(algorithm))
         return nullptr;
     QByteArray utf8 = password.toUtf8();
     SecureBuffer secret(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
-    const QString stub =
-        m_stubPath.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1String("/zqvsfx") : m_stubPath;
-    return std::make_unique<CryptoKey>(std::move(secret), m_kdf, m_progress, stub);
+    // Only file keys make self-extracting files.
+    const QString stub = m_stubPath.isEmpty() && algorithm == kAlgorithmAes
+                             ? QCoreApplication::applicationDirPath() + QLatin1String("/zqvsfx")
+                             : m_stubPath;
+    return std::make_unique<CryptoKey>(std::move(secret), m_kdf, m_progress, stub, algorithm);
 }
 
-CryptoKey::CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress, QString stubPath)
+CryptoKey::CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress, QString stubPath, int algorithm)
     : m_password(std::move(password))
     , m_kdf(kdf)
     , m_progress(std::move(progress))
     , m_stubPath(std::move(stubPath))
+    , m_algorithm(algorithm)
 {
+}
+
+bool CryptoKey::refuseUnlessAes(bool& success)
+{
+    success = false;
+    if (m_algorithm == Crypto::kAlgorithmAes)
+        return false;
+    m_lastError = CryptoError::InvalidKey;
+    return true;
 }
 
 void CryptoKey::EncryptFile(const QString& source, const QString& destination, bool& success)
 {
+    if (refuseUnlessAes(success))
+        return;
     const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress};
     m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
@@ -85,34 +79,82 @@ void CryptoKey::EncryptFile(const QString& source, const QString& destination, b
 
 void CryptoKey::DecryptFile(const QString& source, const QString& destination, bool& success)
 {
+    if (refuseUnlessAes(success))
+        return;
     const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress};
     m_lastError = decryptFile(job, Bytes(m_password.data(), m_password.size()));
     success = m_lastError == CryptoError::None;
 }
 
+namespace {
+
+CryptoError asCryptoError(TextError error)
+{
+    switch (error) {
+    case TextError::None:
+        return CryptoError::None;
+    case TextError::NotCiphertext:
+    case TextError::OtherAlgorithm:
+        return CryptoError::NotEncrypted;
+    case TextError::UnsupportedVersion:
+        return CryptoError::UnsupportedVersion;
+    case TextError::BadParameters:
+        return CryptoError::BadParameters;
+    case TextError::Damaged:
+        return CryptoError::Damaged;
+    case TextError::WrongKey:
+        return CryptoError::WrongPassword;
+    case TextError::KeyFailed:
+        return CryptoError::OutOfMemory;
+    case TextError::Failed:
+    case TextError::EmptyKey:
+        return CryptoError::InvalidKey;
+    }
+    return CryptoError::InvalidKey;
+}
+
+Bytes asBytes(const QByteArray& bytes)
+{
+    return Bytes(reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
+}
+
+} // namespace
+
 CryptoData CryptoKey::EncryptData(const CryptoData& data, bool)
 {
-    MemorySource in(data.bytes());
-    MemorySink out;
-    m_lastError = encryptStream(in, out, Bytes(m_password.data(), m_password.size()), m_kdf, zqv::kMinChunkSize);
-    return m_lastError == CryptoError::None ? CryptoData(out.bytes) : CryptoData();
+    std::vector<unsigned char> envelope;
+    m_lastTextError =
+        m_password.empty()
+            ? TextError::EmptyKey
+            : sealText(
+                  m_algorithm, Bytes(m_password.data(), m_password.size()), m_kdf, asBytes(data.bytes()), envelope);
+    m_lastError = asCryptoError(m_lastTextError);
+    if (m_lastTextError != TextError::None)
+        return CryptoData();
+    return CryptoData::sealedMessage(
+        QByteArray(reinterpret_cast<const char*>(envelope.data()), static_cast<qsizetype>(envelope.size())));
 }
 
 CryptoData CryptoKey::DecryptData(const CryptoData& data, bool)
 {
-    MemorySource in(data.bytes());
-    MemorySink out;
-    m_lastError = decryptStream(in, out, Bytes(m_password.data(), m_password.size()));
-    if (m_lastError != CryptoError::None) {
-        OPENSSL_cleanse(out.bytes.data(), static_cast<std::size_t>(out.bytes.size()));
+    SecureBuffer plaintext;
+    m_lastTextError =
+        !data.isSealedMessage() ? TextError::NotCiphertext
+        : m_password.empty()
+            ? TextError::EmptyKey
+            : openText(m_algorithm, Bytes(m_password.data(), m_password.size()), asBytes(data.bytes()), plaintext);
+    m_lastError = asCryptoError(m_lastTextError);
+    if (m_lastTextError != TextError::None)
         return CryptoData();
-    }
-    return CryptoData(out.bytes);
+    return CryptoData(
+        QByteArray(reinterpret_cast<const char*>(plaintext.data()), static_cast<qsizetype>(plaintext.size())));
 }
 
 void CryptoKey::MakeSelfExtracting(
     const QString& source, const QString& destination, const CryptoOptions& options, bool, bool& success)
 {
+    if (refuseUnlessAes(success))
+        return;
     SfxJob job;
     job.stubPath = m_stubPath;
     job.source = source;
@@ -128,6 +170,8 @@ void CryptoKey::MakeSelfExtracting(
 
 void CryptoKey::CheckPassword(const QString& source, bool& correct)
 {
+    if (refuseUnlessAes(correct))
+        return;
     const cryptelle::UniqueFd file(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         m_lastError = CryptoError::ReadFailed;
@@ -175,6 +219,33 @@ QString describe(CryptoError error)
         return QStringLiteral("The new file did not read back correctly from the disk.");
     case CryptoError::ExtractorMissing:
         return QStringLiteral("The extractor program (zqvsfx) is missing from the program folder.");
+    }
+    return {};
+}
+
+QString describe(TextError error)
+{
+    switch (error) {
+    case TextError::None:
+        return {};
+    case TextError::NotCiphertext:
+        return QStringLiteral("The text is not encrypted text, or it is incomplete.");
+    case TextError::UnsupportedVersion:
+        return QStringLiteral("The text was encrypted by a newer version and cannot be decrypted by this one.");
+    case TextError::OtherAlgorithm:
+        return QStringLiteral("The text was encrypted with another algorithm.");
+    case TextError::BadParameters:
+        return QStringLiteral("The text asks for settings outside the safe limits, so it was not decrypted.");
+    case TextError::Damaged:
+        return QStringLiteral("The encrypted text is damaged or incomplete.");
+    case TextError::WrongKey:
+        return QStringLiteral("The key is not correct, or the encrypted text was changed.");
+    case TextError::KeyFailed:
+        return QStringLiteral("The key could not be prepared: there is not enough free memory.");
+    case TextError::Failed:
+        return QStringLiteral("The text could not be processed.");
+    case TextError::EmptyKey:
+        return QStringLiteral("Please enter a key.");
     }
     return {};
 }

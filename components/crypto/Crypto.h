@@ -9,6 +9,7 @@
 #include "CryptoHash.h"
 #include "KdfParams.h"
 #include "SecureBuffer.h"
+#include "TextError.h"
 
 namespace zqvcrypto {
 
@@ -24,11 +25,11 @@ public:
 };
 
 // A password made ready for one algorithm. Destroy() wipes it; so does the
-// destructor.
+// destructor. Files are AES only; data (text messages) take all three.
 class CryptoKey
 {
 public:
-    CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress, QString stubPath);
+    CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress, QString stubPath, int algorithm = 1);
 
     void EncryptFile(const QString& source, const QString& destination, bool& success);
     void DecryptFile(const QString& source, const QString& destination, bool& success);
@@ -46,8 +47,13 @@ public:
     void setReplaceExisting(bool replace) { m_replaceExisting = replace; }
     void setVerifyAfterWrite(bool verify) { m_verify = verify; }
     [[nodiscard]] CryptoError lastError() const { return m_lastError; }
+    // Why the last EncryptData or DecryptData failed, in the text tool's terms.
+    [[nodiscard]] TextError lastTextError() const { return m_lastTextError; }
+    [[nodiscard]] int algorithm() const { return m_algorithm; }
 
 private:
+    [[nodiscard]] bool refuseUnlessAes(bool& success);
+
     SecureBuffer m_password;
     Argon2Params m_kdf;
     ProgressHandler m_progress;
@@ -55,6 +61,8 @@ private:
     bool m_replaceExisting = false;
     bool m_verify = false;
     CryptoError m_lastError = CryptoError::None;
+    TextError m_lastTextError = TextError::None;
+    int m_algorithm = 1;
 };
 
 // The engine's and the tools' one entry to ciphering and hashing.
@@ -62,6 +70,12 @@ class Crypto
 {
 public:
     static constexpr int kAlgorithmAes = 1;
+    static constexpr int kAlgorithmTwofish = 2;
+    static constexpr int kAlgorithmRsa = 3;
+
+    // The one key length each algorithm takes: 256 bits for the ciphers, the
+    // modulus size for RSA; 0 for an unknown algorithm.
+    [[nodiscard]] static int keyLengthOf(int algorithm);
 
     // Null when the algorithm or key length is not supported.
     [[nodiscard]] std::unique_ptr<CryptoKey> DeriveKey(const QString& password, int algorithm, int keyLength) const;
@@ -87,5 +101,6 @@ private:
 
 // A user-facing sentence for each failure.
 [[nodiscard]] QString describe(CryptoError error);
+[[nodiscard]] QString describe(TextError error);
 
 } // namespace zqvcrypto
