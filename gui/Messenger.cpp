@@ -39,4 +39,9 @@ QString Messenger::saveFileName(QWidget* parent, const QString& title, const QSt
     return QFileDialog::getSaveFileName(parent, title, start, filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
+QString Messenger::openFileName(QWidget* parent, const QString& title, const QString& filter, const QString& start)
+{
+    return QFileDialog::getOpenFileName(parent, title, start, filter);
+}
+
 } // namespace zqvgui

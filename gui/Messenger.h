@@ -25,6 +25,8 @@ public:
     virtual bool question(QWidget* parent, const QString& title, const QString& text);
     // Save-mode file dialog; empty when cancelled.
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter, const QString& start);
+    // Open-mode file dialog for an existing file; empty when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter, const QString& start);
 };
 
 } // namespace zqvgui

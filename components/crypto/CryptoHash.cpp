@@ -1,6 +1,7 @@
 #include "CryptoHash.h"
 
 #include <QFile>
+#include <array>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -12,6 +13,12 @@
 #include <unistd.h>
 
 namespace zqvcrypto {
+namespace {
+
+// Large enough that the system calls cost nothing next to the digests.
+constexpr std::size_t kBlockSize = 1 << 20;
+
+} // namespace
 
 void CryptoHash::HashFile(const QString& path, bool& success)
 {
@@ -19,35 +26,51 @@ void CryptoHash::HashFile(const QString& path, bool& success)
     m_value = CryptoData();
     const cryptelle::UniqueFd file(
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    const int fd = file.get();
-    if (fd < 0)
-        return;
     struct stat info
     {
     };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return;
+    // Two buffers in turn: the handler may still be reading the previous block.
+    // They outlive the handler's final call, which waits for any such reader.
+    Buffers buffers;
+    if (file.get() >= 0 && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+        ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        success = hashOpenFile(file.get(), buffers);
+    }
+    if (m_handler)
+        m_handler({});
+    if (!success)
+        m_value = CryptoData();
+}
+
+bool CryptoHash::hashOpenFile(int fd, Buffers& buffers)
+{
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-        return;
-    std::vector<unsigned char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
+        return false;
+    for (std::vector<unsigned char>& buffer : buffers)
+        buffer.resize(kBlockSize);
+    for (std::size_t turn = 0;; turn ^= 1) {
+        std::vector<unsigned char>& buffer = buffers[turn];
+        ssize_t n = 0;
+        do {
+            n = ::read(fd, buffer.data(), buffer.size());
+        } while (n < 0 && errno == EINTR);
+        if (n < 0)
+            return false;
         if (n == 0)
             break;
-        EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(n));
+        const std::span<const unsigned char> block(buffer.data(), static_cast<std::size_t>(n));
+        if (EVP_DigestUpdate(context.get(), block.data(), block.size()) != 1)
+            return false;
+        if (m_handler && !m_handler(block))
+            return false;
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     if (EVP_DigestFinal_ex(context.get(), digest, &size) != 1)
-        return;
+        return false;
     m_value = CryptoData(QByteArray(reinterpret_cast<const char*>(digest), static_cast<int>(size)));
-    success = true;
+    return true;
 }
 
 } // namespace zqvcrypto

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <mutex>
+#include <span>
+
+namespace zqvtools {
+
+// libzqvmd5.so, loaded by name at the first digest and kept for the life of
+// the process (or of this object).
+class Md5Library
+{
+public:
+    explicit Md5Library(QString libraryPath);
+    ~Md5Library();
+    Md5Library(const Md5Library&) = delete;
+    Md5Library& operator=(const Md5Library&) = delete;
+
+    // Loads the library if it is not loaded yet; false when it or one of its
+    // three functions is missing.
+    [[nodiscard]] bool load();
+
+    // One digest over a context of the library's size. Feed blocks of any size.
+    class Digest
+    {
+    public:
+        explicit Digest(Md5Library& library);
+        ~Digest();
+        Digest(const Digest&) = delete;
+        Digest& operator=(const Digest&) = delete;
+        void add(std::span<const unsigned char> bytes);
+        // The 16-byte digest; the context is released.
+        [[nodiscard]] QByteArray finish();
+
+    private:
+        Md5Library& m_library;
+        alignas(8) unsigned char m_context[88];
+        bool m_open = false;
+    };
+
+private:
+    using InitFn = void (*)(void*);
+    using UpdateFn = void (*)(void*, const unsigned char*, std::uint32_t);
+    using FinalFn = void (*)(unsigned char*, void*);
+
+    QString m_libraryPath;
+    std::mutex m_lock;
+    void* m_handle = nullptr;
+    InitFn m_init = nullptr;
+    UpdateFn m_update = nullptr;
+    FinalFn m_final = nullptr;
+};
+
+// The library in the program folder, shared by every hash window.
+[[nodiscard]] Md5Library& programMd5Library();
+
+// Two lowercase hexadecimal digits per byte, as md5sum prints them.
+[[nodiscard]] QString hexText(const QByteArray& bytes);
+
+} // namespace zqvtools
