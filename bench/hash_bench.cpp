@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "Crypto.h"
@@ -53,6 +54,19 @@ double seconds(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// User plus system time of this process or of its finished children. The
+// machine may be shared, so CPU time is the figure that does not depend on
+// how many cores were free.
+double cpuSeconds(int who)
+{
+    struct rusage usage
+    {
+    };
+    ::getrusage(who, &usage);
+    auto toSeconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -73,35 +87,53 @@ int main(int argc, char** argv)
     zqvtools::Md5Library md5(QStringLiteral(ZQVMD5_LIBRARY_PATH));
     const std::atomic<bool> cancel{false};
     std::string ourValues;
+    double ourCpu = 0;
+    double peerCpu = 0;
     auto ours = [&] {
+        const double cpu = cpuSeconds(RUSAGE_SELF);
         const auto start = Clock::now();
         const zqvtools::HashValues values =
             zqvtools::computeHashValues(QString::fromStdString(file), control, md5, {}, cancel);
         const double elapsed = seconds(start);
         ourValues = (values.sha + QLatin1Char(' ') + values.md5).toStdString();
+        ourCpu = cpuSeconds(RUSAGE_SELF) - cpu;
         return elapsed;
     };
     auto peers = [&] {
+        const double cpu = cpuSeconds(RUSAGE_CHILDREN);
         const auto start = Clock::now();
         shell("sha256sum '" + file + "' > '" + folder + "/hash_bench.sha'");
         shell("md5sum '" + file + "' > '" + folder + "/hash_bench.md5'");
-        return seconds(start);
+        const double elapsed = seconds(start);
+        peerCpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
+        return elapsed;
     };
 
     std::printf("%ld MiB, %d runs, median\n\n", sizeMiB, runs);
-    std::printf("| cache | ours (s) | sha256sum + md5sum (s) | ours / peers |\n|---|---|---|---|\n");
+    std::printf("| cache | ours (s) | sha256sum + md5sum (s) | ours / peers | CPU ours (s) | CPU peers (s) |\n");
+    std::printf("|---|---|---|---|---|---|\n");
     for (const bool cold : {false, true}) {
         std::vector<double> ourTimes;
         std::vector<double> peerTimes;
+        std::vector<double> ourCpus;
+        std::vector<double> peerCpus;
         for (int i = 0; i < runs; ++i) {
             cold ? dropFromCache(file) : warm(file);
             ourTimes.push_back(ours());
+            ourCpus.push_back(ourCpu);
             cold ? dropFromCache(file) : warm(file);
             peerTimes.push_back(peers());
+            peerCpus.push_back(peerCpu);
         }
         const double a = median(ourTimes);
         const double b = median(peerTimes);
-        std::printf("| %s | %.2f | %.2f | %.2f |\n", cold ? "cold" : "warm", a, b, a / b);
+        std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
+                    cold ? "cold" : "warm",
+                    a,
+                    b,
+                    a / b,
+                    median(ourCpus),
+                    median(peerCpus));
     }
     // The values must agree, or the times mean nothing.
     shell("cut -d' ' -f1 '" + folder + "/hash_bench.sha' > '" + folder + "/hash_bench.both'");
