@@ -1,228 +1,328 @@
-// Encrypts and decrypts a file with our format and with common tools, side by
-// side, with and without flushing the output to disk.
+// Encrypts and decrypts a file the way a user meets it, next to other tools.
 //
-//   crypto_bench [folder] [size in MiB] [runs]     (defaults: ., 1024, 3)
-#include <QString>
-#include <algorithm>
-#include <chrono>
+//   crypto_bench [folder] [size in MiB] [rounds]     (defaults: ., 1024, 5; run as root)
+//
+// Ours runs as its own process: the engine's encrypt or decrypt dialog is
+// built, filled in and its button pressed; the process then ends. The clock
+// runs from starting the process to its end, so it covers the program start,
+// the key derivation, the temporary file, the flush, the rename and the
+// progress bar. Every peer is timed from its start to its end plus an fsync of
+// its output. Passphrase peers get the passphrase on a pseudo-terminal, as a
+// user would type it. Cold rows drop the page cache before every run; warm
+// rows read the input into it first. Rounds run every tool once, in an order
+// that rotates from round to round; nothing is subtracted from any time.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include "AsyncFileSink.h"
-#include "Crypto.h"
-#include "FileCipher.h"
-#include "FileSources.h"
-#include "Primitives.h"
-#include "ZqvStream.h"
+#include "BenchSupport.h"
+#include "CryptoModule.h"
+#include "EngineRun.h"
+#include "FrmDecrypt.h"
+#include "FrmEncrypt.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using zqvcrypto::Bytes;
+using namespace bench;
 
-std::string g_folder;
-int g_runs = 3;
+const zqvcrypto::Argon2Params kMinimalKdf{64, 1, 1};
 
-std::string path(const std::string& name)
+// --ours encrypt|decrypt SOURCE DESTINATION [read-back] [minimal-kdf]
+int oursMain(int argc, char** argv)
 {
-    return g_folder + "/" + name;
-}
-
-void shell(const std::string& command)
-{
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_LOGGING_RULES", "qt.*=false;*.warning=false");
+    QApplication app(argc, argv);
+    const std::string direction = argv[2];
+    const QString source = QString::fromLocal8Bit(argv[3]);
+    const QString destination = QString::fromLocal8Bit(argv[4]);
+    bool readBack = false;
+    bool minimalKdf = false;
+    for (int i = 5; i < argc; ++i) {
+        readBack = readBack || std::string(argv[i]) == "read-back";
+        minimalKdf = minimalKdf || std::string(argv[i]) == "minimal-kdf";
     }
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Median time of `run`, with `prepare` (untimed) before each run.
-double timeIt(const std::function<void()>& run, const std::function<void()>& prepare = {})
-{
-    std::vector<double> times;
-    for (int i = 0; i < g_runs; ++i) {
-        if (prepare)
-            prepare();
+    const QString password = QString::fromLatin1(benchPassword());
+    PrintingMessenger messenger;
+    double seconds = 0;
+    if (direction == "encrypt") {
+        engine::FrmEncrypt dialog(source, messenger);
+        if (minimalKdf)
+            dialog.CryptoCtrl().setKdfParams(kMinimalKdf);
+        if (!dialog.load())
+            return 1;
+        dialog.show();
+        dialog.txtPassword1->setText(password);
+        dialog.txtPassword2->setText(password);
+        dialog.txtOutput->setText(destination);
         const auto start = Clock::now();
-        run();
-        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        if (readBack) {
+            // What "Wipe original" asks for, without wiping the bench's source.
+            engine::CipherOptions options;
+            options.verify = true;
+            if (!engine::EncryptFileWithPassword(dialog, source, destination, password, options))
+                return 1;
+        } else {
+            dialog.cmdEncrypt->click();
+        }
+        seconds = secondsSince(start);
+    } else {
+        engine::FrmDecrypt dialog(source, messenger);
+        if (!dialog.load())
+            return 1;
+        dialog.show();
+        dialog.txtPassword->setText(password);
+        dialog.txtOutput->setText(destination);
+        const auto start = Clock::now();
+        if (readBack) {
+            engine::CipherOptions options;
+            options.verify = true;
+            if (!engine::DecryptFileWithPassword(dialog, source, destination, password, options))
+                return 1;
+        } else {
+            dialog.cmdDecrypt->click();
+        }
+        seconds = secondsSince(start);
     }
-    return median(times);
+    struct stat info
+    {
+    };
+    if (messenger.failed || ::stat(destination.toLocal8Bit().constData(), &info) != 0)
+        return 1;
+    std::printf("%.6f\n", seconds);
+    return 0;
 }
 
-const std::string kPassword = "benchmark password";
-
-// Our stream straight into a file, without the final flush.
-void oursNoFlush(bool encrypt, const std::string& from, const std::string& to)
-{
-    const int in = ::open(from.c_str(), O_RDONLY);
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    zqvcrypto::FdSource source(in);
-    zqvcrypto::AsyncFileSink sink(out);
-    const Bytes password(reinterpret_cast<const unsigned char*>(kPassword.data()), kPassword.size());
-    const auto result = encrypt
-                            ? zqvcrypto::encryptStream(source, sink, password, zqvcrypto::Crypto::defaultKdfParams())
-                            : zqvcrypto::decryptStream(source, sink, password);
-    if (!sink.finish())
-        std::exit(1);
-    ::close(in);
-    ::close(out);
-    if (result != zqvcrypto::CryptoError::None)
-        std::exit(1);
-}
-
-// Our whole file operation: temporary file, flush, rename.
-void oursFlushed(bool encrypt, const std::string& from, const std::string& to)
-{
-    zqvcrypto::FileJob job{QString::fromStdString(from), QString::fromStdString(to), true, false, {}};
-    const Bytes password(reinterpret_cast<const unsigned char*>(kPassword.data()), kPassword.size());
-    const auto result = encrypt ? zqvcrypto::encryptFile(job, password, zqvcrypto::Crypto::defaultKdfParams())
-                                : zqvcrypto::decryptFile(job, password);
-    if (result != zqvcrypto::CryptoError::None)
-        std::exit(1);
-}
-
-struct Peer
+struct Tool
 {
     std::string name;
-    std::string encrypt; // {in} {out} are replaced
-    std::string decrypt; // {in} {out}
-    std::string sealedName;
+    std::string input;                // warmed before warm runs
+    std::vector<std::string> outputs; // removed before each run
+    std::function<Launch()> launch;
+    bool ours = false;
 };
 
-std::string fill(std::string text, const std::string& in, const std::string& out)
+struct Measured
 {
-    for (auto [key, value] : {std::pair<std::string, std::string>{"{in}", in}, {"{out}", out}}) {
-        for (auto at = text.find(key); at != std::string::npos; at = text.find(key))
-            text.replace(at, key.size(), value);
+    Series cold, warm, coldPress, warmPress;
+    long maxRssKiB = 0;
+};
+
+void removeOutputs(const Tool& tool)
+{
+    for (const std::string& path : tool.outputs)
+        ::unlink(path.c_str());
+}
+
+void printTable(const char* title, const std::vector<Tool>& tools, const std::vector<Measured>& results)
+{
+    std::printf("\n### %s\n\n", title);
+    std::printf("| tool | cold (s) | warm (s) | cold, from the button (s) | warm, from the button (s) | peak memory "
+                "(MiB) |\n|---|---|---|---|---|---|\n");
+    for (std::size_t i = 0; i < tools.size(); ++i)
+        std::printf("| %s | %s | %s | %s | %s | %ld |\n",
+                    tools[i].name.c_str(),
+                    results[i].cold.text().c_str(),
+                    results[i].warm.text().c_str(),
+                    tools[i].ours ? results[i].coldPress.text().c_str() : "",
+                    tools[i].ours ? results[i].warmPress.text().c_str() : "",
+                    results[i].maxRssKiB / 1024);
+    std::printf("\n| ratio, round by round | cold | warm |\n|---|---|---|\n");
+    for (std::size_t ours = 0; ours < tools.size(); ++ours) {
+        if (!tools[ours].ours)
+            continue;
+        for (std::size_t peer = 0; peer < tools.size(); ++peer) {
+            // Our variants are set against our plain run and against cp; our
+            // plain run against every peer.
+            const bool wanted = ours == 0 ? !tools[peer].ours
+                                          : peer == 0 || tools[peer].name.rfind("cp", 0) == 0;
+            if (!wanted)
+                continue;
+            std::printf("| %s / %s | %s | %s |\n",
+                        tools[ours].name.c_str(),
+                        tools[peer].name.c_str(),
+                        ratios(results[ours].cold, results[peer].cold).text().c_str(),
+                        ratios(results[ours].warm, results[peer].warm).text().c_str());
+        }
     }
-    return text;
+    std::fflush(stdout);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    g_folder = argc > 1 ? argv[1] : ".";
+    if (argc > 1 && std::string(argv[1]) == "--ours")
+        return argc >= 5 ? oursMain(argc, argv) : 1;
+
+    const std::string folder = argc > 1 ? argv[1] : ".";
     const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
-    g_runs = argc > 3 ? std::atoi(argv[3]) : 3;
-    const std::string plain = path("bench-plain.bin");
-    const std::string sealed = path("bench-sealed");
-    const std::string back = path("bench-back.bin");
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
+    const std::string self = "/proc/self/exe";
+    char selfPath[4096] = {};
+    if (::readlink(self.c_str(), selfPath, sizeof selfPath - 1) < 0)
+        fail("cannot find this program");
+    const auto at = [&](const std::string& name) { return folder + "/" + name; };
+    const std::string password = benchPassword();
 
+    const std::string plain = at("bench-plain.bin");
+    const std::string passFile = at("bench-pass.txt");
+    const std::string ageKey = at("bench-age.key");
+    const std::string gnupg = at("bench-gnupg");
+    const std::string sevenOut = at("bench-7z-out");
     shell("head -c " + std::to_string(mebibytes) + "M /dev/urandom > '" + plain + "'");
-    shell("age-keygen -o '" + path("age.key") + "' 2>/dev/null");
-    shell("printf 'benchmark password' > '" + path("pass.txt") + "'");
-    shell("mkdir -p '" + path("gnupg") + "' && chmod 700 '" + path("gnupg") + "'");
-    const std::string gpg = "GNUPGHOME='" + path("gnupg") +
-                            "' gpg --batch --yes --quiet --pinentry-mode loopback --passphrase-file '" +
-                            path("pass.txt") + "'";
-    const std::string ageRecipient = "$(age-keygen -y '" + path("age.key") + "')";
-
-    const std::vector<Peer> peers = {
-        {"cp", "cp {in} {out}", "cp {in} {out}", "bench-cp"},
-        {"openssl enc -aes-256-ctr",
-         "openssl enc -aes-256-ctr -pbkdf2 -iter 1 -pass file:" + path("pass.txt") + " -in {in} -out {out}",
-         "openssl enc -d -aes-256-ctr -pbkdf2 -iter 1 -pass file:" + path("pass.txt") + " -in {in} -out {out}",
-         "bench-ossl"},
-        {"age (recipient key)",
-         "age -r " + ageRecipient + " -o {out} {in}",
-         "age -d -i " + path("age.key") + " -o {out} {in}",
-         "bench-age"},
-        {"gpg --symmetric AES256",
-         gpg + " --symmetric --cipher-algo AES256 --compress-algo none -o {out} {in}",
-         gpg + " -d -o {out} {in}",
-         "bench-gpg"},
-        {"7z -p -mhe=on -mx=0",
-         "7z a -bd -bso0 -pbench -mhe=on -mx=0 {out} {in}",
-         "7z e -bd -bso0 -pbench -so {in} > {out}",
-         "bench.7z"},
+    shell("printf '%s' '" + password + "' > '" + passFile + "'");
+    shell("rm -f '" + ageKey + "' && age-keygen -o '" + ageKey + "' 2>/dev/null");
+    shell("rm -rf '" + gnupg + "' && mkdir -m 700 '" + gnupg + "'");
+    Launch recipient{{"age-keygen", "-y", ageKey}, {}, {}, {}};
+    std::string ageRecipient = run(recipient).output;
+    ageRecipient.erase(ageRecipient.find_last_not_of("\r\n") + 1);
+    const std::string gnupgHome = "GNUPGHOME=" + gnupg;
+    const std::vector<std::string> gpg = {
+        "gpg", "--batch", "--yes", "--quiet", "--pinentry-mode", "loopback", "--passphrase-file", passFile};
+    const auto with = [](std::vector<std::string> head, const std::vector<std::string>& tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    const auto ours = [&](const std::string& direction,
+                          const std::string& from,
+                          const std::string& to,
+                          std::vector<std::string> flags) {
+        return [=] { return Launch{with({selfPath, "--ours", direction, from, to}, flags), {}, {}, {}}; };
     };
 
-    // Key derivation on its own.
-    const auto kdf = zqvcrypto::Crypto::defaultKdfParams();
-    unsigned char key[32];
-    const double kdfTime = timeIt([&] {
-        const Bytes password(reinterpret_cast<const unsigned char*>(kPassword.data()), kPassword.size());
-        const unsigned char salt[16] = {};
-        if (!zqvcrypto::argon2id(password, Bytes(salt, 16), kdf, key, sizeof key))
-            std::exit(1);
-    });
+    // The inputs the decryptions start from, made once.
+    const std::string sealed = at("bench-ours.zqv");
+    const std::string sealedMinimal = at("bench-ours-min.zqv");
+    const std::string agePass = at("bench-pass.age");
+    const std::string ageRec = at("bench-rec.age");
+    const std::string gpgFile = at("bench.gpg");
+    const std::string sevenFile = at("bench.7z");
+    for (const std::string& path : {sealed, sealedMinimal, agePass, ageRec, gpgFile, sevenFile})
+        ::unlink(path.c_str());
+    run(ours("encrypt", plain, sealed, {})());
+    run(ours("encrypt", plain, sealedMinimal, {"minimal-kdf"})());
+    run(Launch{{"age", "-p", "-o", agePass, plain}, {}, password, {}});
+    run(Launch{{"age", "-r", ageRecipient, "-o", ageRec, plain}, {}, {}, {}});
+    run(Launch{with(gpg, {"--symmetric", "--cipher-algo", "AES256", "--compress-algo", "none", "-o", gpgFile, plain}),
+               {gnupgHome},
+               {},
+               {}});
+    run(Launch{{"7z", "a", "-bd", "-bso0", "-bsp0", "-p" + password, "-mhe=on", "-mx=0", sevenFile, plain}, {}, {}, {}});
 
-    shell("cat '" + plain + "' > /dev/null");
-    // Each run starts with no dirty pages left over from the one before.
-    const auto clean = [&] { shell("rm -f '" + sealed + "' '" + back + "' && sync"); };
-    const auto cleanBack = [&] { shell("rm -f '" + back + "' && sync"); };
-
-    struct Row
-    {
-        std::string name;
-        double encFlush, decFlush, enc, dec;
+    const std::string encOut = at("bench-enc.zqv");
+    const std::string decOut = at("bench-dec.out");
+    const std::string sevenDecrypted = sevenOut + "/bench-plain.bin";
+    const std::vector<Tool> encrypting = {
+        {"ours", plain, {encOut}, ours("encrypt", plain, encOut, {}), true},
+        {"ours, read back (as before a wipe)", plain, {encOut}, ours("encrypt", plain, encOut, {"read-back"}), true},
+        {"ours, key derivation at its minimum",
+         plain,
+         {encOut},
+         ours("encrypt", plain, encOut, {"minimal-kdf"}),
+         true},
+        {"age -p", plain, {encOut}, [&] { return Launch{{"age", "-p", "-o", encOut, plain}, {}, password, {encOut}}; }},
+        {"age -r",
+         plain,
+         {encOut},
+         [&] { return Launch{{"age", "-r", ageRecipient, "-o", encOut, plain}, {}, {}, {encOut}}; }},
+        {"gpg --symmetric",
+         plain,
+         {encOut},
+         [&] {
+             return Launch{
+                 with(gpg, {"--symmetric", "--cipher-algo", "AES256", "--compress-algo", "none", "-o", encOut, plain}),
+                 {gnupgHome},
+                 {},
+                 {encOut}};
+         }},
+        {"cp + sync", plain, {encOut}, [&] { return Launch{{"cp", plain, encOut}, {}, {}, {encOut}}; }},
+        {"7z a -p -mhe=on -mx=0",
+         plain,
+         {encOut + ".7z"},
+         [&] {
+             return Launch{{"7z", "a", "-bd", "-bso0", "-bsp0", "-p" + password, "-mhe=on", "-mx=0", encOut + ".7z", plain},
+                           {},
+                           {},
+                           {encOut + ".7z"}};
+         }},
     };
-    std::vector<Row> rows;
+    const std::vector<Tool> decrypting = {
+        {"ours", sealed, {decOut}, ours("decrypt", sealed, decOut, {}), true},
+        {"ours, read back (as before a wipe)", sealed, {decOut}, ours("decrypt", sealed, decOut, {"read-back"}), true},
+        {"ours, key derivation at its minimum", sealedMinimal, {decOut}, ours("decrypt", sealedMinimal, decOut, {}), true},
+        {"age -d (passphrase)",
+         agePass,
+         {decOut},
+         [&] { return Launch{{"age", "-d", "-o", decOut, agePass}, {}, password, {decOut}}; }},
+        {"age -d -i (key)",
+         ageRec,
+         {decOut},
+         [&] { return Launch{{"age", "-d", "-i", ageKey, "-o", decOut, ageRec}, {}, {}, {decOut}}; }},
+        {"gpg -d", gpgFile, {decOut}, [&] {
+             return Launch{with(gpg, {"--decrypt", "-o", decOut, gpgFile}), {gnupgHome}, {}, {decOut}};
+         }},
+        {"cp + sync (of the .zqv)", sealed, {decOut}, [&] { return Launch{{"cp", sealed, decOut}, {}, {}, {decOut}}; }},
+        {"7z x", sevenFile, {sevenDecrypted}, [&] {
+             return Launch{{"7z", "x", "-bd", "-bso0", "-bsp0", "-y", "-p" + password, "-o" + sevenOut, sevenFile},
+                           {},
+                           {},
+                           {sevenDecrypted}};
+         }},
+    };
 
-    Row ours{"ours (Argon2id excluded)", 0, 0, 0, 0};
-    ours.enc = timeIt([&] { oursNoFlush(true, plain, sealed); }, clean) - kdfTime;
-    ours.dec = timeIt([&] { oursNoFlush(false, sealed, back); }, cleanBack) - kdfTime;
-    ours.encFlush = timeIt([&] { oursFlushed(true, plain, sealed); }, clean) - kdfTime;
-    ours.decFlush = timeIt([&] { oursFlushed(false, sealed, back); }, cleanBack) - kdfTime;
-    rows.push_back(ours);
-    clean();
-
-    for (const Peer& peer : peers) {
-        const std::string out = path(peer.sealedName);
-        const std::string enc = fill(peer.encrypt, "'" + plain + "'", "'" + out + "'");
-        const std::string dec = fill(peer.decrypt, "'" + out + "'", "'" + back + "'");
-        const auto cleanOut = [&] { shell("rm -f '" + out + "' '" + back + "' && sync"); };
-        Row row{peer.name, 0, 0, 0, 0};
-        row.enc = timeIt([&] { shell(enc); }, cleanOut);
-        row.dec = timeIt([&] { shell(dec); }, cleanBack);
-        row.encFlush = timeIt([&] { shell(enc + " && sync '" + out + "'"); }, cleanOut);
-        row.decFlush = timeIt([&] { shell(dec + " && sync '" + back + "'"); }, cleanBack);
-        rows.push_back(row);
-        cleanOut();
-    }
-
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("%ld MiB, median of %d runs; key derivation (Argon2id %u MiB, t=%u, p=%u): %.2f s\n\n",
+    std::printf("%ld MiB of random bytes, %d rounds; load average at the start: %s\n",
                 mebibytes,
-                g_runs,
-                kdf.memoryKiB / 1024,
-                kdf.iterations,
-                kdf.lanes,
-                kdfTime);
-    std::printf(
-        "| tool | encrypt + flush (s) | decrypt + flush (s) | encrypt (s) | decrypt (s) |\n|---|---|---|---|---|\n");
-    for (const Row& row : rows)
-        std::printf(
-            "| %s | %.2f | %.2f | %.2f | %.2f |\n", row.name.c_str(), row.encFlush, row.decFlush, row.enc, row.dec);
-    const Row& cp = rows[1];
-    const Row& age = rows[3];
-    std::printf("\nours / cp (flushed): encrypt %.2f, decrypt %.2f\n",
-                ours.encFlush / cp.encFlush,
-                ours.decFlush / cp.decFlush);
-    std::printf("ours / age (flushed): encrypt %.2f, decrypt %.2f\n",
-                ours.encFlush / age.encFlush,
-                ours.decFlush / age.decFlush);
-    std::printf("ours / cp: encrypt %.2f, decrypt %.2f\n", ours.enc / cp.enc, ours.dec / cp.dec);
-    std::printf("ours / age: encrypt %.2f, decrypt %.2f\n", ours.enc / age.enc, ours.dec / age.dec);
-    std::printf("peak RSS of this process (KiB, includes the %u MiB key derivation): %ld\n",
-                kdf.memoryKiB / 1024,
-                usage.ru_maxrss);
-    shell("rm -rf '" + plain + "' '" + path("gnupg") + "' '" + path("age.key") + "' '" + path("pass.txt") + "'");
+                rounds,
+                loadText().c_str());
+    std::fflush(stdout);
+    std::vector<Measured> encResults(encrypting.size());
+    std::vector<Measured> decResults(decrypting.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (bool cold : {true, false}) {
+            for (auto* set : {&encrypting, &decrypting}) {
+                auto& results = set == &encrypting ? encResults : decResults;
+                for (std::size_t k = 0; k < set->size(); ++k) {
+                    const std::size_t i = (k + static_cast<std::size_t>(round)) % set->size();
+                    const Tool& tool = (*set)[i];
+                    removeOutputs(tool);
+                    ::sync();
+                    if (cold)
+                        dropCaches();
+                    else
+                        warm(tool.input);
+                    const Outcome outcome = run(tool.launch());
+                    (cold ? results[i].cold : results[i].warm).values.push_back(outcome.seconds);
+                    if (tool.ours)
+                        (cold ? results[i].coldPress : results[i].warmPress)
+                            .values.push_back(std::atof(outcome.output.c_str()));
+                    results[i].maxRssKiB = std::max(results[i].maxRssKiB, outcome.maxRssKiB);
+                    std::fprintf(stderr,
+                                 "round %d %s %s: %.2f s\n",
+                                 round + 1,
+                                 cold ? "cold" : "warm",
+                                 tool.name.c_str(),
+                                 outcome.seconds);
+                }
+            }
+        }
+    }
+    for (const Tool& tool : encrypting)
+        removeOutputs(tool);
+    for (const Tool& tool : decrypting)
+        removeOutputs(tool);
+
+    printTable("Encrypting", encrypting, encResults);
+    printTable("Decrypting", decrypting, decResults);
+    std::printf("\nLoad average at the end: %s\n", loadText().c_str());
+    shell("GNUPGHOME='" + gnupg + "' gpgconf --kill gpg-agent");
+    shell("rm -rf '" + plain + "' '" + passFile + "' '" + ageKey + "' '" + gnupg + "' '" + sevenOut + "' '" + sealed +
+          "' '" + sealedMinimal + "' '" + agePass + "' '" + ageRec + "' '" + gpgFile + "' '" + sevenFile + "'");
     return 0;
 }

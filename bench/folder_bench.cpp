@@ -1,117 +1,233 @@
-// Packs and encrypts a folder tree with ZIPLight plus our encryption, next to
-// `zip -r` followed by the same encryption, and `7z a -tzip -mem=AES256`.
+// Packs and encrypts a folder tree the way a user meets it, next to 7z.
 //
-//   folder_bench [folder] [runs]      (defaults: ., 3)
-#include <QString>
-#include <algorithm>
-#include <chrono>
+//   folder_bench [folder] [rounds]      (defaults: ., 5; run as root)
+//
+// Ours runs as its own process: the folder dialog is built, filled in
+// (recursive, the level, with or without "Apply password to decrypted zip
+// file") and Encrypt pressed; the clock runs from the process start to its
+// end and so covers packing, the key derivation, the encryption, its flush
+// and the wipe of the intermediate archive. 7z is timed from its start to its
+// end plus an fsync of the archive. Cold rows drop the page cache before every
+// run; warm rows read the tree first. Rounds interleave every tool.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "Crypto.h"
-#include "FileCipher.h"
-#include "ZIPLight.h"
+#include <sys/stat.h>
+
+#include "BenchSupport.h"
+#include "EngineRun.h"
+#include "FrmEncryptFolder.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-std::string g_folder;
-int g_runs = 3;
-const std::string kPassword = "benchmark password";
+using namespace bench;
 
-void shell(const std::string& command)
+// --ours-folder FOLDER ARCHIVE LEVEL INNER-PASSWORD(0|1)
+int oursMain(int argc, char** argv)
 {
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_LOGGING_RULES", "qt.*=false;*.warning=false");
+    QApplication app(argc, argv);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    const QString archive = QString::fromLocal8Bit(argv[3]);
+    const int level = std::atoi(argv[4]);
+    const bool inner = std::string(argv[5]) == "1";
+    const QString password = QString::fromLatin1(benchPassword());
+    PrintingMessenger messenger;
+    engine::FrmEncryptFolder dialog(folder, messenger);
+    if (!dialog.load())
+        return 1;
+    dialog.show();
+    dialog.txtPassword1->setText(password);
+    dialog.txtPassword2->setText(password);
+    dialog.txtOutput->setText(archive);
+    dialog.chkRecursive->setChecked(true);
+    dialog.chkPassword->setChecked(inner);
+    if (level == 0) {
+        dialog.optCompress[1]->click();
+    } else {
+        dialog.optCompress[0]->click();
+        dialog.CompressionLevel->setValue(level);
     }
+    const auto start = Clock::now();
+    dialog.cmdEncrypt->click();
+    const double seconds = secondsSince(start);
+    struct stat info
+    {
+    };
+    if (messenger.failed || ::stat((archive + QLatin1String(".zqv")).toLocal8Bit().constData(), &info) != 0)
+        return 1;
+    std::printf("%.6f\n", seconds);
+    return 0;
 }
 
-std::string path(const std::string& name)
+struct Tool
 {
-    return g_folder + "/" + name;
-}
+    std::string name;
+    int level;
+    std::string output;
+    std::function<Launch()> launch;
+    bool ours;
+};
 
-double timeIt(const std::function<void()>& run, const std::function<void()>& prepare)
+struct Measured
 {
-    std::vector<double> times;
-    for (int i = 0; i < g_runs; ++i) {
-        prepare();
-        const auto start = Clock::now();
-        run();
-        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-void encrypt(const std::string& from, const std::string& to)
-{
-    zqvcrypto::FileJob job{QString::fromStdString(from), QString::fromStdString(to), true, false, {}};
-    const zqvcrypto::Bytes password(reinterpret_cast<const unsigned char*>(kPassword.data()), kPassword.size());
-    if (zqvcrypto::encryptFile(job, password, zqvcrypto::Crypto::defaultKdfParams()) != zqvcrypto::CryptoError::None)
-        std::exit(1);
-}
+    Series cold, warm;
+    long maxRssKiB = 0;
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    g_folder = argc > 1 ? argv[1] : ".";
-    g_runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    const std::string tree = path("bench-tree");
-    // About 5,000 small files of text-like content in 50 folders, and a few large files.
+    if (argc > 1 && std::string(argv[1]) == "--ours-folder")
+        return argc >= 6 ? oursMain(argc, argv) : 1;
+
+    const std::string folder = argc > 1 ? argv[1] : ".";
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    char selfPath[4096] = {};
+    if (::readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) < 0)
+        fail("cannot find this program");
+    const auto at = [&](const std::string& name) { return folder + "/" + name; };
+    const std::string password = benchPassword();
+
+    // About 5,000 small text files in 50 folders, and a few large files:
+    // random (incompressible), zeros and text.
+    const std::string tree = at("bench-tree");
     shell("rm -rf '" + tree + "' && mkdir -p '" + tree + "'");
     shell("cd '" + tree +
           "' && for d in $(seq 1 50); do mkdir -p dir$d; for f in $(seq 1 100); do "
           "head -c $(( (f * 37) % 8000 + 200 )) /usr/share/common-licenses/GPL-3 > dir$d/file$f.txt; done; done");
     shell("head -c 64M /dev/urandom > '" + tree + "/random.bin'");
-    shell("for i in 1 2 3 4 5 6 7 8; do cat /usr/share/common-licenses/GPL-3; done > '" + tree +
-          "/text.part' && "
-          "for i in $(seq 1 200); do cat '" +
-          tree + "/text.part'; done > '" + tree + "/text.txt' && rm '" + tree + "/text.part'");
+    shell("for i in $(seq 1 1600); do cat /usr/share/common-licenses/GPL-3; done > '" + tree + "/text.txt'");
     shell("head -c 32M /dev/zero > '" + tree + "/zeros.bin' && sync");
 
-    const std::string zipOut = path("bench.zip");
-    const std::string sealed = path("bench.zip.zqv");
-    const auto clean = [&] { shell("rm -f '" + zipOut + "' '" + sealed + "' '" + path("bench7.zip") + "' && sync"); };
-
-    std::printf("| level | ZIPLight + encryption (s) | zip -r + encryption (s) | 7z a -tzip -mem=AES256 (s) | ours / "
-                "zip | ours / 7z |\n");
-    std::printf("|---|---|---|---|---|---|\n");
+    std::vector<Tool> tools;
     for (int level : {0, 6}) {
-        const double ours = timeIt(
-            [&] {
-                ziplight::ZIPLight zip;
-                zip.SourceDirectory = QString::fromStdString(tree);
-                zip.CompressionLevel = static_cast<qint16>(level);
-                zip.ZipFileName = QString::fromStdString(zipOut);
-                zip.Recursive = true;
-                if (!zip.Add())
-                    std::exit(1);
-                encrypt(zipOut, sealed);
-            },
-            clean);
-        const double zip = timeIt(
-            [&] {
-                shell("cd '" + tree + "' && zip -q -r -" + std::to_string(level) + " '" + zipOut + "' .");
-                encrypt(zipOut, sealed);
-            },
-            clean);
-        const double sevenZip = timeIt(
-            [&] {
-                shell("cd '" + tree + "' && 7z a -bd -bso0 -tzip -mem=AES256 -mx=" + std::to_string(level) + " -p'" +
-                      kPassword + "' '" + path("bench7.zip") + "' . && sync '" + path("bench7.zip") + "'");
-            },
-            clean);
-        std::printf(
-            "| %d | %.2f | %.2f | %.2f | %.2f | %.2f |\n", level, ours, zip, sevenZip, ours / zip, ours / sevenZip);
-        std::fflush(stdout);
+        for (bool inner : {false, true}) {
+            const std::string archive = at("bench-ours.zip");
+            tools.push_back({std::string("ours") + (inner ? ", inner zip password" : ""),
+                             level,
+                             archive + ".zqv",
+                             [=] {
+                                 return Launch{{selfPath,
+                                                "--ours-folder",
+                                                tree,
+                                                archive,
+                                                std::to_string(level),
+                                                inner ? "1" : "0"},
+                                               {},
+                                               {},
+                                               {},
+                                               {}};
+                             },
+                             true});
+        }
+        const std::string sevenArchive = at("bench-7z.zip");
+        tools.push_back({"7z a -tzip -mem=AES256",
+                         level,
+                         sevenArchive,
+                         [=] {
+                             return Launch{{"7z",
+                                            "a",
+                                            "-bd",
+                                            "-bso0",
+                                            "-bsp0",
+                                            "-tzip",
+                                            "-mem=AES256",
+                                            "-mx=" + std::to_string(level),
+                                            "-p" + password,
+                                            sevenArchive,
+                                            "."},
+                                           {},
+                                           {},
+                                           {sevenArchive},
+                                           tree};
+                         },
+                         false});
+        tools.push_back({"7z a -tzip (no password)",
+                         level,
+                         sevenArchive,
+                         [=] {
+                             return Launch{{"7z",
+                                            "a",
+                                            "-bd",
+                                            "-bso0",
+                                            "-bsp0",
+                                            "-tzip",
+                                            "-mx=" + std::to_string(level),
+                                            sevenArchive,
+                                            "."},
+                                           {},
+                                           {},
+                                           {sevenArchive},
+                                           tree};
+                         },
+                         false});
     }
-    clean();
+
+    std::printf("Tree: 5,000 small text files in 50 folders, 64 MiB random, 32 MiB zeros, 55 MiB text; %d rounds; "
+                "load average at the start: %s\n",
+                rounds,
+                loadText().c_str());
+    std::fflush(stdout);
+    std::vector<Measured> results(tools.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (bool cold : {true, false}) {
+            for (std::size_t k = 0; k < tools.size(); ++k) {
+                const std::size_t i = (k + static_cast<std::size_t>(round)) % tools.size();
+                ::unlink(tools[i].output.c_str());
+                ::sync();
+                if (cold)
+                    dropCaches();
+                else
+                    shell("find '" + tree + "' -type f -exec cat {} + > /dev/null");
+                const Outcome outcome = run(tools[i].launch());
+                (cold ? results[i].cold : results[i].warm).values.push_back(outcome.seconds);
+                results[i].maxRssKiB = std::max(results[i].maxRssKiB, outcome.maxRssKiB);
+                std::fprintf(stderr,
+                             "round %d %s level %d %s: %.2f s\n",
+                             round + 1,
+                             cold ? "cold" : "warm",
+                             tools[i].level,
+                             tools[i].name.c_str(),
+                             outcome.seconds);
+                ::unlink(tools[i].output.c_str());
+            }
+        }
+    }
+
+    std::printf("\n| level | tool | cold (s) | warm (s) | peak memory (MiB) |\n|---|---|---|---|---|\n");
+    for (std::size_t i = 0; i < tools.size(); ++i)
+        std::printf("| %d | %s | %s | %s | %ld |\n",
+                    tools[i].level,
+                    tools[i].name.c_str(),
+                    results[i].cold.text().c_str(),
+                    results[i].warm.text().c_str(),
+                    results[i].maxRssKiB / 1024);
+    std::printf("\n| level | ratio, round by round | cold | warm |\n|---|---|---|---|\n");
+    for (std::size_t i = 0; i < tools.size(); ++i) {
+        if (!tools[i].ours)
+            continue;
+        for (std::size_t peer = 0; peer < tools.size(); ++peer) {
+            if (tools[peer].ours || tools[peer].level != tools[i].level)
+                continue;
+            std::printf("| %d | %s / %s | %s | %s |\n",
+                        tools[i].level,
+                        tools[i].name.c_str(),
+                        tools[peer].name.c_str(),
+                        ratios(results[i].cold, results[peer].cold).text().c_str(),
+                        ratios(results[i].warm, results[peer].warm).text().c_str());
+        }
+    }
+    std::printf("\nLoad average at the end: %s\n", loadText().c_str());
     shell("rm -rf '" + tree + "'");
     return 0;
 }
