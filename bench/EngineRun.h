@@ -15,7 +15,8 @@ namespace bench {
 class PrintingMessenger : public zqvgui::Messenger
 {
 public:
-    void message(QWidget*, const QString& title, const QString& text, zqvgui::MessageIcon, const QString& detail) override
+    void
+    message(QWidget*, const QString& title, const QString& text, zqvgui::MessageIcon, const QString& detail) override
     {
         std::fprintf(stderr,
                      "%s: %s %s\n",

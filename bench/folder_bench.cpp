@@ -113,22 +113,18 @@ int main(int argc, char** argv)
     for (int level : {0, 6}) {
         for (bool inner : {false, true}) {
             const std::string archive = at("bench-ours.zip");
-            tools.push_back({std::string("ours") + (inner ? ", inner zip password" : ""),
-                             level,
-                             archive + ".zqv",
-                             [=] {
-                                 return Launch{{selfPath,
-                                                "--ours-folder",
-                                                tree,
-                                                archive,
-                                                std::to_string(level),
-                                                inner ? "1" : "0"},
-                                               {},
-                                               {},
-                                               {},
-                                               {}};
-                             },
-                             true});
+            tools.push_back(
+                {std::string("ours") + (inner ? ", inner zip password" : ""),
+                 level,
+                 archive + ".zqv",
+                 [=] {
+                     return Launch{{selfPath, "--ours-folder", tree, archive, std::to_string(level), inner ? "1" : "0"},
+                                   {},
+                                   {},
+                                   {},
+                                   {}};
+                 },
+                 true});
         }
         const std::string sevenArchive = at("bench-7z.zip");
         tools.push_back({"7z a -tzip -mem=AES256",
@@ -152,25 +148,19 @@ int main(int argc, char** argv)
                                            tree};
                          },
                          false});
-        tools.push_back({"7z a -tzip (no password)",
-                         level,
-                         sevenArchive,
-                         [=] {
-                             return Launch{{"7z",
-                                            "a",
-                                            "-bd",
-                                            "-bso0",
-                                            "-bsp0",
-                                            "-tzip",
-                                            "-mx=" + std::to_string(level),
-                                            sevenArchive,
-                                            "."},
-                                           {},
-                                           {},
-                                           {sevenArchive},
-                                           tree};
-                         },
-                         false});
+        tools.push_back(
+            {"7z a -tzip (no password)",
+             level,
+             sevenArchive,
+             [=] {
+                 return Launch{
+                     {"7z", "a", "-bd", "-bso0", "-bsp0", "-tzip", "-mx=" + std::to_string(level), sevenArchive, "."},
+                     {},
+                     {},
+                     {sevenArchive},
+                     tree};
+             },
+             false});
     }
 
     std::printf("Tree: 5,000 small text files in 50 folders, 64 MiB random, 32 MiB zeros, 55 MiB text; %d rounds; "

@@ -94,7 +94,8 @@ CryptoError encryptStream(ByteSource& in,
                           Bytes password,
                           const Argon2Params& kdf,
                           std::uint32_t chunkSize,
-                          const StreamProgress& progress)
+                          const StreamProgress& progress,
+                          DerivedKey* keep)
 {
     if (!kdfParamsAcceptable(kdf) || chunkSize < zqv::kMinChunkSize || chunkSize > zqv::kMaxChunkSize ||
         chunkSize % 4096 != 0)
@@ -111,6 +112,11 @@ CryptoError encryptStream(ByteSource& in,
     SecureBuffer wrapKey(Gcm::kKeySize);
     if (!argon2id(password, Bytes(header.salt.data(), header.salt.size()), kdf, wrapKey.data(), wrapKey.size()))
         return CryptoError::OutOfMemory;
+    if (keep != nullptr) {
+        keep->salt = header.salt;
+        keep->kdf = kdf;
+        keep->key = SecureBuffer(wrapKey.data(), wrapKey.size());
+    }
     Gcm wrap(wrapKey.data());
     // The seal covers every field before it, so it is computed over a first
     // serialisation and then stored in the final one.
@@ -134,10 +140,9 @@ CryptoError encryptStream(ByteSource& in,
         return CryptoError::WriteFailed;
 
     std::vector<unsigned char> plain;
-    std::vector<unsigned char> sealed;
+    std::vector<unsigned char> sealed; // one chunk, for sinks that offer no room of their own
     try {
         plain.resize(std::size_t{chunkSize} * kChunksPerBlock);
-        sealed.resize((std::size_t{chunkSize} + Gcm::kTagSize) * kChunksPerBlock);
     } catch (const std::bad_alloc&) {
         return CryptoError::OutOfMemory;
     }
@@ -159,13 +164,30 @@ CryptoError encryptStream(ByteSource& in,
         },
         consumed,
         [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
-            if (pending + size + Gcm::kTagSize > sealed.size() && !flush())
-                return CryptoError::WriteFailed;
             chunkNonce(index, last, nonce);
+            const std::size_t sealedSize = size + Gcm::kTagSize;
+            // Sealed straight into the sink's own memory when it has room.
+            // What did not fit before goes out first, so the order holds.
+            if (pending > 0 && !flush())
+                return CryptoError::WriteFailed;
+            if (unsigned char* target = out.space(sealedSize)) {
+                if (!cipher.seal(nonce, {}, data, size, target, target + size))
+                    return CryptoError::InvalidKey;
+                return out.commit(sealedSize) ? CryptoError::None : CryptoError::WriteFailed;
+            }
+            if (sealed.empty()) {
+                try {
+                    sealed.resize(std::size_t{chunkSize} + Gcm::kTagSize);
+                } catch (const std::bad_alloc&) {
+                    return CryptoError::OutOfMemory;
+                }
+            }
+            if (pending + sealedSize > sealed.size() && !flush())
+                return CryptoError::WriteFailed;
             unsigned char* target = sealed.data() + pending;
             if (!cipher.seal(nonce, {}, data, size, target, target + size))
                 return CryptoError::InvalidKey;
-            pending += size + Gcm::kTagSize;
+            pending += sealedSize;
             if (last && !flush())
                 return CryptoError::WriteFailed;
             return CryptoError::None;
@@ -177,8 +199,12 @@ CryptoError encryptStream(ByteSource& in,
 
 // Reads the header and opens the file key with the password: everything up to
 // the first payload byte.
-static CryptoError
-openFileKey(ByteSource& in, Bytes password, HeaderBytes& bytes, ZqvHeader& header, SecureBuffer& fileKey)
+static CryptoError openFileKey(ByteSource& in,
+                               Bytes password,
+                               HeaderBytes& bytes,
+                               ZqvHeader& header,
+                               SecureBuffer& fileKey,
+                               const DerivedKey* known = nullptr)
 {
     const std::int64_t got = readFull(in, bytes.data(), bytes.size());
     if (got < 0)
@@ -203,7 +229,13 @@ openFileKey(ByteSource& in, Bytes password, HeaderBytes& bytes, ZqvHeader& heade
     }
 
     SecureBuffer wrapKey(Gcm::kKeySize);
-    if (!argon2id(password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
+    const bool useKnown = known != nullptr && known->key.size() == wrapKey.size() && known->salt == header.salt &&
+                          known->kdf.memoryKiB == header.kdf.memoryKiB &&
+                          known->kdf.iterations == header.kdf.iterations && known->kdf.lanes == header.kdf.lanes;
+    if (useKnown)
+        std::memcpy(wrapKey.data(), known->key.data(), wrapKey.size());
+    else if (!argon2id(
+                 password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
         return CryptoError::OutOfMemory;
     Gcm wrap(wrapKey.data());
     fileKey = SecureBuffer(zqv::kFileKeySize);
@@ -225,12 +257,14 @@ CryptoError checkPasswordStream(ByteSource& in, Bytes password)
     return openFileKey(in, password, bytes, header, fileKey);
 }
 
-CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress)
+CryptoError
+decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress, const DerivedKey* known)
 {
     HeaderBytes bytes{};
     ZqvHeader header;
     SecureBuffer fileKey;
-    if (const CryptoError opened = openFileKey(in, password, bytes, header, fileKey); opened != CryptoError::None)
+    if (const CryptoError opened = openFileKey(in, password, bytes, header, fileKey, known);
+        opened != CryptoError::None)
         return opened;
 
     SecureBuffer payloadKey;
@@ -242,10 +276,9 @@ CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const S
 
     const std::size_t unit = std::size_t{header.chunkSize} + Gcm::kTagSize;
     std::vector<unsigned char> sealed;
-    SecureBuffer plain;
+    SecureBuffer plain; // one chunk, for sinks that offer no room of their own
     try {
         sealed.resize(unit * kChunksPerBlock);
-        plain = SecureBuffer(std::size_t{header.chunkSize} * kChunksPerBlock);
     } catch (const std::bad_alloc&) {
         return CryptoError::OutOfMemory;
     }
@@ -268,9 +301,24 @@ CryptoError decryptStream(ByteSource& in, ByteSink& out, Bytes password, const S
                         if (size < Gcm::kTagSize)
                             return CryptoError::Damaged;
                         const std::size_t plainSize = size - Gcm::kTagSize;
+                        chunkNonce(index, last, nonce);
+                        // Opened straight into the sink's memory, which counts only once committed.
+                        if (pending > 0 && !flush())
+                            return CryptoError::WriteFailed;
+                        if (unsigned char* target = out.space(plainSize)) {
+                            if (!cipher.open(nonce, {}, data, plainSize, target, data + plainSize))
+                                return CryptoError::Damaged;
+                            return out.commit(plainSize) ? CryptoError::None : CryptoError::WriteFailed;
+                        }
+                        if (plain.empty()) {
+                            try {
+                                plain = SecureBuffer(header.chunkSize);
+                            } catch (const std::bad_alloc&) {
+                                return CryptoError::OutOfMemory;
+                            }
+                        }
                         if (pending + plainSize > plain.size() && !flush())
                             return CryptoError::WriteFailed;
-                        chunkNonce(index, last, nonce);
                         if (!cipher.open(nonce, {}, data, plainSize, plain.data() + pending, data + plainSize))
                             return CryptoError::Damaged;
                         pending += plainSize;

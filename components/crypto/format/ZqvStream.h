@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -22,6 +23,28 @@ class ByteSink
 public:
     virtual ~ByteSink() = default;
     [[nodiscard]] virtual bool write(const unsigned char* data, std::size_t size) = 0;
+    // Room for at least `minimum` bytes to be filled in place, which saves a
+    // copy; null when the sink offers none (then use write). What is put
+    // there counts only once committed.
+    [[nodiscard]] virtual unsigned char* space(std::size_t minimum)
+    {
+        static_cast<void>(minimum);
+        return nullptr;
+    }
+    [[nodiscard]] virtual bool commit(std::size_t size)
+    {
+        static_cast<void>(size);
+        return false;
+    }
+};
+
+// The key a password gives for one header's salt and cost. Kept from writing
+// a file, it lets the file be read back and checked without deriving it again.
+struct DerivedKey
+{
+    std::array<unsigned char, zqv::kSaltSize> salt{};
+    Argon2Params kdf;
+    SecureBuffer key;
 };
 
 // Counts how many input bytes have been consumed so far.
@@ -32,12 +55,18 @@ using StreamProgress = std::function<void(std::uint64_t consumed)>;
                                         Bytes password,
                                         const Argon2Params& kdf,
                                         std::uint32_t chunkSize = zqv::kDefaultChunkSize,
-                                        const StreamProgress& progress = {});
+                                        const StreamProgress& progress = {},
+                                        DerivedKey* keep = nullptr);
 
 // Writes plaintext to `out` as chunks are authenticated; the caller must treat
-// the output as valid only when this returns None.
-[[nodiscard]] CryptoError
-decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress = {});
+// the output as valid only when this returns None. With `known` matching the
+// header's salt and cost, its key is used instead of deriving one from the
+// password; everything is still authenticated.
+[[nodiscard]] CryptoError decryptStream(ByteSource& in,
+                                        ByteSink& out,
+                                        Bytes password,
+                                        const StreamProgress& progress = {},
+                                        const DerivedKey* known = nullptr);
 
 // Reads only the header and tells whether the password opens it: None, or the
 // error decryptStream would give before its first payload byte.

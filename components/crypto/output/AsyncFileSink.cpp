@@ -1,38 +1,107 @@
 #include "AsyncFileSink.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <FileSteps.h>
 #include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <unistd.h>
 
 namespace zqvcrypto {
+namespace {
 
-AsyncFileSink::AsyncFileSink(int fd)
-    : m_fd(fd)
+// Direct transfers need this alignment of memory, file offset and length on
+// every device we expect; the kernel refuses them otherwise, and we fall back.
+constexpr std::size_t kAlignment = 4096;
+// Ordinary writes are cut to this size (see the class comment).
+constexpr std::size_t kBufferedWrite = 512u << 10;
+
+unsigned char* allocateAligned(std::size_t size)
 {
-    for (int i = 0; i < kBuffers; ++i) {
-        m_free.emplace_back();
-        m_free.back().reserve(kBufferSize);
+    void* memory = nullptr;
+    if (::posix_memalign(&memory, kAlignment, size) != 0)
+        return nullptr;
+    return static_cast<unsigned char*>(memory);
+}
+
+void release(std::vector<unsigned char*>& memory, std::size_t size)
+{
+    // Plaintext passes through these blocks.
+    for (unsigned char* bytes : memory) {
+        OPENSSL_cleanse(bytes, size);
+        std::free(bytes);
     }
-    m_current = std::move(m_free.back());
-    m_free.pop_back();
+    memory.clear();
+}
+
+bool setDirect(int fd, int flags, bool direct)
+{
+    return ::fcntl(fd, F_SETFL, direct ? (flags | O_DIRECT) : (flags & ~O_DIRECT)) == 0;
+}
+
+} // namespace
+
+AsyncFileSink::AsyncFileSink(int fd, bool digest)
+    : m_fd(fd)
+    , m_flags(::fcntl(fd, F_GETFL))
+    , m_hashing(digest)
+{
+    for (std::size_t i = 0; i < kPieces; ++i) {
+        unsigned char* bytes = allocateAligned(kPieceSize);
+        if (bytes == nullptr) {
+            m_failed = true;
+            break;
+        }
+        m_memory.push_back(bytes);
+        m_free.push_back({bytes, 0});
+    }
+    if (!m_failed) {
+        m_current = m_free.back();
+        m_free.pop_back();
+    }
+    const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    m_direct =
+        m_flags >= 0 && position >= 0 && position % static_cast<off_t>(kAlignment) == 0 && setDirect(fd, m_flags, true);
     m_writer = std::thread(&AsyncFileSink::run, this);
 }
 
 AsyncFileSink::~AsyncFileSink()
 {
     static_cast<void>(finish());
+    release(m_memory, kPieceSize);
+}
+
+unsigned char* AsyncFileSink::space(std::size_t minimum)
+{
+    // Only whole pieces are handed over, so direct writes stay aligned; a
+    // caller that does not fit into what is left uses write().
+    if (m_current.data == nullptr || kPieceSize - m_current.size < minimum)
+        return nullptr;
+    return m_current.data + m_current.size;
+}
+
+bool AsyncFileSink::commit(std::size_t size)
+{
+    m_current.size += size;
+    if (m_current.size == kPieceSize)
+        return handOver();
+    std::lock_guard<std::mutex> guard(m_lock);
+    return !m_failed;
 }
 
 bool AsyncFileSink::write(const unsigned char* data, std::size_t size)
 {
     while (size > 0) {
-        const std::size_t room = kBufferSize - m_current.size();
-        const std::size_t piece = std::min(room, size);
-        m_current.insert(m_current.end(), data, data + piece);
+        if (m_current.data == nullptr)
+            return false;
+        const std::size_t piece = std::min(kPieceSize - m_current.size, size);
+        std::memcpy(m_current.data + m_current.size, data, piece);
         data += piece;
         size -= piece;
-        if (m_current.size() == kBufferSize && !handOver())
+        if (!commit(piece))
             return false;
     }
     std::lock_guard<std::mutex> guard(m_lock);
@@ -42,14 +111,15 @@ bool AsyncFileSink::write(const unsigned char* data, std::size_t size)
 bool AsyncFileSink::handOver()
 {
     std::unique_lock<std::mutex> guard(m_lock);
-    m_full.push_back(std::move(m_current));
+    m_full.push_back(m_current);
+    m_current = {};
     m_changed.notify_all();
     m_changed.wait(guard, [this] { return !m_free.empty() || m_failed; });
     if (m_failed)
         return false;
-    m_current = std::move(m_free.back());
+    m_current = m_free.back();
     m_free.pop_back();
-    m_current.clear();
+    m_current.size = 0;
     return true;
 }
 
@@ -59,44 +129,217 @@ bool AsyncFileSink::finish()
         std::unique_lock<std::mutex> guard(m_lock);
         if (m_closing && !m_writer.joinable())
             return !m_failed;
-        if (!m_current.empty())
-            m_full.push_back(std::move(m_current));
+        if (m_current.data != nullptr && m_current.size > 0)
+            m_full.push_back(m_current);
+        m_current = {};
         m_closing = true;
         m_changed.notify_all();
     }
     if (m_writer.joinable())
         m_writer.join();
+    if (m_flags >= 0)
+        setDirect(m_fd, m_flags, (m_flags & O_DIRECT) != 0);
     return !m_failed;
+}
+
+bool AsyncFileSink::writePiece(const Piece& piece)
+{
+    const unsigned char* data = piece.data;
+    std::size_t size = piece.size;
+    if (m_direct) {
+        // Everything but the end of the file is whole pieces; the unaligned
+        // tail goes through the page cache.
+        std::size_t aligned = size - size % kAlignment;
+        while (aligned > 0) {
+            const ssize_t n = ::write(m_fd, data, aligned);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EINVAL)
+                break; // refused after all: the rest goes the ordinary way
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+            aligned -= std::min(aligned, static_cast<std::size_t>(n));
+        }
+        if (size > 0) {
+            m_direct = false;
+            if (!setDirect(m_fd, m_flags, false))
+                return false;
+        }
+    }
+    while (size > 0) {
+        const std::size_t n = std::min(size, kBufferedWrite);
+        if (!cryptelle::writeAll(m_fd, data, n))
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
 }
 
 void AsyncFileSink::run()
 {
+    EVP_MD_CTX* hash = nullptr;
+    bool ok = true;
+    if (m_hashing) {
+        hash = EVP_MD_CTX_new();
+        ok = hash != nullptr && EVP_DigestInit_ex(hash, EVP_sha256(), nullptr) == 1;
+    }
+    // Ordinary writes: writeback is started every few megabytes, so the disk
+    // works while we cipher and the final flush has little left to do.
+    constexpr off_t kWritebackStride = 8 << 20;
     off_t written = 0;
     off_t flushedUpTo = 0;
     for (;;) {
-        std::vector<unsigned char> buffer;
+        Piece piece;
         {
             std::unique_lock<std::mutex> guard(m_lock);
+            if (!ok)
+                m_failed = true;
+            m_changed.notify_all();
             m_changed.wait(guard, [this] { return !m_full.empty() || m_closing; });
             if (m_full.empty())
-                return;
-            buffer = std::move(m_full.front());
+                break;
+            piece = m_full.front();
             m_full.pop_front();
         }
-        const bool ok = cryptelle::writeAll(m_fd, buffer.data(), buffer.size());
+        if (ok && hash != nullptr)
+            ok = EVP_DigestUpdate(hash, piece.data, piece.size) == 1;
+        ok = ok && writePiece(piece);
         if (ok) {
-            written += static_cast<off_t>(buffer.size());
-            // Start writing the last part to disk now; no waiting here.
-            ::sync_file_range(m_fd, flushedUpTo, written - flushedUpTo, SYNC_FILE_RANGE_WRITE);
-            flushedUpTo = written;
+            written += static_cast<off_t>(piece.size);
+            if (!m_direct && written - flushedUpTo >= kWritebackStride) {
+                ::sync_file_range(m_fd, flushedUpTo, written - flushedUpTo, SYNC_FILE_RANGE_WRITE);
+                flushedUpTo = written;
+            }
         }
         std::lock_guard<std::mutex> guard(m_lock);
-        if (!ok)
+        piece.size = 0;
+        m_free.push_back(piece);
+    }
+    if (hash != nullptr) {
+        unsigned int size = 0;
+        if (ok && EVP_DigestFinal_ex(hash, m_digest.data(), &size) != 1)
+            ok = false;
+        EVP_MD_CTX_free(hash);
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_written = static_cast<std::uint64_t>(written);
+    if (!ok)
+        m_failed = true;
+    m_changed.notify_all();
+}
+
+AsyncFileSource::AsyncFileSource(int fd)
+    : m_fd(fd)
+    , m_flags(::fcntl(fd, F_GETFL))
+{
+    for (std::size_t i = 0; i < kBlocks; ++i) {
+        unsigned char* bytes = allocateAligned(kBlockSize);
+        if (bytes == nullptr) {
             m_failed = true;
-        buffer.clear();
-        m_free.push_back(std::move(buffer));
+            return;
+        }
+        m_memory.push_back(bytes);
+        m_free.push_back(bytes);
+    }
+    m_reader = std::thread(&AsyncFileSource::run, this);
+}
+
+AsyncFileSource::~AsyncFileSource()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stopping = true;
         m_changed.notify_all();
     }
+    if (m_reader.joinable())
+        m_reader.join();
+    if (m_flags >= 0)
+        setDirect(m_fd, m_flags, (m_flags & O_DIRECT) != 0);
+    release(m_memory, kBlockSize);
+}
+
+std::int64_t AsyncFileSource::read(unsigned char* buffer, std::size_t size)
+{
+    if (m_current.data != nullptr && m_used == m_current.size) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_free.push_back(m_current.data);
+        m_current = {};
+        m_changed.notify_all();
+    }
+    if (m_current.data == nullptr) {
+        std::unique_lock<std::mutex> guard(m_lock);
+        m_changed.wait(guard, [this] { return !m_ready.empty() || m_ended || m_failed; });
+        if (m_ready.empty())
+            return m_failed ? -1 : 0;
+        m_current = m_ready.front();
+        m_ready.pop_front();
+        m_used = 0;
+        if (m_current.failed) {
+            m_failed = true;
+            m_free.push_back(m_current.data);
+            m_current = {};
+            return -1;
+        }
+    }
+    const std::size_t n = std::min(size, m_current.size - m_used);
+    std::memcpy(buffer, m_current.data + m_used, n);
+    m_used += n;
+    return static_cast<std::int64_t>(n);
+}
+
+void AsyncFileSource::run()
+{
+    bool direct = m_flags >= 0 && setDirect(m_fd, m_flags, true);
+    off_t offset = 0;
+    for (;;) {
+        unsigned char* bytes = nullptr;
+        {
+            std::unique_lock<std::mutex> guard(m_lock);
+            m_changed.wait(guard, [this] { return !m_free.empty() || m_stopping; });
+            if (m_stopping)
+                break;
+            bytes = m_free.back();
+            m_free.pop_back();
+        }
+        std::size_t have = 0;
+        bool failed = false;
+        while (have < kBlockSize) {
+            const ssize_t n = ::pread(m_fd, bytes + have, kBlockSize - have, offset + static_cast<off_t>(have));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EINVAL && direct) {
+                // Refused (or an unaligned end): carry on the ordinary way.
+                direct = false;
+                if (setDirect(m_fd, m_flags, false))
+                    continue;
+            }
+            if (n < 0) {
+                failed = true;
+                break;
+            }
+            if (n == 0)
+                break;
+            have += static_cast<std::size_t>(n);
+        }
+        offset += static_cast<off_t>(have);
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (have > 0 || failed) {
+            m_ready.push_back({bytes, have, failed});
+        } else {
+            m_free.push_back(bytes);
+        }
+        m_changed.notify_all();
+        if (failed || have < kBlockSize) {
+            m_ended = true;
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_ended = true;
+    m_changed.notify_all();
 }
 
 } // namespace zqvcrypto

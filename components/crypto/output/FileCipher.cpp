@@ -110,6 +110,17 @@ CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size,
     return output.open(job.destination) ? CryptoError::None : CryptoError::WriteFailed;
 }
 
+// Forces the new file to disk and drops its pages from the page cache, so
+// reading it back afterwards proves what the storage holds, not what memory
+// still remembers.
+bool flushAndForget(int fd)
+{
+    if (::fsync(fd) != 0)
+        return false;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    return true;
+}
+
 CryptoError finish(SafeOutput& output, const FileJob& job)
 {
     return output.commit(job.replaceExisting);
@@ -125,21 +136,25 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
     if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
         return e;
 
-    FdSource in(source.get());
+    AsyncFileSource in(source.get());
     AsyncFileSink out(output.fd());
     PercentReporter reporter(size, job.progress);
-    const CryptoError encrypted = encryptStream(in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
+    DerivedKey key;
+    const CryptoError encrypted =
+        encryptStream(in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
     if (!out.finish())
         return CryptoError::WriteFailed;
     if (encrypted != CryptoError::None)
         return encrypted;
 
     if (job.verify) {
-        if (::fsync(output.fd()) != 0 || ::lseek(output.fd(), 0, SEEK_SET) != 0)
+        // Read back from the storage and authenticated in full, with the key
+        // derived above: deriving it again would only cost time.
+        if (!flushAndForget(output.fd()) || ::lseek(output.fd(), 0, SEEK_SET) != 0)
             return CryptoError::WriteFailed;
-        FdSource back(output.fd());
+        AsyncFileSource back(output.fd());
         NullSink discard;
-        if (decryptStream(back, discard, password) != CryptoError::None)
+        if (decryptStream(back, discard, password, {}, &key) != CryptoError::None)
             return CryptoError::VerifyFailed;
     }
     return finish(output, job);
@@ -153,13 +168,12 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
     if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
         return e;
 
-    FdSource in(source.get());
-    AsyncFileSink out(output.fd());
-    // Hashing costs time, so only when the result is to be read back.
-    HashingSink hashing(&out);
-    ByteSink& sink = job.verify ? static_cast<ByteSink&>(hashing) : out;
+    AsyncFileSource in(source.get());
+    // Hashing costs time, so only when the result is to be read back; it
+    // runs on the writing thread.
+    AsyncFileSink out(output.fd(), job.verify);
     PercentReporter reporter(size, job.progress);
-    const CryptoError decrypted = decryptStream(in, sink, password, std::ref(reporter));
+    const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter));
     if (!out.finish())
         return decrypted != CryptoError::None ? decrypted : CryptoError::WriteFailed;
     if (decrypted != CryptoError::None)
@@ -167,25 +181,26 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
 
     if (job.verify) {
         // The plaintext was authenticated on the way in; what matters now is
-        // that the disk gives back exactly what was written.
-        unsigned char written[32];
-        hashing.digest(written);
-        if (::fsync(output.fd()) != 0 || ::lseek(output.fd(), 0, SEEK_SET) != 0)
+        // that the storage gives back exactly what was written.
+        if (!flushAndForget(output.fd()) || ::lseek(output.fd(), 0, SEEK_SET) != 0)
             return CryptoError::WriteFailed;
         HashingSink reread(nullptr);
-        FdSource back(output.fd());
+        AsyncFileSource back(output.fd());
         std::vector<unsigned char> buffer(1 << 20);
+        std::uint64_t readBack = 0;
         for (;;) {
             const std::int64_t n = back.read(buffer.data(), buffer.size());
             if (n < 0)
                 return CryptoError::VerifyFailed;
             if (n == 0)
                 break;
+            readBack += static_cast<std::uint64_t>(n);
             static_cast<void>(reread.write(buffer.data(), static_cast<std::size_t>(n)));
         }
-        unsigned char readBack[32];
-        reread.digest(readBack);
-        if (CRYPTO_memcmp(written, readBack, sizeof written) != 0)
+        OPENSSL_cleanse(buffer.data(), buffer.size());
+        unsigned char digest[32];
+        reread.digest(digest);
+        if (readBack != out.written() || CRYPTO_memcmp(out.digest().data(), digest, sizeof digest) != 0)
             return CryptoError::VerifyFailed;
     }
     return finish(output, job);
@@ -216,7 +231,7 @@ public:
 private:
     std::string m_head;
     std::size_t m_offset = 0;
-    FdSource m_file;
+    AsyncFileSource m_file;
 };
 
 } // namespace
@@ -234,6 +249,7 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         return CryptoError::ExtractorMissing;
 
     std::uint64_t offset = 0;
+    DerivedKey key;
     {
         AsyncFileSink out(output.fd());
         FdSource program(stub.get());
@@ -254,8 +270,8 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         const QString name = job.storedName.isEmpty() ? QFileInfo(job.source).fileName() : job.storedName;
         EnvelopeSource envelope(sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString()), source.get());
         PercentReporter reporter(size, job.progress);
-        const CryptoError encrypted =
-            encryptStream(envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter));
+        const CryptoError encrypted = encryptStream(
+            envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
         if (!out.finish())
             return CryptoError::WriteFailed;
         if (encrypted != CryptoError::None)
@@ -274,11 +290,11 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         return CryptoError::WriteFailed;
 
     if (job.verify) {
-        if (::fsync(output.fd()) != 0)
+        if (!flushAndForget(output.fd()))
             return CryptoError::WriteFailed;
         RangeSource back(output.fd(), offset, total - offset);
         NullSink discard;
-        if (decryptStream(back, discard, password) != CryptoError::None)
+        if (decryptStream(back, discard, password, {}, &key) != CryptoError::None)
             return CryptoError::VerifyFailed;
     }
     return finish(output, file);
