@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zqvcrypto {
@@ -40,6 +42,30 @@ void release(std::vector<unsigned char*>& memory, std::size_t size)
 bool setDirect(int fd, int flags, bool direct)
 {
     return ::fcntl(fd, F_SETFL, direct ? (flags | O_DIRECT) : (flags & ~O_DIRECT)) == 0;
+}
+
+// True when most of the file's first megabytes are in the page cache.
+bool mostlyCached(int fd)
+{
+    constexpr off_t kSample = 64 << 20;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || info.st_size == 0)
+        return false;
+    const auto length = static_cast<std::size_t>(std::min<off_t>(info.st_size, kSample));
+    void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED)
+        return false;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> resident((length + page - 1) / page);
+    std::size_t cached = 0;
+    if (::mincore(map, length, resident.data()) == 0) {
+        for (unsigned char r : resident)
+            cached += r & 1u;
+    }
+    ::munmap(map, length);
+    return cached * 2 > resident.size();
 }
 
 } // namespace
@@ -231,9 +257,10 @@ void AsyncFileSink::run()
     m_changed.notify_all();
 }
 
-AsyncFileSource::AsyncFileSource(int fd)
+AsyncFileSource::AsyncFileSource(int fd, From from)
     : m_fd(fd)
     , m_flags(::fcntl(fd, F_GETFL))
+    , m_direct(from == From::Storage || !mostlyCached(fd))
 {
     for (std::size_t i = 0; i < kBlocks; ++i) {
         unsigned char* bytes = allocateAligned(kBlockSize);
@@ -292,7 +319,9 @@ std::int64_t AsyncFileSource::read(unsigned char* buffer, std::size_t size)
 
 void AsyncFileSource::run()
 {
-    bool direct = m_flags >= 0 && setDirect(m_fd, m_flags, true);
+    bool direct = m_direct && m_flags >= 0 && setDirect(m_fd, m_flags, true);
+    if (!direct)
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     off_t offset = 0;
     for (;;) {
         unsigned char* bytes = nullptr;

@@ -84,7 +84,17 @@ public:
     static constexpr std::size_t kBlockSize = 4u << 20;
     static constexpr std::size_t kBlocks = 4;
 
-    explicit AsyncFileSource(int fd);
+    enum class From {
+        // Around the page cache, unless the file is mostly in memory already
+        // (a file just written, such as an intermediate archive, which had
+        // better never reach the disk at all).
+        Cheapest,
+        // Always from the storage where the file system allows it: to prove
+        // what the disk holds.
+        Storage,
+    };
+
+    explicit AsyncFileSource(int fd, From from = From::Cheapest);
     ~AsyncFileSource() override;
     AsyncFileSource(const AsyncFileSource&) = delete;
     AsyncFileSource& operator=(const AsyncFileSource&) = delete;
@@ -103,6 +113,7 @@ private:
 
     int m_fd;
     int m_flags;
+    bool m_direct;
     std::vector<unsigned char*> m_memory;
     std::mutex m_lock;
     std::condition_variable m_changed;

@@ -152,7 +152,7 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
         // derived above: deriving it again would only cost time.
         if (!flushAndForget(output.fd()) || ::lseek(output.fd(), 0, SEEK_SET) != 0)
             return CryptoError::WriteFailed;
-        AsyncFileSource back(output.fd());
+        AsyncFileSource back(output.fd(), AsyncFileSource::From::Storage);
         NullSink discard;
         if (decryptStream(back, discard, password, {}, &key) != CryptoError::None)
             return CryptoError::VerifyFailed;
@@ -185,7 +185,7 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
         if (!flushAndForget(output.fd()) || ::lseek(output.fd(), 0, SEEK_SET) != 0)
             return CryptoError::WriteFailed;
         HashingSink reread(nullptr);
-        AsyncFileSource back(output.fd());
+        AsyncFileSource back(output.fd(), AsyncFileSource::From::Storage);
         std::vector<unsigned char> buffer(1 << 20);
         std::uint64_t readBack = 0;
         for (;;) {
