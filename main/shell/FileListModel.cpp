@@ -266,7 +266,9 @@ QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const
     QStringList tags;
     QByteArray uris;
     for (const int row : rows) {
-        tags.push_back(tag(row));
+        if (const QString text = tag(row); !text.isEmpty()) {
+            tags.push_back(text);
+        }
         const QByteArray path = pathBytes(row);
         if (!path.isEmpty()) {
             uris += fileUri(path) + "\r\n";

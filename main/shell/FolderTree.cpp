@@ -80,6 +80,9 @@ QModelIndex FolderTree::SetTreeRoot(const ItemIdList& root)
         return {};
     }
     m_tree->setCurrentIndex(node);
+    // Read the first level now rather than at the view's next layout, so the
+    // caller finds it there.
+    FillTreeChildren(node);
     m_tree->expand(node);
     return node;
 }
@@ -102,8 +105,11 @@ void FolderTree::PruneCollapsedNodes(const QModelIndex& first)
             if (m_model->rowCount(node) > 0) {
                 PruneCollapsedNodes(m_model->index(0, 0, node));
             }
-        } else {
+        } else if (m_model->rowCount(node) > 0) {
+            // It had subfolders a moment ago: keep its button even where the
+            // link count said otherwise when it was added.
             m_model->removeChildren(node);
+            m_model->setChildrenFlag(node, true);
         }
     }
 }

@@ -134,28 +134,37 @@ void cVSplitter::layout()
     if (m_paneBottom < m_top) {
         return;
     }
+    if (m_ratio <= 0) {
+        // No position given yet: lay out at the left limit but record none,
+        // so the first real position still sets the ratio.
+        m_referenceWidth = 0;
+        movePanes(clamp(0));
+        return;
+    }
     // Halves to even, as the default rounding mode does.
     m_left = clamp(static_cast<int>(std::nearbyint(m_ratio * m_clientWidth)));
-    movePanes();
+    movePanes(m_left);
 }
 
-void cVSplitter::movePanes()
+void cVSplitter::movePanes(int position)
 {
     if (m_leftPane == nullptr || m_rightPane == nullptr || m_bar == nullptr) {
         return;
     }
     const int height = m_paneBottom - m_top;
-    const QRect right(
-        m_left + m_barWidth - m_borderOverlap, m_top, m_clientWidth - (m_left + m_barWidth) + m_borderOverlap, height);
-    const QRect left(0, m_top, m_left + m_borderOverlap, height);
+    const QRect right(position + m_barWidth - m_borderOverlap,
+                      m_top,
+                      m_clientWidth - (position + m_barWidth) + m_borderOverlap,
+                      height);
+    const QRect left(0, m_top, position + m_borderOverlap, height);
     // The pane that shrinks moves first, so the panes never overlap.
-    const bool movingRight = m_left >= m_lastMovedLeft;
+    const bool movingRight = position >= m_lastMovedLeft;
     QWidget* first = movingRight ? m_rightPane.data() : m_leftPane.data();
     QWidget* second = movingRight ? m_leftPane.data() : m_rightPane.data();
     first->setGeometry(movingRight ? right : left);
-    m_bar->setGeometry(m_left, m_top, m_barWidth, height);
+    m_bar->setGeometry(position, m_top, m_barWidth, height);
     second->setGeometry(movingRight ? left : right);
-    m_lastMovedLeft = m_left;
+    m_lastMovedLeft = position;
 }
 
 QRect cVSplitter::outlineRect() const
@@ -192,7 +201,7 @@ void cVSplitter::CancelSplit()
     // the recorded position the next layout starts from.
     m_left = m_savedLeft;
     if (m_track) {
-        movePanes();
+        movePanes(m_left);
     }
 }
 
@@ -243,7 +252,7 @@ bool cVSplitter::eventFilter(QObject* watched, QEvent* event)
         }
         m_left = clamp(hostX(static_cast<QMouseEvent*>(event)));
         if (m_track) {
-            movePanes();
+            movePanes(m_left);
         } else {
             showOutline();
         }
@@ -256,7 +265,7 @@ bool cVSplitter::eventFilter(QObject* watched, QEvent* event)
         }
         endDrag();
         m_left = clamp(hostX(mouse));
-        movePanes();
+        movePanes(m_left);
         return true;
     }
     default:

@@ -57,7 +57,7 @@ private:
     void computeMetrics();
     [[nodiscard]] int clamp(int x) const;
     void layout();
-    void movePanes();
+    void movePanes(int position);
     void showOutline();
     void endDrag();
     [[nodiscard]] bool hostMinimized() const;
