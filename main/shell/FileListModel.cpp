@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
 
@@ -43,8 +44,11 @@ QString FormatSizeText(qint64 bytes, const QLocale& locale)
 QString FileTimeToDisplayString(qint64 millisecondsSinceEpoch, const QLocale& locale)
 {
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(millisecondsSinceEpoch).toLocalTime();
-    QString time = locale.toString(local.time(), QLocale::ShortFormat);
-    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') + time;
+    // Some locales' short time still has seconds ("C": HH:mm:ss); drop them.
+    static const QRegularExpression seconds(QStringLiteral("[:.]?s{1,2}"));
+    const QString timeFormat = locale.timeFormat(QLocale::ShortFormat).remove(seconds);
+    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(local.time(), timeFormat);
 }
 
 FileListModel::FileListModel(QObject* parent)
@@ -203,7 +207,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return m_fileSystem ? readablePath(pathBytes(index.row())) : entry.displayName;
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(columnAlignment(index.column()) | Qt::AlignVCenter);
+        // Only the size leaves the view's own alignment (centred under icons).
+        return content == Column::Size ? QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case TagRole:
         return tag(index.row());
     case PathBytesRole:

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 #include "FileListModel.h"
@@ -11,6 +12,23 @@
 namespace zqvshell {
 
 namespace {
+
+// Every item of the icon view takes the same cell: with uniform sizes the view
+// would otherwise size all items like the first one (and cut longer names),
+// and measuring each of 100,000 names would slow every layout.
+class CellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void setCell(QSize cell) { m_cell = cell; }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return m_cell.isValid() ? m_cell : QStyledItemDelegate::sizeHint(option, index);
+    }
+
+private:
+    QSize m_cell;
+};
 
 void setCommonBehaviour(QAbstractItemView* view)
 {
@@ -40,6 +58,7 @@ FileListView::FileListView(QWidget* parent)
     m_iconView->setLayoutMode(QListView::Batched);
     m_iconView->setBatchSize(2000);
     m_iconView->setUniformItemSizes(true);
+    m_iconView->setItemDelegate(new CellDelegate(m_iconView));
     m_iconView->setResizeMode(QListView::Adjust);
     m_detailsView->setHeader(m_header);
     m_detailsView->setRootIsDecorated(false);
@@ -90,8 +109,10 @@ bool FileListView::setViewMode(ViewMode mode)
     QWidget* before = currentWidget();
     const bool hadFocus = before != nullptr && before->hasFocus();
     m_mode = mode;
+    auto* cells = static_cast<CellDelegate*>(m_iconView->itemDelegate());
     switch (mode) {
     case ViewMode::LargeIcons:
+        cells->setCell(QSize(90, 60));
         m_iconView->setViewMode(QListView::IconMode);
         m_iconView->setIconSize(QSize(32, 32));
         m_iconView->setGridSize(QSize(96, 64));
@@ -100,6 +121,7 @@ bool FileListView::setViewMode(ViewMode mode)
         m_iconView->setWordWrap(true);
         break;
     case ViewMode::SmallIcons:
+        cells->setCell(QSize(156, 20));
         m_iconView->setViewMode(QListView::ListMode);
         m_iconView->setIconSize(QSize(16, 16));
         m_iconView->setGridSize(QSize(160, 20));
@@ -108,6 +130,7 @@ bool FileListView::setViewMode(ViewMode mode)
         m_iconView->setWordWrap(false);
         break;
     case ViewMode::List:
+        cells->setCell(QSize(220, 20));
         m_iconView->setViewMode(QListView::ListMode);
         m_iconView->setIconSize(QSize(16, 16));
         m_iconView->setGridSize(QSize());

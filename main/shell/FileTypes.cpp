@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QStandardPaths>
 #include <QStyle>
 
 namespace zqvshell {
@@ -18,9 +19,12 @@ QString endingKey(const QString& name)
     return dot < 0 ? QLatin1Char('/') + name : name.mid(dot);
 }
 
-QIcon themeIcon(const QString& name, QStyle::StandardPixmap fallback)
+QIcon themeIcon(const QString& name, QStyle::StandardPixmap fallback, const QString& generic = QString())
 {
     QIcon icon = QIcon::fromTheme(name);
+    if (icon.isNull() && !generic.isEmpty()) {
+        icon = QIcon::fromTheme(generic);
+    }
     if (icon.isNull()) {
         icon = QApplication::style()->standardIcon(fallback);
     }
@@ -74,13 +78,9 @@ const FileType* FileTypes::fromMime(const QMimeType& mime)
     if (const auto found = m_byMime.constFind(name); found != m_byMime.constEnd()) {
         return found.value();
     }
-    FileType type{name, mime.comment(), mime.iconName(), QString()};
+    FileType type{name, mime.comment(), mime.iconName(), QString(), mime.genericIconName()};
     if (type.typeName.isEmpty()) {
         type.typeName = name;
-    }
-    // The generic icon stands in when the theme has no specific one.
-    if (!QIcon::hasThemeIcon(type.iconName) && QIcon::hasThemeIcon(mime.genericIconName())) {
-        type.iconName = mime.genericIconName();
     }
     const FileType* stored = store(std::move(type));
     m_byMime.insert(name, stored);
@@ -122,13 +122,18 @@ const FileType* FileTypes::special(const QString& key, const QString& typeName, 
     if (const auto found = m_special.constFind(key); found != m_special.constEnd()) {
         return found.value();
     }
-    const FileType* stored = store(FileType{key, typeName, iconName, QString()});
+    const FileType* stored = store(FileType{key, typeName, iconName, QString(), QString()});
     m_special.insert(key, stored);
     return stored;
 }
 
 QIcon FileTypes::icon(const FileType* type, Variant variant)
 {
+    static const bool themeChecked = [] {
+        ensureIconTheme();
+        return true;
+    }();
+    (void)themeChecked;
     const QPair<const FileType*, int> key(type, static_cast<int>(variant));
     if (const auto found = m_icons.constFind(key); found != m_icons.constEnd()) {
         return found.value();
@@ -138,7 +143,7 @@ QIcon FileTypes::icon(const FileType* type, Variant variant)
     const QStyle::StandardPixmap fallback = isFolder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon;
     switch (variant) {
     case Variant::Normal:
-        result = themeIcon(type->iconName, fallback);
+        result = themeIcon(type->iconName, fallback, type->genericIconName);
         break;
     case Variant::Open:
         result = type->openIconName.isEmpty() ? icon(type, Variant::Normal)
@@ -154,12 +159,25 @@ QIcon FileTypes::icon(const FileType* type, Variant variant)
 
 void FileTypes::ensureIconTheme()
 {
+    // Without a desktop's platform theme Qt searches only its own resources:
+    // add the XDG icon folders, as a desktop session would.
+    QStringList paths = QIcon::themeSearchPaths();
+    QStringList wanted{QDir::homePath() + QStringLiteral("/.icons")};
+    wanted += QStandardPaths::locateAll(
+        QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory);
+    wanted.push_back(QStringLiteral("/usr/share/icons"));
+    for (const QString& path : std::as_const(wanted)) {
+        if (!paths.contains(path) && QDir(path).exists()) {
+            paths.push_back(path);
+        }
+    }
+    QIcon::setThemeSearchPaths(paths);
     if (QIcon::hasThemeIcon(QStringLiteral("folder"))) {
         return;
     }
     for (const char* theme : {"Adwaita", "breeze", "Tango", "gnome"}) {
         const QString name = QString::fromLatin1(theme);
-        for (const QString& base : QIcon::themeSearchPaths()) {
+        for (const QString& base : std::as_const(paths)) {
             if (QDir(base + QLatin1Char('/') + name).exists()) {
                 QIcon::setThemeName(name);
                 if (QIcon::hasThemeIcon(QStringLiteral("folder"))) {

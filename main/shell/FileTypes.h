@@ -16,7 +16,8 @@ struct FileType
     QString mimeName;
     QString typeName;
     QString iconName;
-    QString openIconName; // for a selected or expanded folder; empty: same as iconName
+    QString openIconName;    // for a selected or expanded folder; empty: same as iconName
+    QString genericIconName; // where the theme has no specific icon
 };
 
 // Types by file name from the MIME database, looked up once per name ending

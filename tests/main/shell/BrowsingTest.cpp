@@ -75,6 +75,8 @@ TEST(SizeText, DateAndTimeWithoutSeconds)
               us.toString(when.date(), QLocale::ShortFormat) + QStringLiteral(" ") +
                   us.toString(when.time(), QLocale::ShortFormat));
     EXPECT_FALSE(text.contains(QStringLiteral("37")));
+    const QString plain = FileTimeToDisplayString(when.toMSecsSinceEpoch(), QLocale::c());
+    EXPECT_TRUE(plain.endsWith(QStringLiteral("14:05"))) << plain.toStdString();
 }
 
 class Browsing : public ShellFixture
@@ -175,6 +177,8 @@ TEST_F(Browsing, FillShowsColumnsRowsAndSelectsTheFirstRow)
     EXPECT_EQ(listView->selectionModel()->currentIndex().row(), 0);
     EXPECT_EQ(listView->header()->arrowColumn(), 0);
     EXPECT_FALSE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    // Icons come from the installed theme even without a desktop session.
+    EXPECT_TRUE(QIcon::hasThemeIcon(QStringLiteral("folder")));
 }
 
 TEST_F(Browsing, EmptyFolderKeepsColumnsAndTheCurrentFolder)
