@@ -22,11 +22,13 @@ class cLVHeaderSortIcons;
 // interface thread, so the window keeps painting), clear, sort, and the
 // reactions to double click, Enter and right click.
 //
-// How the window uses it: FileList list(ListView1); list.setFolderTree(...);
-// list.setContextMenu(...); list.setHeaderIcons(&HdrIcons);
-// list.setViewMenu(mnuView); list.install(). Sorting (Part of the View menu
-// and header clicks): setSortKey/setSortOrder, HdrIcons.SetHeaderIcons, then
-// sortRows(). The toolbar reads selectedTag() and selectedName().
+// How the window uses it: a FileList parented to the window (it must not
+// outlive ListView1): list.setFolderTree(...); list.setContextMenu(...);
+// list.setHeaderIcons(&HdrIcons); list.setViewMenu(mnuView); list.install().
+// Sorting (the View menu's Ascending/Descending, header clicks):
+// setSortKey/setSortOrder, HdrIcons.SetHeaderIcons, then sortRows(). The
+// toolbar reads selectedTag() and selectedName(); row clicks come from
+// view()->selectionModel(). Connect filled() if the toolbar should follow.
 class FileList : public QObject
 {
     Q_OBJECT
