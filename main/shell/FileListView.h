@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QStackedWidget>
+
+class QAbstractItemView;
+class QItemSelectionModel;
+class QListView;
+class QTreeView;
+
+namespace zqvshell {
+
+class FileListModel;
+class SortArrowHeader;
+
+// The file list widget: one model, one selection, four modes. Large icons,
+// small icons and list use an icon view; details uses a table with the sort
+// arrows in its header. The window switches modes with setViewMode only.
+//
+// How the window uses it: create it as ListView1, hand it to FileList (which
+// sets the model), call setViewMode from SetView, setAutoArrange from the
+// Auto Arrange command; read header() for column clicks.
+class FileListView : public QStackedWidget
+{
+    Q_OBJECT
+public:
+    enum class ViewMode { LargeIcons = 0, SmallIcons = 1, List = 2, Details = 3 };
+
+    explicit FileListView(QWidget* parent = nullptr);
+
+    void setModel(FileListModel* model);
+    [[nodiscard]] FileListModel* model() const { return m_model; }
+    [[nodiscard]] QItemSelectionModel* selectionModel() const { return m_selection; }
+
+    // The one place a mode is applied. Modes outside 0..3 are refused (false).
+    bool setViewMode(ViewMode mode);
+    bool setViewMode(int mode);
+    [[nodiscard]] ViewMode viewMode() const { return m_mode; }
+    // Icons placed automatically in rows (icon modes only).
+    void setAutoArrange(bool on);
+    [[nodiscard]] bool autoArrange() const { return m_autoArrange; }
+
+    [[nodiscard]] QAbstractItemView* currentView() const;
+    [[nodiscard]] QListView* iconView() const { return m_iconView; }
+    [[nodiscard]] QTreeView* detailsView() const { return m_detailsView; }
+    [[nodiscard]] SortArrowHeader* header() const { return m_header; }
+    // Both inner views, for routing their events.
+    [[nodiscard]] QList<QAbstractItemView*> views() const;
+
+    // Widths of a fresh set of columns.
+    void applyColumnWidths();
+
+private:
+    FileListModel* m_model = nullptr;
+    QItemSelectionModel* m_selection = nullptr;
+    QListView* m_iconView;
+    QTreeView* m_detailsView;
+    SortArrowHeader* m_header;
+    ViewMode m_mode = ViewMode::Details;
+    bool m_autoArrange = false;
+};
+
+} // namespace zqvshell

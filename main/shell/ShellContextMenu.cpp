@@ -1,0 +1,314 @@
+#include "ShellContextMenu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFile>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "Messenger.h"
+#include "OperationRules.h"
+#include "PropertiesDialog.h"
+#include "ShellNamespace.h"
+
+namespace zqvshell {
+
+namespace {
+
+const QString kTitle = QStringLiteral("ZQV");
+
+QAction* addAction(QMenu& menu, const char* name, const QString& text, bool enabled)
+{
+    QAction* action = menu.addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setEnabled(enabled);
+    return action;
+}
+
+// rename(2) that refuses to replace: renameat2 where the file system has it,
+// else a check first (the small window between check and rename is the best
+// such a file system allows).
+int renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    struct stat st
+    {
+    };
+    if (::lstat(to.constData(), &st) == 0) {
+        return EEXIST;
+    }
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+ShellContextMenu::ShellContextMenu(QObject* parent)
+    : QObject(parent)
+    , m_opener([](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); })
+    , m_runner([](QMenu& menu, const QPoint& pos) { return menu.exec(pos); })
+    , m_renamePrompt([](QWidget* owner, const QString& current) -> std::optional<QString> {
+        bool ok = false;
+        const QString name = QInputDialog::getText(
+            owner, QStringLiteral("Rename"), QStringLiteral("New name:"), QLineEdit::Normal, current, &ok);
+        return ok ? std::optional<QString>(name) : std::nullopt;
+    })
+{
+}
+
+ShellContextMenu::~ShellContextMenu() = default;
+
+zqvgui::Messenger& ShellContextMenu::messenger() const
+{
+    static zqvgui::Messenger plain;
+    return m_messenger != nullptr ? *m_messenger : plain;
+}
+
+void ShellContextMenu::refuse(QWidget* owner, const QString& name) const
+{
+    messenger().message(owner,
+                        kTitle,
+                        QStringLiteral("The name \"%1\" is not valid UTF-8 text, so it cannot be passed on exactly. "
+                                       "Nothing was done.")
+                            .arg(name),
+                        zqvgui::MessageIcon::Warning);
+}
+
+std::optional<QStringList>
+ShellContextMenu::exactPaths(QWidget* owner, const ShellFolder& folder, const std::vector<ShellItem>& items) const
+{
+    QStringList paths;
+    for (const ShellItem& item : items) {
+        const std::optional<QString> path = exactPathText(folder.path(item.id));
+        if (!path) {
+            refuse(owner, item.displayName);
+            return std::nullopt;
+        }
+        paths.push_back(*path);
+    }
+    return paths;
+}
+
+std::unique_ptr<QMenu>
+ShellContextMenu::buildMenu(QWidget* owner, const FolderPtr& folder, const std::vector<ShellItem>& items)
+{
+    auto menu = std::make_unique<QMenu>(owner);
+    menu->setObjectName(QStringLiteral("mnuShellContext"));
+    if (!folder || items.empty()) {
+        return menu;
+    }
+    bool onDisk = true;
+    OperationAvailability common{true, true, true, true, true, true};
+    for (const ShellItem& item : items) {
+        const QByteArray path = folder->path(item.id);
+        onDisk = onDisk && !path.isEmpty();
+        const OperationAvailability one = availableOperations(item.displayName, isPlainFile(path));
+        common.encrypt = common.encrypt && one.encrypt;
+        common.decrypt = common.decrypt && one.decrypt;
+        common.makeExe = common.makeExe && one.makeExe;
+        common.wipe = common.wipe && one.wipe;
+    }
+    const bool single = items.size() == 1;
+    const ShellItem first = items.front();
+    connect(addAction(*menu, "mnuOpen", QStringLiteral("&Open"), single && onDisk),
+            &QAction::triggered,
+            this,
+            [this, owner, folder, first] { openItem(owner, *folder, first); });
+    menu->addSeparator();
+    const struct
+    {
+        const char* name;
+        QString text;
+        bool enabled;
+        zqvcore::Operation operation;
+    } operations[] = {
+        {"mnuEncrypt", QStringLiteral("&Encrypt File"), common.encrypt, zqvcore::Operation::Encrypt},
+        {"mnuDecrypt", QStringLiteral("&Decrypt File"), common.decrypt, zqvcore::Operation::Decrypt},
+        {"mnuMakeExe", QStringLiteral("Make &Self-Extracting Exe"), common.makeExe, zqvcore::Operation::SelfExtracting},
+        {"mnuWipe", QStringLiteral("&Wipe File"), common.wipe, zqvcore::Operation::Wipe},
+    };
+    for (const auto& operation : operations) {
+        const zqvcore::Operation op = operation.operation;
+        connect(addAction(*menu, operation.name, operation.text, operation.enabled && m_dispatch != nullptr),
+                &QAction::triggered,
+                this,
+                [this, owner, folder, items, op] { runOperation(owner, op, folder, items); });
+    }
+    menu->addSeparator();
+    connect(addAction(*menu, "mnuCopyLocation", QStringLiteral("Copy &Location"), onDisk),
+            &QAction::triggered,
+            this,
+            [this, owner, folder, items] { copyLocation(owner, folder, items); });
+    connect(addAction(*menu, "mnuRename", QStringLiteral("Re&name..."), single && onDisk && folder->isFileSystem()),
+            &QAction::triggered,
+            this,
+            [this, owner, folder, first] { rename(owner, folder, first); });
+    connect(addAction(*menu, "mnuTrash", QStringLiteral("Move to &Trash"), onDisk && folder->isFileSystem()),
+            &QAction::triggered,
+            this,
+            [this, owner, folder, items] { moveToTrash(owner, folder, items); });
+    menu->addSeparator();
+    connect(addAction(*menu, "mnuProperties", QStringLiteral("P&roperties"), single && onDisk),
+            &QAction::triggered,
+            this,
+            [this, owner, folder, first] { showProperties(owner, folder, first); });
+    return menu;
+}
+
+bool ShellContextMenu::ShowShellContextMenu(QWidget* owner,
+                                            const FolderPtr& folder,
+                                            const std::vector<ShellItem>& items,
+                                            const QPoint& screenPos)
+{
+    if (!folder || items.empty()) {
+        return false;
+    }
+    const std::unique_ptr<QMenu> menu = buildMenu(owner, folder, items);
+    QAction* chosen = m_runner(*menu, screenPos);
+    if (chosen == nullptr || !chosen->isEnabled() || chosen->isSeparator()) {
+        return false;
+    }
+    chosen->trigger();
+    return true;
+}
+
+bool ShellContextMenu::openItem(QWidget* owner, const ShellFolder& folder, const ShellItem& item)
+{
+    const QByteArray path = folder.path(item.id);
+    if (path.isEmpty()) {
+        return false;
+    }
+    const std::optional<QString> text = exactPathText(path);
+    if (!text) {
+        refuse(owner, item.displayName);
+        return false;
+    }
+    if (!m_opener(*text)) {
+        messenger().message(owner,
+                            kTitle,
+                            QStringLiteral("\"%1\" could not be opened.").arg(item.displayName),
+                            zqvgui::MessageIcon::Critical);
+        return false;
+    }
+    return true;
+}
+
+void ShellContextMenu::runOperation(QWidget* owner,
+                                    zqvcore::Operation operation,
+                                    const FolderPtr& folder,
+                                    const std::vector<ShellItem>& items)
+{
+    if (const std::optional<QStringList> paths = exactPaths(owner, *folder, items); paths && m_dispatch) {
+        m_dispatch(operation, *paths);
+    }
+}
+
+void ShellContextMenu::copyLocation(QWidget* owner, const FolderPtr& folder, const std::vector<ShellItem>& items)
+{
+    const std::optional<QStringList> paths = exactPaths(owner, *folder, items);
+    if (!paths) {
+        return;
+    }
+    auto* data = new QMimeData;
+    data->setText(paths->join(QLatin1Char('\n')));
+    QList<QUrl> urls;
+    for (const QString& path : *paths) {
+        urls.push_back(QUrl::fromLocalFile(path));
+    }
+    data->setUrls(urls);
+    data->setText(paths->join(QLatin1Char('\n')));
+    QApplication::clipboard()->setMimeData(data);
+}
+
+bool ShellContextMenu::renameItem(QWidget* owner,
+                                  const ShellFolder& folder,
+                                  const ShellItem& item,
+                                  const QString& newName)
+{
+    const QByteArray newBytes = newName.toUtf8();
+    if (newName.isEmpty() || newName.contains(QLatin1Char('/')) || newName.contains(QChar(0)) ||
+        newName == QLatin1String(".") || newName == QLatin1String("..")) {
+        messenger().message(owner,
+                            kTitle,
+                            QStringLiteral("\"%1\" cannot be used as a name.").arg(newName),
+                            zqvgui::MessageIcon::Warning);
+        return false;
+    }
+    if (newBytes == item.id) {
+        return true;
+    }
+    const QByteArray from = folder.path(item.id);
+    const QByteArray to = folder.path(newBytes);
+    const int error = renameNoReplace(from, to);
+    if (error == EEXIST || error == ENOTEMPTY) {
+        messenger().message(owner,
+                            kTitle,
+                            QStringLiteral("\"%1\" already exists; nothing was renamed.").arg(newName),
+                            zqvgui::MessageIcon::Warning);
+        return false;
+    }
+    if (error != 0) {
+        messenger().message(owner,
+                            kTitle,
+                            QStringLiteral("\"%1\" could not be renamed.").arg(item.displayName),
+                            zqvgui::MessageIcon::Critical,
+                            QString::fromLocal8Bit(std::strerror(error)));
+        return false;
+    }
+    emit itemsChanged();
+    return true;
+}
+
+void ShellContextMenu::rename(QWidget* owner, const FolderPtr& folder, const ShellItem& item)
+{
+    const std::optional<QString> newName = m_renamePrompt(owner, item.displayName);
+    if (newName) {
+        renameItem(owner, *folder, item, *newName);
+    }
+}
+
+void ShellContextMenu::moveToTrash(QWidget* owner, const FolderPtr& folder, const std::vector<ShellItem>& items)
+{
+    const std::optional<QStringList> paths = exactPaths(owner, *folder, items);
+    if (!paths) {
+        return;
+    }
+    bool moved = false;
+    for (qsizetype i = 0; i < paths->size(); ++i) {
+        if (QFile::moveToTrash(paths->at(i))) {
+            moved = true;
+            continue;
+        }
+        messenger().message(owner,
+                            kTitle,
+                            QStringLiteral("\"%1\" could not be moved to the trash; it is still in place.")
+                                .arg(items[static_cast<std::size_t>(i)].displayName),
+                            zqvgui::MessageIcon::Critical);
+        break;
+    }
+    if (moved) {
+        emit itemsChanged();
+    }
+}
+
+void ShellContextMenu::showProperties(QWidget* owner, const FolderPtr& folder, const ShellItem& item)
+{
+    PropertiesDialog dialog(owner, item, folder->path(item.id));
+    dialog.exec();
+}
+
+} // namespace zqvshell

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIcon>
+#include <QString>
+#include <optional>
+
+#include "DesktopFolder.h"
+#include "ItemIdList.h"
+#include "ShellFolder.h"
+
+namespace zqvshell {
+
+// Binding lists to folders and asking for names, paths, types and icons.
+// Everything here degrades quietly: a list that cannot be bound gives the
+// desktop, a missing name or path gives empty text.
+
+// Replaces where the desktop root reads its entries (tests); the default is
+// the user's own desktop folder, home and mount table.
+void setDesktopSources(DesktopSources sources);
+[[nodiscard]] DesktopSources desktopSources();
+
+// The folder a fully qualified list names; the desktop for the empty list and
+// for anything that cannot be bound.
+[[nodiscard]] FolderPtr GetFolderFromPIDL(const ItemIdList& pidlFQ);
+// The folder holding the list's last item; the desktop is its own parent.
+[[nodiscard]] FolderPtr GetParentFolder(const ItemIdList& pidlFQ);
+
+// The item a fully qualified list names, as its parent describes it. The
+// desktop itself for the empty list.
+[[nodiscard]] std::optional<ShellItem> describeItem(const ItemIdList& pidlFQ);
+[[nodiscard]] QString GetDisplayName(const ShellFolder& folder, const ItemIdList& pidlRel);
+// Exact path bytes; empty when the item has no place on disk.
+[[nodiscard]] QByteArray GetPathFromPIDL(const ItemIdList& pidlFQ);
+[[nodiscard]] QString GetFileTypeName(const ItemIdList& pidlFQ);
+
+// The path as text when text carries it exactly; nothing for a name that is
+// not valid UTF-8 (an operation must then refuse rather than act on another
+// file).
+[[nodiscard]] std::optional<QString> exactPathText(const QByteArray& path);
+// Readable form of a path for messages and tooltips.
+[[nodiscard]] QString readablePath(const QByteArray& path);
+
+// The icon of an item: its type's theme icon, the open-folder picture when
+// asked, a link emblem for symbolic links. Interface thread only.
+[[nodiscard]] QIcon itemIcon(const ShellItem& item, bool open = false);
+
+} // namespace zqvshell

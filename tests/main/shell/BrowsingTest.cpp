@@ -1,0 +1,469 @@
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "BrowseForFolder.h"
+#include "FileList.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FolderTree.h"
+#include "FolderTreeModel.h"
+#include "ShellContextMenu.h"
+#include "ShellFixture.h"
+#include "SortArrowHeader.h"
+#include "cLVHeaderSortIcons.h"
+#include "mWndProc.h"
+
+using namespace zqvshell;
+
+namespace {
+
+QStringList column(const QAbstractItemModel& model, int col, const QModelIndex& parent = {})
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        texts.push_back(model.index(row, col, parent).data().toString());
+    }
+    return texts;
+}
+
+QModelIndex childNamed(const QAbstractItemModel& model, const QModelIndex& parent, const QString& name)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        if (model.index(row, 0, parent).data().toString() == name) {
+            return model.index(row, 0, parent);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(SizeText, KilobytesRoundedUpWithTheLocalesGrouping)
+{
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const QLocale de(QLocale::German, QLocale::Germany);
+    const struct
+    {
+        qint64 bytes;
+        const char* us;
+        const char* de;
+    } cases[] = {
+        {0, "0KB", "0KB"},
+        {1, "1KB", "1KB"},
+        {1024, "1KB", "1KB"},
+        {1025, "2KB", "2KB"},
+        {5LL * 1024 * 1024 * 1024, "5,242,880KB", "5.242.880KB"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatSizeText(c.bytes, us), QString::fromLatin1(c.us)) << c.bytes;
+        EXPECT_EQ(FormatSizeText(c.bytes, de), QString::fromLatin1(c.de)) << c.bytes;
+    }
+}
+
+TEST(SizeText, DateAndTimeWithoutSeconds)
+{
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const QDateTime when(QDate(2024, 3, 9), QTime(14, 5, 37));
+    const QString text = FileTimeToDisplayString(when.toMSecsSinceEpoch(), us);
+    EXPECT_EQ(text,
+              us.toString(when.date(), QLocale::ShortFormat) + QStringLiteral(" ") +
+                  us.toString(when.time(), QLocale::ShortFormat));
+    EXPECT_FALSE(text.contains(QStringLiteral("37")));
+    const QString plain = FileTimeToDisplayString(when.toMSecsSinceEpoch(), QLocale::c());
+    EXPECT_TRUE(plain.endsWith(QStringLiteral("14:05"))) << plain.toStdString();
+}
+
+class Browsing : public ShellFixture
+{
+protected:
+    void SetUp() override
+    {
+        ShellFixture::SetUp();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        window.resize(800, 500);
+        treeView = new QTreeView(&window);
+        treeView->setGeometry(0, 0, 250, 500);
+        listView = new FileListView(&window);
+        listView->setGeometry(260, 0, 540, 500);
+        tree = std::make_unique<FolderTree>(treeView);
+        list = std::make_unique<FileList>(listView);
+        tree->setFileList(list.get());
+        list->setFolderTree(tree.get());
+        menu.setMessenger(&messenger);
+        menu.setOpener([this](const QString& path) {
+            opened.push_back(path);
+            return true;
+        });
+        menu.setMenuRunner([this](QMenu& shown, const QPoint&) -> QAction* {
+            menus.push_back(&shown);
+            shownActions.clear();
+            for (QAction* action : shown.actions()) {
+                shownActions.push_back(action->objectName());
+            }
+            return pick.isEmpty() ? nullptr : shown.findChild<QAction*>(pick);
+        });
+        menu.setDispatch([this](zqvcore::Operation op, const QStringList& paths) {
+            dispatched.push_back({op, paths});
+        });
+        tree->setContextMenu(&menu);
+        list->setContextMenu(&menu);
+        list->setHeaderIcons(&icons);
+        icons.setListView(listView);
+        list->setViewMenu(&viewMenu);
+        list->setMenuRunner([this](QMenu& shown, const QPoint&) -> QAction* {
+            menus.push_back(&shown);
+            return nullptr;
+        });
+        ASSERT_TRUE(tree->install());
+        ASSERT_TRUE(list->install());
+        window.show();
+        modelTester = std::make_unique<QAbstractItemModelTester>(list->model());
+    }
+    void TearDown() override
+    {
+        QLocale::setDefault(QLocale::system());
+        ShellFixture::TearDown();
+    }
+
+    void fill(const ItemIdList& folder) { list->FillFileView(folder, folder.lastItem()); }
+    QStringList names() const { return column(*list->model(), 0); }
+
+    QWidget window;
+    QTreeView* treeView = nullptr;
+    FileListView* listView = nullptr;
+    std::unique_ptr<FolderTree> tree;
+    std::unique_ptr<FileList> list;
+    ShellContextMenu menu;
+    cLVHeaderSortIcons icons{QStringLiteral(SHELL_SOURCE_DIR)};
+    QMenu viewMenu;
+    RecordingMessenger messenger;
+    std::vector<QString> opened;
+    std::vector<QMenu*> menus;
+    QStringList shownActions;
+    QString pick;
+    std::vector<std::pair<zqvcore::Operation, QStringList>> dispatched;
+    std::unique_ptr<QAbstractItemModelTester> modelTester;
+};
+
+TEST_F(Browsing, FillShowsColumnsRowsAndSelectsTheFirstRow)
+{
+    mkdirs("f");
+    mkdirs("f/zfolder");
+    testsupport::writeFile(inHome("f/b.txt"), std::string(1025, 'x'));
+    testsupport::writeFile(inHome("f/a.txt"), "");
+    fill(homeList({"f"}));
+
+    FileListModel& model = *list->model();
+    const QStringList captions{
+        QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type"), QStringLiteral("Date Modified")};
+    ASSERT_EQ(model.columnCount(), 4);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), captions[c]);
+        EXPECT_EQ(listView->detailsView()->columnWidth(c), c == 1 ? 60 : 120);
+    }
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("zfolder"), QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    EXPECT_EQ(column(model, 1), (QStringList{QString(), QStringLiteral("0KB"), QStringLiteral("2KB")}));
+    EXPECT_TRUE(model.index(0, 3).data().toString().isEmpty()) << "a folder has no date";
+    EXPECT_FALSE(model.index(1, 3).data().toString().isEmpty());
+    EXPECT_EQ(model.index(1, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight, Qt::AlignRight);
+    EXPECT_EQ(model.tag(2), QString::fromStdString(inHome("f/b.txt")));
+    EXPECT_EQ(list->selectedRow(), 0);
+    EXPECT_EQ(listView->selectionModel()->currentIndex().row(), 0);
+    EXPECT_EQ(listView->header()->arrowColumn(), 0);
+    EXPECT_FALSE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    // Icons come from the installed theme even without a desktop session.
+    EXPECT_TRUE(QIcon::hasThemeIcon(QStringLiteral("folder")));
+}
+
+TEST_F(Browsing, EmptyFolderKeepsColumnsAndTheCurrentFolder)
+{
+    mkdirs("full");
+    testsupport::writeFile(inHome("full/x"), "x");
+    mkdirs("empty");
+    fill(homeList({"full"}));
+    const FolderPtr before = list->currentFolder();
+    fill(homeList({"empty"}));
+    EXPECT_EQ(list->model()->columnCount(), 4);
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_EQ(list->currentFolder(), before);
+}
+
+TEST_F(Browsing, DesktopRootHasNameAndTypeOnly)
+{
+    fill(ItemIdList());
+    FileListModel& model = *list->model();
+    ASSERT_EQ(model.columnCount(), 2);
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Type"));
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Home"), QStringLiteral("File System")}));
+    EXPECT_EQ(model.tag(0), QStringLiteral("Home")) << "outside the file system the tag is the name";
+}
+
+TEST_F(Browsing, SortingByColumnAndDirectionKeepsTheSelectedItem)
+{
+    mkdirs("s");
+    testsupport::writeFile(inHome("s/small"), "1");
+    testsupport::writeFile(inHome("s/big"), std::string(5000, 'x'));
+    testsupport::writeFile(inHome("s/mid"), std::string(2000, 'x'));
+    fill(homeList({"s"}));
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("big"), QStringLiteral("mid"), QStringLiteral("small")}));
+    list->setSortKey(1);
+    list->sortRows();
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("small"), QStringLiteral("mid"), QStringLiteral("big")}));
+    EXPECT_EQ(list->selectedName(), QStringLiteral("big")) << "the selection follows its item";
+    list->setSortOrder(1);
+    list->sortRows();
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("big"), QStringLiteral("mid"), QStringLiteral("small")}));
+    // A fill uses the current sort.
+    fill(homeList({"s"}));
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("big"), QStringLiteral("mid"), QStringLiteral("small")}));
+}
+
+TEST_F(Browsing, DragOffersTheQueueTextAndExactUris)
+{
+    mkdirs("d");
+    testsupport::writeFile(inHome("d/caf\xe9"), "x");
+    testsupport::writeFile(inHome("d/plain name"), "x");
+    fill(homeList({"d"}));
+    FileListModel& model = *list->model();
+    const int odd = names().indexOf(QStringLiteral("caf\\xE9"));
+    const int plain = names().indexOf(QStringLiteral("plain name"));
+    EXPECT_TRUE(model.tag(odd).isEmpty()) << "no tag that names a different file";
+    std::unique_ptr<QMimeData> data(model.mimeData({model.index(plain, 0), model.index(odd, 0)}));
+    EXPECT_EQ(data->text(), QString::fromStdString(inHome("d/plain name")));
+    const QByteArray uris = data->data(QStringLiteral("text/uri-list"));
+    EXPECT_TRUE(uris.contains("caf%E9")) << uris.constData();
+    EXPECT_TRUE(uris.contains("plain%20name"));
+}
+
+TEST_F(Browsing, HeaderArrowAfterLeftCaptionsAndBeforeRightOnes)
+{
+    mkdirs("h");
+    testsupport::writeFile(inHome("h/x"), "x");
+    fill(homeList({"h"}));
+    SortArrowHeader* header = listView->header();
+    ASSERT_TRUE(icons.SetHeaderIcons(0, 0));
+    EXPECT_GE(header->arrowRect(0).left(), header->captionRect(0).right());
+    EXPECT_EQ(header->arrow().toImage(), icons.ascending().toImage());
+    ASSERT_TRUE(icons.SetHeaderIcons(1, 1));
+    EXPECT_TRUE(header->arrowRect(0).isEmpty());
+    EXPECT_LE(header->arrowRect(1).right(), header->captionRect(1).left());
+    EXPECT_EQ(header->arrow().toImage(), icons.descending().toImage());
+}
+
+TEST_F(Browsing, HeaderArrowsRefuseWhatTheyCannotShow)
+{
+    fill(homeList());
+    EXPECT_FALSE(cLVHeaderSortIcons(QStringLiteral(SHELL_SOURCE_DIR)).SetHeaderIcons(0, 0)) << "no list bound";
+    listView->setViewMode(FileListView::ViewMode::List);
+    listView->header()->clearArrow();
+    EXPECT_FALSE(icons.SetHeaderIcons(0, 1)) << "not in details";
+    EXPECT_EQ(listView->header()->arrowColumn(), -1);
+    listView->setViewMode(FileListView::ViewMode::Details);
+    EXPECT_TRUE(icons.SetHeaderIcons(0, 1));
+
+    testsupport::TempDir nowhere;
+    ::testing::internal::CaptureStderr();
+    cLVHeaderSortIcons missing(QString::fromStdString(nowhere.path()));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("sortascending.ico"), std::string::npos);
+    missing.setListView(listView);
+    EXPECT_FALSE(missing.SetHeaderIcons(0, 0));
+
+    list->ClearFileView();
+    EXPECT_TRUE(icons.SetHeaderIcons(0, 0)) << "no columns: nothing to do, and that is fine";
+}
+
+TEST_F(Browsing, ViewModesShareOneModelAndSelection)
+{
+    mkdirs("v");
+    testsupport::writeFile(inHome("v/a"), "x");
+    testsupport::writeFile(inHome("v/b"), "x");
+    fill(homeList({"v"}));
+    listView->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    for (const int mode : {0, 1, 2, 3}) {
+        ASSERT_TRUE(listView->setViewMode(mode));
+        EXPECT_EQ(listView->currentView()->model(), list->model());
+        EXPECT_EQ(listView->currentView()->selectionModel(), listView->selectionModel());
+        EXPECT_EQ(listView->currentWidget(), listView->currentView());
+        EXPECT_EQ(list->selectedName(), QStringLiteral("b"));
+    }
+    EXPECT_EQ(listView->currentView(), listView->detailsView());
+    EXPECT_FALSE(listView->setViewMode(4));
+    EXPECT_EQ(listView->viewMode(), FileListView::ViewMode::Details);
+}
+
+TEST_F(Browsing, DesktopRootSelectedExpandedAndFillsTheList)
+{
+    ::mkdir((desktop() + "/OnDesktop").c_str(), 0755);
+    const QModelIndex root = tree->SetTreeRoot(ItemIdList());
+    ASSERT_TRUE(root.isValid());
+    EXPECT_EQ(tree->model()->rowCount(), 1);
+    EXPECT_EQ(root.data().toString(), QStringLiteral("Desktop"));
+    EXPECT_EQ(tree->selectedNode(), root);
+    EXPECT_TRUE(treeView->isExpanded(root));
+    EXPECT_EQ(column(*tree->model(), 0, root),
+              (QStringList{QStringLiteral("OnDesktop"), QStringLiteral("Home"), QStringLiteral("File System")}));
+    EXPECT_EQ(names(),
+              (QStringList{QStringLiteral("OnDesktop"), QStringLiteral("Home"), QStringLiteral("File System")}));
+}
+
+TEST_F(Browsing, TreeLevelsHoldFoldersInNameOrderAndLoseButtonsWhenEmpty)
+{
+    mkdirs("t");
+    for (const char* name : {"t/b10", "t/B2", "t/.dot", "t/gone", "t/gone/x"}) {
+        mkdirs(name);
+    }
+    testsupport::writeFile(inHome("t/file"), "x");
+    const QModelIndex node = tree->SetTreeRoot(homeList({"t"}));
+    ASSERT_TRUE(node.isValid());
+    QApplication::processEvents();
+    EXPECT_EQ(
+        column(*tree->model(), 0, node),
+        (QStringList{QStringLiteral(".dot"), QStringLiteral("B2"), QStringLiteral("b10"), QStringLiteral("gone")}));
+    const QModelIndex gone = childNamed(*tree->model(), node, QStringLiteral("gone"));
+    ASSERT_TRUE(tree->model()->hasChildren(gone));
+    ::rmdir(inHome("t/gone/x").c_str());
+    treeView->expand(gone);
+    QApplication::processEvents();
+    EXPECT_FALSE(tree->model()->hasChildren(gone)) << "the first expansion that finds nothing removes the button";
+    EXPECT_FALSE(tree->FillTreeChildren(gone));
+
+    // Pruning drops the children of collapsed nodes only; their buttons stay.
+    const QModelIndex b2 = childNamed(*tree->model(), node, QStringLiteral("B2"));
+    mkdirs("t/B2/inner");
+    ASSERT_TRUE(tree->FillTreeChildren(b2));
+    EXPECT_EQ(tree->model()->rowCount(b2), 1);
+    tree->PruneCollapsedNodes();
+    EXPECT_EQ(tree->model()->rowCount(b2), 0);
+    EXPECT_TRUE(tree->model()->hasChildren(b2));
+    EXPECT_EQ(tree->model()->rowCount(node), 4) << "the expanded root keeps its children";
+    QAbstractItemModelTester tester(tree->model());
+}
+
+TEST_F(Browsing, ASymbolicLinkLoopExpandsOneLevelAtATime)
+{
+    mkdirs("l");
+    ASSERT_EQ(::symlink(".", inHome("l/again").c_str()), 0);
+    const QModelIndex node = tree->SetTreeRoot(homeList({"l"}));
+    QModelIndex level = node;
+    for (int depth = 0; depth < 5; ++depth) {
+        level = childNamed(*tree->model(), level, QStringLiteral("again"));
+        ASSERT_TRUE(level.isValid()) << depth;
+        tree->FillTreeChildren(level);
+    }
+    EXPECT_EQ(tree->GetTreeItemData(level)->pidlFQ().count(), 7);
+}
+
+TEST_F(Browsing, RightClickOnTreeNodesButNotOnTheDesktop)
+{
+    const QModelIndex root = tree->SetTreeRoot(ItemIdList());
+    EXPECT_FALSE(tree->TreeViewNotify({NotifyCode::RClick, treeView, root, {}}));
+    EXPECT_TRUE(menus.empty());
+    const QModelIndex homeNode = childNamed(*tree->model(), root, QStringLiteral("Home"));
+    EXPECT_TRUE(tree->TreeViewNotify({NotifyCode::RClick, treeView, homeNode, {}})) << "dismissed: consumed";
+    ASSERT_EQ(menus.size(), 1U);
+    EXPECT_TRUE(shownActions.contains(QStringLiteral("mnuProperties")));
+}
+
+TEST_F(Browsing, ListRightClickOffersRowsUnderThePointerFirst)
+{
+    mkdirs("r");
+    for (const char* name : {"r/a", "r/b", "r/c"}) {
+        testsupport::writeFile(inHome(name), "x");
+    }
+    fill(homeList({"r"}));
+    QItemSelectionModel* selection = listView->selectionModel();
+    selection->select(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    pick = QStringLiteral("mnuWipe");
+    EXPECT_FALSE(list->ListViewNotify({NotifyCode::RClick, listView->currentView(), list->model()->index(2, 0), {}}));
+    ASSERT_EQ(dispatched.size(), 1U);
+    EXPECT_EQ(dispatched[0].first, zqvcore::Operation::Wipe);
+    const QStringList expected{QString::fromStdString(inHome("r/c")),
+                               QString::fromStdString(inHome("r/a")),
+                               QString::fromStdString(inHome("r/b"))};
+    EXPECT_EQ(dispatched[0].second, expected);
+
+    menus.clear();
+    EXPECT_TRUE(list->ListViewNotify({NotifyCode::RClick, listView->currentView(), QModelIndex(), {}}));
+    ASSERT_EQ(menus.size(), 1U);
+    EXPECT_EQ(menus[0], &viewMenu) << "empty space shows the View menu";
+}
+
+TEST_F(Browsing, DoubleClickOpensFilesAndEntersFolders)
+{
+    mkdirs("o");
+    mkdirs("o/inner");
+    testsupport::writeFile(inHome("o/doc.txt"), "x");
+    tree->SetTreeRoot(homeList({"o"}));
+    ASSERT_EQ(names(), (QStringList{QStringLiteral("inner"), QStringLiteral("doc.txt")}));
+
+    QAbstractItemView* view = listView->currentView();
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(list->model()->index(1, 0)).center());
+    ASSERT_EQ(opened.size(), 1U);
+    EXPECT_EQ(opened[0], QString::fromStdString(inHome("o/doc.txt")));
+
+    view->setFocus();
+    listView->selectionModel()->setCurrentIndex(list->model()->index(0, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(tree->selectedNode().data().toString(), QStringLiteral("inner"));
+    EXPECT_EQ(tree->GetTreeItemData(tree->selectedNode())->pidlFQ(), homeList({"o", "inner"}));
+    EXPECT_EQ(list->model()->rowCount(), 0);
+}
+
+TEST_F(Browsing, RoutingIsInstalledOnceAndRemovedWithTheView)
+{
+    EXPECT_TRUE(tree->install()) << "a second install succeeds";
+    int calls = 0;
+    auto* extra = new QTreeView;
+    extra->setModel(tree->model());
+    ASSERT_TRUE(SubclassWindow(extra, [&calls](const ViewNotification&) {
+        ++calls;
+        return false;
+    }));
+    ASSERT_TRUE(SubclassWindow(extra, [&calls](const ViewNotification&) {
+        calls += 100;
+        return false;
+    }));
+    tree->SetTreeRoot(ItemIdList());
+    extra->show();
+    QTest::mouseDClick(extra->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(calls, 1) << "one route, the first";
+    EXPECT_TRUE(UnsubclassWindow(extra));
+    EXPECT_FALSE(UnsubclassWindow(extra));
+    ASSERT_TRUE(SubclassWindow(extra, {}));
+    delete extra;
+    EXPECT_FALSE(IsSubclassed(extra));
+}
+
+TEST_F(Browsing, FolderPickerPreselectsAndCancelGivesNothing)
+{
+    mkdirs("p");
+    mkdirs("p/q");
+    FolderPickerDialog picker(&window, QStringLiteral("Select the TreeView root folder"));
+    EXPECT_EQ(picker.windowTitle(), QStringLiteral("Select the TreeView root folder"));
+    ASSERT_TRUE(picker.selectFolder(homeList({"p", "q"})));
+    EXPECT_EQ(picker.chosen(), homeList({"p", "q"}));
+    EXPECT_FALSE(picker.selectFolder(homeList({"p", "missing"})));
+
+    QTimer::singleShot(0, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            static_cast<QDialog*>(modal)->reject();
+        }
+    });
+    EXPECT_FALSE(BrowseForFolder(&window, QStringLiteral("t"), 0, {}, homeList({"p"})).has_value());
+    QTimer::singleShot(0, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            static_cast<QDialog*>(modal)->accept();
+        }
+    });
+    EXPECT_EQ(BrowseForFolder(&window, QStringLiteral("t"), 0, {}, homeList({"p"})), homeList({"p"}));
+}

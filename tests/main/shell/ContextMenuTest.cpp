@@ -1,0 +1,200 @@
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+
+#include "OperationRules.h"
+#include "PropertiesDialog.h"
+#include "ShellContextMenu.h"
+#include "ShellFixture.h"
+#include "WidgetHelpers.h"
+
+using namespace zqvshell;
+
+TEST(OperationRules, FollowTheNameAndThePlainFileTest)
+{
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.file("a.zqv"), "x");
+    testsupport::writeFile(dir.file("a.ZQV"), "x");
+    testsupport::writeFile(dir.file("a.txt"), "x");
+    const auto q = [](const std::string& s) { return QString::fromStdString(s); };
+    const struct
+    {
+        QString name;
+        QString tag;
+        bool encrypt, decrypt, makeExe, wipe;
+    } cases[] = {
+        {QStringLiteral("a.zqv"), q(dir.file("a.zqv")), false, true, false, true},
+        {QStringLiteral("a.ZQV"), q(dir.file("a.ZQV")), true, false, true, true},
+        {QStringLiteral("a.txt"), q(dir.file("a.txt")), true, false, true, true},
+        {QStringLiteral("folder"), q(dir.path()), false, false, false, false},
+        {QStringLiteral("gone"), q(dir.file("gone")), false, false, false, false},
+    };
+    for (const auto& c : cases) {
+        const OperationAvailability got = availableOperations(c.name, c.tag);
+        EXPECT_EQ(got.encrypt, c.encrypt) << c.name.toStdString();
+        EXPECT_EQ(got.decrypt, c.decrypt) << c.name.toStdString();
+        EXPECT_EQ(got.makeExe, c.makeExe) << c.name.toStdString();
+        EXPECT_EQ(got.wipe, c.wipe) << c.name.toStdString();
+        EXPECT_EQ(got.queue, c.wipe);
+        EXPECT_EQ(got.hash, c.wipe);
+    }
+}
+
+TEST(Permissions, TextOfTheModeBits)
+{
+    EXPECT_EQ(permissionText(0755), QStringLiteral("rwxr-xr-x"));
+    EXPECT_EQ(permissionText(0640), QStringLiteral("rw-r-----"));
+    EXPECT_EQ(permissionText(0), QStringLiteral("---------"));
+}
+
+class ContextMenu : public ShellFixture
+{
+protected:
+    void SetUp() override
+    {
+        ShellFixture::SetUp();
+        mkdirs("m");
+        menu.setMessenger(&messenger);
+        menu.setDispatch([this](zqvcore::Operation op, const QStringList& paths) {
+            dispatched.push_back({op, paths});
+        });
+        folder = GetFolderFromPIDL(homeList({"m"}));
+    }
+
+    ShellItem item(const std::string& name) const { return *folder->describe(QByteArray::fromStdString(name)); }
+    QString path(const std::string& name) const { return QString::fromStdString(inHome("m/" + name)); }
+
+    // Which of the named actions are enabled, as "name" for on, "-name" for off.
+    QStringList states(const std::vector<ShellItem>& items)
+    {
+        const std::unique_ptr<QMenu> built = menu.buildMenu(nullptr, folder, items);
+        QStringList result;
+        for (const char* name : {"mnuOpen",
+                                 "mnuEncrypt",
+                                 "mnuDecrypt",
+                                 "mnuMakeExe",
+                                 "mnuWipe",
+                                 "mnuCopyLocation",
+                                 "mnuRename",
+                                 "mnuTrash",
+                                 "mnuProperties"}) {
+            QAction* action = testsupport::child<QAction>(built.get(), name);
+            result.push_back((action->isEnabled() ? QString() : QStringLiteral("-")) + QString::fromLatin1(name));
+        }
+        return result;
+    }
+
+    void choose(const std::vector<ShellItem>& items, const char* action)
+    {
+        const std::unique_ptr<QMenu> built = menu.buildMenu(nullptr, folder, items);
+        QAction* chosen = testsupport::child<QAction>(built.get(), action);
+        ASSERT_TRUE(chosen->isEnabled()) << action;
+        chosen->trigger();
+    }
+
+    ShellContextMenu menu;
+    RecordingMessenger messenger;
+    FolderPtr folder;
+    std::vector<std::pair<zqvcore::Operation, QStringList>> dispatched;
+};
+
+TEST_F(ContextMenu, EnablesWhatFitsEveryChosenItem)
+{
+    testsupport::writeFile(inHome("m/plain.txt"), "x");
+    testsupport::writeFile(inHome("m/locked.zqv"), "x");
+    mkdirs("m/sub");
+    EXPECT_EQ(states({item("plain.txt")}).join(QLatin1Char(' ')),
+              QStringLiteral("mnuOpen mnuEncrypt -mnuDecrypt mnuMakeExe mnuWipe mnuCopyLocation mnuRename mnuTrash "
+                             "mnuProperties"));
+    EXPECT_EQ(states({item("locked.zqv")}).join(QLatin1Char(' ')),
+              QStringLiteral("mnuOpen -mnuEncrypt mnuDecrypt -mnuMakeExe mnuWipe mnuCopyLocation mnuRename mnuTrash "
+                             "mnuProperties"));
+    EXPECT_EQ(states({item("sub")}).join(QLatin1Char(' ')),
+              QStringLiteral("mnuOpen -mnuEncrypt -mnuDecrypt -mnuMakeExe -mnuWipe mnuCopyLocation mnuRename mnuTrash "
+                             "mnuProperties"));
+    EXPECT_EQ(states({item("plain.txt"), item("locked.zqv")}).join(QLatin1Char(' ')),
+              QStringLiteral("-mnuOpen -mnuEncrypt -mnuDecrypt -mnuMakeExe mnuWipe mnuCopyLocation -mnuRename mnuTrash "
+                             "-mnuProperties"));
+}
+
+TEST_F(ContextMenu, OperationsGoToTheDispatchWithEveryPath)
+{
+    testsupport::writeFile(inHome("m/one"), "x");
+    testsupport::writeFile(inHome("m/two words"), "x");
+    choose({item("two words"), item("one")}, "mnuEncrypt");
+    ASSERT_EQ(dispatched.size(), 1U);
+    EXPECT_EQ(dispatched[0].first, zqvcore::Operation::Encrypt);
+    EXPECT_EQ(dispatched[0].second, (QStringList{path("two words"), path("one")}));
+
+    // Shown and dismissed: false, nothing run; chosen: true.
+    menu.setMenuRunner([](QMenu&, const QPoint&) { return nullptr; });
+    EXPECT_FALSE(menu.ShowShellContextMenu(nullptr, folder, {item("one")}, {}));
+    menu.setMenuRunner(
+        [](QMenu& shown, const QPoint&) { return shown.findChild<QAction*>(QStringLiteral("mnuMakeExe")); });
+    EXPECT_TRUE(menu.ShowShellContextMenu(nullptr, folder, {item("one")}, {}));
+    ASSERT_EQ(dispatched.size(), 2U);
+    EXPECT_EQ(dispatched[1].first, zqvcore::Operation::SelfExtracting);
+}
+
+TEST_F(ContextMenu, NamesTextCannotCarryAreRefusedNotSwapped)
+{
+    const std::string odd = "caf\xe9";
+    testsupport::writeFile(inHome("m/" + odd), "x");
+    testsupport::writeFile(inHome("m/caf\\xE9"), "look-alike");
+    testsupport::writeFile(inHome("m/fine"), "x");
+    for (const char* action : {"mnuWipe", "mnuCopyLocation", "mnuTrash", "mnuOpen"}) {
+        messenger.texts.clear();
+        const std::vector<ShellItem> items = std::string(action) == "mnuOpen"
+                                                 ? std::vector<ShellItem>{item(odd)}
+                                                 : std::vector<ShellItem>{item("fine"), item(odd)};
+        choose(items, action);
+        ASSERT_EQ(messenger.texts.size(), 1U) << action;
+        EXPECT_TRUE(messenger.texts[0].contains(QStringLiteral("caf\\xE9"))) << action;
+    }
+    EXPECT_TRUE(dispatched.empty());
+    EXPECT_TRUE(testsupport::exists(inHome("m/" + odd)));
+    EXPECT_EQ(testsupport::readFile(inHome("m/caf\\xE9")), "look-alike");
+}
+
+TEST_F(ContextMenu, RenameNeverReplacesAndKeepsExactBytes)
+{
+    testsupport::writeFile(inHome("m/a"), "A");
+    testsupport::writeFile(inHome("m/b"), "B");
+    QSignalSpy changed(&menu, &ShellContextMenu::itemsChanged);
+    EXPECT_FALSE(menu.renameItem(nullptr, *folder, item("a"), QStringLiteral("b")));
+    EXPECT_EQ(testsupport::readFile(inHome("m/b")), "B");
+    EXPECT_EQ(testsupport::readFile(inHome("m/a")), "A");
+    ASSERT_EQ(messenger.texts.size(), 1U);
+    for (const QString& bad : {QString(), QStringLiteral("x/y"), QStringLiteral(".."), QStringLiteral(".")}) {
+        EXPECT_FALSE(menu.renameItem(nullptr, *folder, item("a"), bad));
+    }
+    EXPECT_EQ(changed.count(), 0);
+
+    const std::string odd = "\xff\xfe";
+    testsupport::writeFile(inHome("m/" + odd), "odd");
+    ASSERT_TRUE(menu.renameItem(nullptr, *folder, item(odd), QStringLiteral("named é")));
+    EXPECT_EQ(testsupport::readFile(inHome("m/named é")), "odd");
+    EXPECT_FALSE(testsupport::exists(inHome("m/" + odd)));
+    EXPECT_EQ(changed.count(), 1);
+
+    menu.setRenamePrompt(
+        [](QWidget*, const QString& current) { return std::optional<QString>(current + QStringLiteral("2")); });
+    choose({item("a")}, "mnuRename");
+    EXPECT_EQ(testsupport::readFile(inHome("m/a2")), "A");
+}
+
+TEST_F(ContextMenu, CopyLocationAndProperties)
+{
+    testsupport::writeFile(inHome("m/data.bin"), std::string(1234, 'x'));
+    ::chmod(inHome("m/data.bin").c_str(), 0640);
+    choose({item("data.bin")}, "mnuCopyLocation");
+    EXPECT_EQ(QApplication::clipboard()->text(), path("data.bin"));
+
+    PropertiesDialog dialog(nullptr, item("data.bin"), QByteArray::fromStdString(inHome("m/data.bin")));
+    EXPECT_EQ(testsupport::child<QLabel>(&dialog, "lblPath")->text(), path("data.bin"));
+    EXPECT_TRUE(testsupport::child<QLabel>(&dialog, "lblSize")->text().startsWith(QLocale().toString(1234)));
+    EXPECT_TRUE(testsupport::child<QLabel>(&dialog, "lblPermissions")->text().startsWith(QStringLiteral("rw-r-----")));
+}
