@@ -1,0 +1,44 @@
+#pragma once
+
+#include <vector>
+
+#include "EngineCommand.h"
+
+class QEventLoop;
+
+namespace zqvwindow {
+
+enum class WaitResult {
+    Ended,      // the program ran and has ended (or could not be watched)
+    NotStarted, // it could not be started; nothing is said about it
+    Abandoned,  // the window is shutting down; the program goes on by itself
+};
+
+// Starts a program detached from our own life and waits for it in a nested
+// event loop, so the window keeps answering and commands given meanwhile run
+// at once, nested inside the wait. The program is never killed by us: it
+// lives in its own session, so neither our end nor a terminal's interrupt
+// reaches it, and it is not our child, so nothing has to reap it. The wait
+// sleeps on a process descriptor; it costs no CPU.
+class EngineRunner
+{
+public:
+    EngineRunner() = default;
+    EngineRunner(const EngineRunner&) = delete;
+    EngineRunner& operator=(const EngineRunner&) = delete;
+    ~EngineRunner();
+
+    [[nodiscard]] WaitResult RunAndWait(const zqvcore::EngineCommand& command);
+
+    // Every wait under way returns Abandoned, and so does every later call,
+    // without starting anything: used by shutdown.
+    void abandonAll();
+    [[nodiscard]] bool isAbandoned() const { return m_abandoned; }
+    [[nodiscard]] int depth() const { return static_cast<int>(m_loops.size()); }
+
+private:
+    std::vector<QEventLoop*> m_loops;
+    bool m_abandoned = false;
+};
+
+} // namespace zqvwindow

@@ -1,0 +1,48 @@
+#include "ZqvApplication.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QIcon>
+
+#include "MainSettings.h"
+#include "Messenger.h"
+#include "Miscellaneous.h"
+#include "QueueFile.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+#include "frmSplash.h"
+
+namespace zqvwindow {
+
+int runZqv(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zqv"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Cryptelle"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zqv/zqv-64.png")));
+
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const QString helpPage = programFolder + QLatin1String("/help/index.html");
+    zqvgui::Messenger messenger;
+    UserSettings settings;
+
+    MainWindowTools tools;
+    tools.openDocument = [](const QString& target) { zqvtools::OpenDocument(target); };
+    tools.openAbout = [helpPage](QWidget* owner) {
+        zqvtools::frmAbout about(helpPage, owner);
+        about.exec();
+    };
+    tools.browseForFolder = [](QWidget* owner, const QString& title, const QString& initial) {
+        return QFileDialog::getExistingDirectory(owner, title, initial);
+    };
+
+    frmMain main(programFolder, settings, messenger, zqvcore::defaultQueueFilePath(), std::move(tools));
+    zqvtools::frmSplash splash([&main] {
+        main.Form_Load();
+        main.show();
+    });
+    splash.Form_Load();
+    return QApplication::exec();
+}
+
+} // namespace zqvwindow

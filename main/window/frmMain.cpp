@@ -1,0 +1,712 @@
+#include "frmMain.h"
+
+#include <cmath>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "EngineCommand.h"
+#include "MainSettings.h"
+#include "Messenger.h"
+#include "Operations.h"
+#include "PathRules.h"
+#include "QueueListView.h"
+#include "WorkRunner.h"
+
+namespace zqvwindow {
+namespace {
+
+constexpr int kToolbarBand = 24;
+constexpr int kQueueBand = 120;
+constexpr int kQueueHeight = 118;
+constexpr int kHeightOffsetWithQueue = 125;
+
+QAction* namedAction(QObject* owner, const char* name, const QString& text)
+{
+    auto* action = new QAction(text, owner);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+QAction* separator(QMenu* menu, const char* name)
+{
+    QAction* action = menu->addSeparator();
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+// The window's face: Tahoma where it is installed, else the desktop's sans font.
+QFont windowFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    if (QFontInfo(font).family().compare(QLatin1String("Tahoma"), Qt::CaseInsensitive) == 0) {
+        font.setPointSizeF(QApplication::font().pointSizeF());
+        return font;
+    }
+    return QApplication::font();
+}
+
+// "1", "1.0" and " 1 " are 1; text that is not a number is not.
+bool numericallyOne(const QString& text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok && value == 1.0;
+}
+
+// The truth values the store may hold: True/False in any case, or a number.
+std::optional<bool> truthValue(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double value = trimmed.toDouble(&ok);
+    if (ok)
+        return value != 0.0;
+    return std::nullopt;
+}
+
+QString nowAsQueueTime()
+{
+    const QLocale locale;
+    const QDateTime now = QDateTime::currentDateTime();
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(now.time(), QLocale::LongFormat);
+}
+
+} // namespace
+
+frmMain::frmMain(QString programFolder,
+                 MainSettings& settings,
+                 zqvgui::Messenger& messenger,
+                 QString queueFile,
+                 MainWindowTools tools,
+                 QWidget* parent)
+    : QMainWindow(parent)
+    , m_programFolder(std::move(programFolder))
+    , m_settings(settings)
+    , m_messenger(messenger)
+    , m_queueFile(std::move(queueFile))
+    , m_tools(std::move(tools))
+    , m_inner(new QWidget(this))
+    , m_tree(new PlaceholderFolderTree(m_inner))
+    , m_list(new PlaceholderFileList(m_inner))
+    , m_bar(new QFrame(m_inner))
+    , m_queueView(new QueueListView(m_inner))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Cryptelle"));
+    setFont(windowFont());
+    resize(900, 620);
+    setCentralWidget(m_inner);
+    m_tree->setObjectName(QStringLiteral("TreeView1"));
+    m_list->setObjectName(QStringLiteral("ListView1"));
+    m_bar->setObjectName(QStringLiteral("Frame1"));
+    m_bar->setFixedWidth(5);
+    m_queueView->setObjectName(QStringLiteral("lvQueue"));
+    m_queueView->setModel(&m_queue);
+    m_queueView->header()->resizeSection(zqvcore::QueueModel::FileColumn, 420);
+    m_queueView->header()->resizeSection(zqvcore::QueueModel::ActionColumn, 150);
+    m_inner->installEventFilter(this);
+
+    buildMenus();
+    buildToolbar();
+
+    auto* queueView = static_cast<QueueListView*>(m_queueView);
+    queueView->setDropHandler([this](const QMimeData* data, const QObject* source) { DropOnQueue(data, source); });
+    queueView->setMenuHandler([this](const QPoint& at) {
+        QueuePopUpOpening();
+        m_queuePopUp->popup(at);
+    });
+    m_queue.setSaveErrorHandler([this](const QString& reason) {
+        showError(QStringLiteral("The queue could not be saved: %1").arg(reason));
+    });
+
+    connect(m_list, &PlaceholderFileList::rowClicked, this, &frmMain::ListItemClick);
+    connect(m_list, &PlaceholderFileList::headerClicked, this, &frmMain::ColumnClick);
+    connect(m_tree, &PlaceholderFolderTree::folderSelected, this, [this](const QString& folder) {
+        m_list->FillFileView(folder);
+        ApplySort();
+    });
+}
+
+frmMain::~frmMain()
+{
+    m_runner.abandonAll();
+}
+
+void frmMain::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    QAction* root = namedAction(this, "mnuFileRoot", QStringLiteral("&Change Root..."));
+    root->setVisible(false);
+    connect(root, &QAction::triggered, this, &frmMain::ChangeRoot);
+    file->addAction(root);
+    separator(file, "mnuFileSep1")->setVisible(false);
+    QAction* preferences = namedAction(this, "mnuPreferences", QStringLiteral("Preferences..."));
+    preferences->setEnabled(static_cast<bool>(m_tools.openPreferences));
+    connect(preferences, &QAction::triggered, this, [this] { m_tools.openPreferences(this); });
+    file->addAction(preferences);
+    separator(file, "mnuFileSep2");
+    QAction* exitAction = namedAction(this, "mnuFileExit", QStringLiteral("E&xit"));
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    file->addAction(exitAction);
+
+    m_viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    m_viewMenu->setObjectName(QStringLiteral("mnuView"));
+    connect(m_viewMenu, &QMenu::aboutToShow, this, &frmMain::ViewMenuOpening);
+    QAction* queueItem = namedAction(this, "mnuQueue", QStringLiteral("Queue"));
+    queueItem->setCheckable(true);
+    queueItem->setChecked(true);
+    connect(queueItem, &QAction::triggered, this, &frmMain::ToggleQueue);
+    m_viewMenu->addAction(queueItem);
+    separator(m_viewMenu, "mnuViewSep");
+    const struct
+    {
+        const char* name;
+        const char* text;
+        int mode;
+    } modes[] = {
+        {"mnuViewLargeIcons", "Lar&ge Icons", 0},
+        {"mnuViewSmallIcons", "S&mall Icons", 1},
+        {"mnuViewList", "&List", 2},
+        {"mnuViewReport", "&Detatils", 3},
+    };
+    for (const auto& mode : modes) {
+        QAction* action = namedAction(this, mode.name, QLatin1String(mode.text));
+        action->setCheckable(true);
+        const int value = mode.mode;
+        connect(action, &QAction::triggered, this, [this, value] { SetView(value); });
+        m_viewMenu->addAction(action);
+    }
+    separator(m_viewMenu, "mnuViewSep1");
+    QMenu* arrange = m_viewMenu->addMenu(QStringLiteral("Arrange Icons"));
+    arrange->setObjectName(QStringLiteral("mnuViewArrange"));
+    arrange->menuAction()->setObjectName(QStringLiteral("mnuViewArrange"));
+    QAction* ascending = namedAction(this, "mnuViewArrangeAZ", QStringLiteral("A&scending"));
+    QAction* descending = namedAction(this, "mnuViewArrangeZA", QStringLiteral("&Descending"));
+    QAction* autoArrange = namedAction(this, "mnuViewArrangeAuto", QStringLiteral("&Auto Arrange"));
+    for (QAction* action : {ascending, descending, autoArrange})
+        action->setCheckable(true);
+    connect(ascending, &QAction::triggered, this, &frmMain::ArrangeAscending);
+    connect(descending, &QAction::triggered, this, &frmMain::ArrangeDescending);
+    connect(autoArrange, &QAction::triggered, this, &frmMain::ToggleAutoArrange);
+    arrange->addAction(ascending);
+    arrange->addAction(descending);
+    separator(arrange, "mnuViewArrangeSep1");
+    arrange->addAction(autoArrange);
+    separator(m_viewMenu, "mnuViewSep2");
+    QAction* refresh = namedAction(this, "mnuViewRefresh", QStringLiteral("&Refresh"));
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(refresh, &QAction::triggered, this, &frmMain::RefreshFileView);
+    m_viewMenu->addAction(refresh);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    QAction* contents = namedAction(this, "mnuContents", QStringLiteral("&Contents"));
+    contents->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(contents, &QAction::triggered, this, &frmMain::Contents);
+    help->addAction(contents);
+    separator(help, "mnuSep1");
+    QAction* about = namedAction(this, "mnuAbout", QStringLiteral("&About..."));
+    about->setEnabled(static_cast<bool>(m_tools.openAbout));
+    connect(about, &QAction::triggered, this, [this] { m_tools.openAbout(this); });
+    help->addAction(about);
+    // The window keeps its shortcuts while the menu bar is hidden or closed.
+    addActions({refresh, contents});
+
+    m_queuePopUp = new QMenu(QStringLiteral("Queue"), this);
+    m_queuePopUp->setObjectName(QStringLiteral("mnuQueuePopUp"));
+    QAction* perform = namedAction(this, "mnuPerform", QStringLiteral("Perform Desired Actions Now..."));
+    connect(perform, &QAction::triggered, this, &frmMain::Perform);
+    m_queuePopUp->addAction(perform);
+    separator(m_queuePopUp, "mnuQueuePopUp1");
+    QAction* remove = namedAction(this, "mnuRemoveItem", QStringLiteral("Remove Item"));
+    connect(remove, &QAction::triggered, this, &frmMain::RemoveItem);
+    m_queuePopUp->addAction(remove);
+    separator(m_queuePopUp, "mnuQueuePopUp2");
+    QAction* clear = namedAction(this, "mnuClearQueue", QStringLiteral("Clear Queue"));
+    connect(clear, &QAction::triggered, this, &frmMain::ClearQueue);
+    m_queuePopUp->addAction(clear);
+}
+
+void frmMain::buildToolbar()
+{
+    m_toolbar = new QToolBar(m_inner);
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setIconSize(QSize(16, 16));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+
+    const struct
+    {
+        const char* key;
+        const char* text;
+        const char* picture;
+    } buttons[] = {
+        {"Encrypt", "Encrypt File", "encrypt"},
+        {"Decrypt", "Decrypt File", "decrypt"},
+        {"MakeExe", "Make Exe", "exe"},
+        {"Wipe", "Wipe File", "shred"},
+        {"Queue", "Queue File", "queue"},
+        {"Advanced", "Advanced", "advanced"},
+    };
+    for (const auto& button : buttons) {
+        QAction* action = namedAction(this, button.key, QLatin1String(button.text));
+        action->setIcon(QIcon(QStringLiteral(":/zqv/toolbar/%1.png").arg(QLatin1String(button.picture))));
+        action->setData(QLatin1String(button.key));
+        m_toolbar->addAction(action);
+        const QString key = QLatin1String(button.key);
+        connect(action, &QAction::triggered, this, [this, key] { ButtonClick(key); });
+    }
+
+    const struct
+    {
+        const char* name;
+        const char* text;
+        const char* key;
+    } queueItems[] = {
+        {"mnuQueueEncrypt", "Queue for Encryption", "Encrypt"},
+        {"mnuQueueDecrypt", "Queue for Decryption", "Decrypt"},
+        {"mnuQueueSelfExtracting", "Queue for Self-Extracting", "Make Self-Extracting"},
+        {"mnuQueueWipe", "Queue for Wiping", "Wipe"},
+    }, advancedItems[] = {
+        {"mnuAdvancedHash", "View SHA/MD5 Hash Value...", "Hash"},
+        {"mnuAdvancedText", "Encrypt/Decrypt Text...", "Text"},
+    };
+    m_queueMenu = new QMenu(this);
+    m_queueMenu->setObjectName(QStringLiteral("QueueMenu"));
+    m_advancedMenu = new QMenu(this);
+    m_advancedMenu->setObjectName(QStringLiteral("AdvancedMenu"));
+    for (const auto& item : queueItems) {
+        QAction* action = namedAction(this, item.name, QLatin1String(item.text));
+        action->setData(QLatin1String(item.key));
+        m_queueMenu->addAction(action);
+    }
+    for (const auto& item : advancedItems) {
+        QAction* action = namedAction(this, item.name, QLatin1String(item.text));
+        action->setData(QLatin1String(item.key));
+        m_advancedMenu->addAction(action);
+    }
+    for (QMenu* menu : {m_queueMenu, m_advancedMenu}) {
+        connect(menu, &QMenu::triggered, this, [this](QAction* action) { ButtonMenuClick(action->data().toString()); });
+    }
+    // The whole drop-down button opens its menu; its body has no command of its own.
+    for (const auto& [key, menu] : {std::pair{"Queue", m_queueMenu}, std::pair{"Advanced", m_advancedMenu}}) {
+        QAction* action = findChild<QAction*>(QLatin1String(key));
+        action->setMenu(menu);
+        if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+            button->setPopupMode(QToolButton::InstantPopup);
+    }
+    findChild<QAction*>(QStringLiteral("mnuAdvancedHash"))->setEnabled(static_cast<bool>(m_tools.openHashViewer));
+    findChild<QAction*>(QStringLiteral("mnuAdvancedText"))->setEnabled(static_cast<bool>(m_tools.openTextTool));
+}
+
+void frmMain::Form_Load()
+{
+    m_loading = true;
+    m_settingsProblemShown = false;
+
+    if (numericallyOne(readSetting("Preferences", "ShowContextMenus", "1")) && m_tools.renewFolderVerb)
+        m_tools.renewFolderVerb(this);
+    writeSetting("Engine", "Path", zqvcore::enginePath(m_programFolder));
+
+    {
+        const zqvgui::BusyCursor busy;
+        if (const QScreen* screen = this->screen()) {
+            const QRect available = screen->availableGeometry();
+            move(available.x() + static_cast<int>(std::lround((available.width() - frameGeometry().width()) * 0.5)),
+                 available.y() + static_cast<int>(std::lround((available.height() - frameGeometry().height()) * 0.5)));
+        }
+        (void)HdrIcons();
+
+        const QString queueText = readSetting("View", "Queue", "True");
+        const std::optional<bool> queueShown = truthValue(queueText);
+        if (!queueShown) {
+            showError(QStringLiteral("The setting View/Queue holds \"%1\", which is neither True nor False. "
+                                     "The queue is shown.")
+                          .arg(queueText));
+        }
+        LayoutQueuePane(queueShown.value_or(true));
+
+        m_tree->SetTreeRoot(QDir::homePath());
+
+        bool isNumber = false;
+        int mode = readSetting("View", "Type", "3").trimmed().toInt(&isNumber);
+        if (!isNumber || mode < 0 || mode > 3)
+            mode = 3;
+        SetView(mode);
+        ArrangeAscending();
+    }
+
+    m_queue.bindFile(m_queueFile);
+    m_loading = false;
+}
+
+QString frmMain::readSetting(const char* section, const char* key, const char* defaultValue)
+{
+    try {
+        return m_settings.GetSetting(QLatin1String(section), QLatin1String(key), QLatin1String(defaultValue));
+    } catch (const SettingsProblem& problem) {
+        showSettingsProblem(problem);
+        return QLatin1String(defaultValue);
+    }
+}
+
+void frmMain::writeSetting(const char* section, const char* key, const QString& value)
+{
+    try {
+        m_settings.SaveSetting(QLatin1String(section), QLatin1String(key), value);
+    } catch (const SettingsProblem& problem) {
+        showSettingsProblem(problem);
+    }
+}
+
+void frmMain::showSettingsProblem(const SettingsProblem& problem)
+{
+    // One broken settings file would otherwise answer every read at start-up.
+    if (m_loading && m_settingsProblemShown)
+        return;
+    m_settingsProblemShown = true;
+    const QString number = QStringLiteral("%1 (0x%2)").arg(problem.number()).arg(
+        static_cast<quint32>(problem.number()), 8, 16, QLatin1Char('0'));
+    m_messenger.message(this,
+                        QStringLiteral("ZQV"),
+                        QStringLiteral("Error %1: %2").arg(number, problem.description()),
+                        zqvgui::MessageIcon::Critical,
+                        m_loading ? QStringLiteral("The program goes on with its default settings.") : QString());
+}
+
+void frmMain::showError(const QString& text)
+{
+    m_messenger.message(this, QStringLiteral("Error"), text, zqvgui::MessageIcon::Critical);
+}
+
+PlaceholderHeaderIcons& frmMain::HdrIcons()
+{
+    if (!m_headerIcons) {
+        m_headerIcons = std::make_unique<PlaceholderHeaderIcons>();
+        m_headerIcons->setListView(m_list);
+    }
+    return *m_headerIcons;
+}
+
+void frmMain::LayoutQueuePane(bool shown)
+{
+    findChild<QAction*>(QStringLiteral("mnuQueue"))->setChecked(shown);
+    m_queueView->setVisible(shown);
+    if (m_splitter == nullptr)
+        m_splitter = new PlaceholderVSplitter(this);
+    m_splitter->setTop(kToolbarBand);
+    m_splitter->setHeightOffset(shown ? kHeightOffsetWithQueue : 0);
+    m_splitter->SetControls(m_inner, m_tree, m_list, m_bar);
+    m_splitter->setLeft(static_cast<int>(std::lround((m_inner->width() - m_bar->width()) * 0.3)));
+    layOutInner();
+}
+
+void frmMain::layOutInner()
+{
+    const int width = m_inner->width();
+    const int height = m_inner->height();
+    m_toolbar->setGeometry(0, 0, width, kToolbarBand);
+    m_queueView->setGeometry(0, height - kQueueBand, width, kQueueHeight);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_inner && event->type() == QEvent::Resize)
+        layOutInner();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QString frmMain::selectedTag() const
+{
+    const int row = m_list->selectedRow();
+    return row < 0 ? QString() : m_list->rowTag(row);
+}
+
+void frmMain::applyEnabling(const ToolbarEnabling& state)
+{
+    const auto enable = [this](const char* name, bool on) {
+        findChild<QAction*>(QLatin1String(name))->setEnabled(on);
+    };
+    enable("Encrypt", state.encrypt);
+    enable("Decrypt", state.decrypt);
+    enable("MakeExe", state.makeExe);
+    enable("Wipe", state.wipe);
+    enable("Queue", state.queue);
+    enable("mnuQueueEncrypt", state.queueEncrypt);
+    enable("mnuQueueDecrypt", state.queueDecrypt);
+    enable("mnuQueueSelfExtracting", state.queueSelfExtracting);
+    enable("mnuAdvancedHash", state.hash && m_tools.openHashViewer);
+}
+
+void frmMain::ListItemClick(int row)
+{
+    if (row < 0 || row >= m_list->rowCount())
+        return;
+    applyEnabling(enablingForRow(m_list->rowText(row), selectedTag()));
+}
+
+void frmMain::ButtonClick(const QString& key)
+{
+    const QString tag = selectedTag();
+    if (zqvcore::IsNotPlainFile(tag))
+        return;
+    const zqvcore::Operation operation = zqvcore::operationForToolbarKey(key);
+    if (operation == zqvcore::Operation::None || operation == zqvcore::Operation::EncryptFolder)
+        return;
+    if (m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, tag)) == WaitResult::Ended)
+        RefreshFileView();
+}
+
+void frmMain::ButtonMenuClick(const QString& key)
+{
+    if (key == QLatin1String("Hash")) {
+        const QString tag = selectedTag();
+        if (!m_tools.openHashViewer || zqvcore::IsNotPlainFile(tag))
+            return;
+        m_tools.openHashViewer(this, tag);
+        m_toolbar->update();
+    } else if (key == QLatin1String("Text")) {
+        if (!m_tools.openTextTool)
+            return;
+        m_tools.openTextTool(this);
+        m_toolbar->update();
+    } else {
+        QueueSelected(key);
+    }
+}
+
+void frmMain::RefreshFileView()
+{
+    const zqvgui::BusyCursor busy;
+    const QString folder = m_tree->selectedFolder();
+    if (folder.isEmpty())
+        return;
+    m_list->ClearFileView();
+    m_list->FillFileView(folder);
+    ApplySort();
+}
+
+void frmMain::Contents()
+{
+    if (m_tools.openDocument)
+        m_tools.openDocument(m_programFolder + QLatin1String("/help/index.html"));
+}
+
+bool frmMain::CheckQueueForDuplicates(const QString& FileName) const
+{
+    return m_queue.containsPath(FileName);
+}
+
+void frmMain::addToQueue(const QString& path, const QString& actionWord)
+{
+    if (!zqvcore::canStoreInQueue(path)) {
+        showError(QStringLiteral("The name of %1 holds a line break, which the queue cannot keep. "
+                                 "Rename the file to queue it.")
+                      .arg(path));
+        return;
+    }
+    (void)m_queue.append({path, actionWord, nowAsQueueTime()});
+}
+
+void frmMain::QueueSelected(const QString& actionWord)
+{
+    const QString path = selectedTag();
+    if (path.isEmpty())
+        return; // no row selected
+    if (CheckQueueForDuplicates(path)) {
+        showError(QStringLiteral("The file ") + path + QStringLiteral(" already exists in the queue."));
+        return;
+    }
+    if (zqvcore::IsNotPlainFile(path))
+        return;
+    addToQueue(path, actionWord);
+}
+
+bool frmMain::DropOnQueue(const QMimeData* data, const QObject* source)
+{
+    QString path;
+    if (source != nullptr && m_list->owns(source)) {
+        path = selectedTag();
+    } else if (data != nullptr && data->hasUrls()) {
+        const QUrl first = data->urls().constFirst();
+        if (!first.isLocalFile())
+            return false;
+        path = first.toLocalFile();
+    } else {
+        return false;
+    }
+    if (path.isEmpty())
+        return false;
+    if (CheckQueueForDuplicates(path)) {
+        showError(QStringLiteral("The file ") + path + QStringLiteral(" already exists in the queue."));
+        return false;
+    }
+    if (zqvcore::IsNotPlainFile(path)) {
+        showError(QStringLiteral("A folder cannot be added to the queue."));
+        return false;
+    }
+    const zqvcore::Operation operation =
+        zqvcore::HasEncryptedExtension(path) ? zqvcore::Operation::Decrypt : zqvcore::Operation::Encrypt;
+    const int before = m_queue.count();
+    addToQueue(path, zqvcore::actionWord(operation));
+    return m_queue.count() > before;
+}
+
+void frmMain::QueuePopUpOpening()
+{
+    const bool any = m_queue.count() > 0;
+    for (const char* name : {"mnuRemoveItem", "mnuClearQueue", "mnuPerform"})
+        findChild<QAction*>(QLatin1String(name))->setEnabled(any);
+}
+
+void frmMain::Perform()
+{
+    const int rounds = m_queue.count();
+    for (int round = 0; round < rounds && m_queue.count() > 0; ++round) {
+        const zqvcore::QueueEntry entry = m_queue.entries().constFirst();
+        const zqvcore::Operation operation = zqvcore::operationForActionWord(entry.action);
+        if (operation != zqvcore::Operation::None && operation != zqvcore::Operation::EncryptFolder) {
+            const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, entry.path));
+            if (result == WaitResult::Abandoned)
+                return; // shutting down: the entry stays for the next start
+            if (result == WaitResult::NotStarted) {
+                showError(QStringLiteral("The engine %1 could not be started. The queue is left as it is.")
+                              .arg(zqvcore::enginePath(m_programFolder)));
+                return;
+            }
+        }
+        // The user may have changed the queue during the run: remove the
+        // entry that ran, wherever it now stands, and nothing else.
+        const int index = static_cast<int>(m_queue.entries().indexOf(entry));
+        if (index >= 0)
+            m_queue.removeAt(index);
+    }
+}
+
+void frmMain::RemoveItem()
+{
+    const QModelIndex current = m_queueView->currentIndex();
+    if (!current.isValid() || !m_queueView->selectionModel()->isRowSelected(current.row(), {}))
+        return;
+    m_queue.removeAt(current.row());
+}
+
+void frmMain::ClearQueue()
+{
+    m_queue.clear();
+}
+
+void frmMain::ToggleQueue()
+{
+    LayoutQueuePane(m_queueView->isHidden());
+    const bool checked = findChild<QAction*>(QStringLiteral("mnuQueue"))->isChecked();
+    writeSetting("View", "Queue", checked ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+void frmMain::SetView(int mode)
+{
+    m_list->setViewMode(mode);
+    m_list->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
+    const char* names[] = {"mnuViewLargeIcons", "mnuViewSmallIcons", "mnuViewList", "mnuViewReport"};
+    for (int index = 0; index < 4; ++index)
+        findChild<QAction*>(QLatin1String(names[index]))->setChecked(index == mode);
+    writeSetting("View", "Type", QString::number(mode));
+}
+
+void frmMain::ViewMenuOpening()
+{
+    const int mode = m_list->viewMode();
+    findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->setEnabled(mode == 0 || mode == 1);
+}
+
+void frmMain::ArrangeAscending()
+{
+    findChild<QAction*>(QStringLiteral("mnuViewArrangeAZ"))->setChecked(true);
+    findChild<QAction*>(QStringLiteral("mnuViewArrangeZA"))->setChecked(false);
+    m_sort.setSortOrder(0);
+    ApplySort();
+}
+
+void frmMain::ArrangeDescending()
+{
+    findChild<QAction*>(QStringLiteral("mnuViewArrangeAZ"))->setChecked(false);
+    findChild<QAction*>(QStringLiteral("mnuViewArrangeZA"))->setChecked(true);
+    m_sort.setSortOrder(1);
+    ApplySort();
+}
+
+void frmMain::ToggleAutoArrange()
+{
+    // The action has toggled its own check already.
+    m_list->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
+}
+
+void frmMain::ColumnClick(int column)
+{
+    m_sort.headerClicked(column);
+    ApplySort();
+}
+
+void frmMain::ApplySort()
+{
+    (void)HdrIcons().SetHeaderIcons(m_sort.sortColumn(), m_sort.sortOrder());
+    m_list->sortRows(m_sort.sortColumn(), m_sort.sortOrder());
+}
+
+void frmMain::ChangeRoot()
+{
+    if (!m_tools.browseForFolder)
+        return;
+    const QString picked =
+        m_tools.browseForFolder(this, QStringLiteral("Select the TreeView root folder"), m_tree->rootFolder());
+    if (picked.isEmpty())
+        return;
+    const zqvgui::BusyCursor busy;
+    m_tree->SetTreeRoot(picked);
+}
+
+void frmMain::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    const zqvgui::BusyCursor busy;
+    // A run under way goes on by itself; its entry stays in the queue.
+    m_runner.abandonAll();
+    const zqvcore::QueueSaveResult saved = m_queue.save();
+    if (!saved.ok)
+        showError(QStringLiteral("The queue could not be saved: %1").arg(saved.error));
+    m_list->ClearFileView();
+    m_tree->ClearTree();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace zqvwindow

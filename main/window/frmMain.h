@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "QueueModel.h"
+#include "RunAndWait.h"
+#include "ShellPlaceholders.h"
+#include "SortProtocol.h"
+#include "ToolbarEnabling.h"
+
+class QAction;
+class QFrame;
+class QMenu;
+class QMimeData;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+
+namespace zqvgui {
+class Messenger;
+}
+
+namespace zqvwindow {
+
+class MainSettings;
+
+// The windows the main window opens but does not own; a missing one leaves
+// its command disabled.
+struct MainWindowTools
+{
+    std::function<void(QWidget* owner)> openPreferences;
+    std::function<void(QWidget* owner, const QString& file)> openHashViewer;
+    std::function<void(QWidget* owner)> openTextTool;
+    std::function<void(QWidget* owner)> openAbout;
+    // Renews "Encrypt Folder..." in the file managers at start-up.
+    std::function<void(QWidget* owner)> renewFolderVerb;
+    // Hands a document or address to the desktop's default handler.
+    std::function<void(const QString& target)> openDocument;
+    // The folder picker; empty when cancelled.
+    std::function<QString(QWidget* owner, const QString& title, const QString& initial)> browseForFolder;
+};
+
+// The one top-level window of zqv: folder tree, file list, queue and toolbar.
+// Every command is a public routine, so tests run them without clicking.
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    frmMain(QString programFolder,
+            MainSettings& settings,
+            zqvgui::Messenger& messenger,
+            QString queueFile,
+            MainWindowTools tools,
+            QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: settings, layout, tree and list, view mode, queue.
+    void Form_Load();
+
+    // The file list's item click: which operations fit the row.
+    void ListItemClick(int row);
+    // A toolbar button by its key; a drop-down item by its key.
+    void ButtonClick(const QString& key);
+    void ButtonMenuClick(const QString& key);
+    void RefreshFileView();
+    void Contents();
+
+    // Queue.
+    [[nodiscard]] bool CheckQueueForDuplicates(const QString& FileName) const;
+    void QueueSelected(const QString& actionWord);
+    bool DropOnQueue(const QMimeData* data, const QObject* source);
+    void QueuePopUpOpening();
+    void Perform();
+    void RemoveItem();
+    void ClearQueue();
+    void ToggleQueue();
+    void LayoutQueuePane(bool shown);
+
+    // Views, sorting, root.
+    void SetView(int mode);
+    void ViewMenuOpening();
+    void ArrangeAscending();
+    void ArrangeDescending();
+    void ToggleAutoArrange();
+    void ColumnClick(int column); // zero-based
+    void ApplySort();
+    void ChangeRoot();
+
+    [[nodiscard]] PlaceholderHeaderIcons& HdrIcons();
+    [[nodiscard]] const SortProtocol& sortProtocol() const { return m_sort; }
+    [[nodiscard]] EngineRunner& engineRunner() { return m_runner; }
+    [[nodiscard]] zqvcore::QueueModel& queue() { return m_queue; }
+    [[nodiscard]] PlaceholderFileList* fileList() const { return m_list; }
+    [[nodiscard]] PlaceholderFolderTree* folderTree() const { return m_tree; }
+    [[nodiscard]] PlaceholderVSplitter* splitter() const { return m_splitter; }
+    [[nodiscard]] const QString& programFolder() const { return m_programFolder; }
+
+    // Shutdown: the queue saved, every wait abandoned, the program ends.
+    void Form_Unload();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    void applyEnabling(const ToolbarEnabling& state);
+    [[nodiscard]] QString selectedTag() const;
+    [[nodiscard]] QString readSetting(const char* section, const char* key, const char* defaultValue);
+    void writeSetting(const char* section, const char* key, const QString& value);
+    void showSettingsProblem(const class SettingsProblem& problem);
+    void showError(const QString& text);
+    void addToQueue(const QString& path, const QString& actionWord);
+    void layOutInner();
+
+    QString m_programFolder;
+    MainSettings& m_settings;
+    zqvgui::Messenger& m_messenger;
+    QString m_queueFile;
+    MainWindowTools m_tools;
+    bool m_loading = false;
+    bool m_settingsProblemShown = false;
+    bool m_unloaded = false;
+
+    QWidget* m_inner;
+    QToolBar* m_toolbar = nullptr;
+    PlaceholderFolderTree* m_tree;
+    PlaceholderFileList* m_list;
+    QFrame* m_bar;
+    QTreeView* m_queueView;
+    PlaceholderVSplitter* m_splitter = nullptr;
+    std::unique_ptr<PlaceholderHeaderIcons> m_headerIcons;
+    zqvcore::QueueModel m_queue;
+    EngineRunner m_runner;
+    SortProtocol m_sort;
+
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_queuePopUp = nullptr;
+    QMenu* m_queueMenu = nullptr;
+    QMenu* m_advancedMenu = nullptr;
+};
+
+} // namespace zqvwindow

@@ -1,0 +1,6 @@
+#include "ZqvApplication.h"
+
+int main(int argc, char** argv)
+{
+    return zqvwindow::runZqv(argc, argv);
+}
