@@ -42,11 +42,13 @@ frmAbout::frmAbout(const QString& address, QWidget* parent)
     nameFont.setBold(true);
     name->setFont(nameFont);
 
-    QLabel* version = label(this,
-                            "lblVersion",
-                            versionText(cryptelle::kVersionMajor, cryptelle::kVersionMinor, cryptelle::kVersionRevision));
+    QLabel* version =
+        label(this,
+              "lblVersion",
+              versionText(cryptelle::kVersionMajor, cryptelle::kVersionMinor, cryptelle::kVersionRevision));
     QLabel* slogan = label(this, "Label1", QStringLiteral("Your files, for your eyes only."));
-    QLabel* link = label(this, "Label3", QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), address.toHtmlEscaped()));
+    QLabel* link = label(
+        this, "Label3", QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), address.toHtmlEscaped()));
     link->setTextFormat(Qt::RichText);
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link->setToolTip(address);

@@ -30,7 +30,8 @@ class MainSettings
 {
 public:
     virtual ~MainSettings() = default;
-    [[nodiscard]] virtual QString GetSetting(const QString& section, const QString& key, const QString& defaultValue) = 0;
+    [[nodiscard]] virtual QString
+    GetSetting(const QString& section, const QString& key, const QString& defaultValue) = 0;
     virtual void SaveSetting(const QString& section, const QString& key, const QString& value) = 0;
 };
 

@@ -1,11 +1,10 @@
 #include "RunAndWait.h"
 
-#include <cerrno>
-
 #include <QEventLoop>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
 
 #include <signal.h>
 #include <sys/syscall.h>

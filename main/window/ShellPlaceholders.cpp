@@ -69,14 +69,17 @@ PlaceholderFileList::PlaceholderFileList(QWidget* parent)
     m_model->setHorizontalHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type"), QStringLiteral("Date Modified")});
     m_model->setSortRole(kSortRole);
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_iconView), static_cast<QAbstractItemView*>(m_detailsView)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_iconView), static_cast<QAbstractItemView*>(m_detailsView)}) {
         view->setModel(m_model);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->setDragEnabled(true);
         view->setDragDropMode(QAbstractItemView::DragOnly);
         view->setFrameShape(QFrame::NoFrame);
-        connect(view, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) { emit rowClicked(index.row()); });
+        connect(view, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+            emit rowClicked(index.row());
+        });
         m_stack->addWidget(view);
     }
     m_detailsView->setSelectionModel(m_iconView->selectionModel());
@@ -130,13 +133,14 @@ void PlaceholderFileList::FillFileView(const QString& folder)
     for (const QFileInfo& info : entries) {
         const bool isFolder = info.isDir();
         const QString rank = QLatin1String(isFolder ? "0" : "1");
-        QStandardItem* name = cell(info.fileName(), rank + info.fileName().toLower() + QLatin1Char('\1') + info.fileName());
+        QStandardItem* name =
+            cell(info.fileName(), rank + info.fileName().toLower() + QLatin1Char('\1') + info.fileName());
         name->setIcon(icons.icon(info));
         name->setData(info.absoluteFilePath(), kTagRole);
         name->setToolTip(info.absoluteFilePath());
         const qint64 kib = (info.size() + 1023) / 1024;
-        QStandardItem* size = cell(isFolder ? QString() : locale.toString(kib) + QLatin1String("KB"),
-                                   isFolder ? -1 : info.size());
+        QStandardItem* size =
+            cell(isFolder ? QString() : locale.toString(kib) + QLatin1String("KB"), isFolder ? -1 : info.size());
         size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         const QString typeText = isFolder ? QStringLiteral("Folder") : icons.type(info);
         const QDateTime modified = info.lastModified();
@@ -186,7 +190,8 @@ int PlaceholderFileList::rowOfText(const QString& text) const
 void PlaceholderFileList::selectRow(int row)
 {
     const QModelIndex index = m_model->index(row, 0);
-    m_iconView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_iconView->selectionModel()->setCurrentIndex(index,
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     activeView()->scrollTo(index);
 }
 

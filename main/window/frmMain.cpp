@@ -1,7 +1,5 @@
 #include "frmMain.h"
 
-#include <cmath>
-
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -18,6 +16,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <cmath>
 
 #include "EngineCommand.h"
 #include "MainSettings.h"
@@ -135,9 +134,8 @@ frmMain::frmMain(QString programFolder,
         QueuePopUpOpening();
         m_queuePopUp->popup(at);
     });
-    m_queue.setSaveErrorHandler([this](const QString& reason) {
-        showError(QStringLiteral("The queue could not be saved: %1").arg(reason));
-    });
+    m_queue.setSaveErrorHandler(
+        [this](const QString& reason) { showError(QStringLiteral("The queue could not be saved: %1").arg(reason)); });
 
     connect(m_list, &PlaceholderFileList::rowClicked, this, &frmMain::ListItemClick);
     connect(m_list, &PlaceholderFileList::headerClicked, this, &frmMain::ColumnClick);
@@ -284,15 +282,17 @@ void frmMain::buildToolbar()
         const char* name;
         const char* text;
         const char* key;
-    } queueItems[] = {
-        {"mnuQueueEncrypt", "Queue for Encryption", "Encrypt"},
-        {"mnuQueueDecrypt", "Queue for Decryption", "Decrypt"},
-        {"mnuQueueSelfExtracting", "Queue for Self-Extracting", "Make Self-Extracting"},
-        {"mnuQueueWipe", "Queue for Wiping", "Wipe"},
-    }, advancedItems[] = {
-        {"mnuAdvancedHash", "View SHA/MD5 Hash Value...", "Hash"},
-        {"mnuAdvancedText", "Encrypt/Decrypt Text...", "Text"},
-    };
+    } queueItems[] =
+        {
+            {"mnuQueueEncrypt", "Queue for Encryption", "Encrypt"},
+            {"mnuQueueDecrypt", "Queue for Decryption", "Decrypt"},
+            {"mnuQueueSelfExtracting", "Queue for Self-Extracting", "Make Self-Extracting"},
+            {"mnuQueueWipe", "Queue for Wiping", "Wipe"},
+        },
+      advancedItems[] = {
+          {"mnuAdvancedHash", "View SHA/MD5 Hash Value...", "Hash"},
+          {"mnuAdvancedText", "Encrypt/Decrypt Text...", "Text"},
+      };
     m_queueMenu = new QMenu(this);
     m_queueMenu->setObjectName(QStringLiteral("QueueMenu"));
     m_advancedMenu = new QMenu(this);
@@ -387,8 +387,9 @@ void frmMain::showSettingsProblem(const SettingsProblem& problem)
     if (m_loading && m_settingsProblemShown)
         return;
     m_settingsProblemShown = true;
-    const QString number = QStringLiteral("%1 (0x%2)").arg(problem.number()).arg(
-        static_cast<quint32>(problem.number()), 8, 16, QLatin1Char('0'));
+    const QString number = QStringLiteral("%1 (0x%2)")
+                               .arg(problem.number())
+                               .arg(static_cast<quint32>(problem.number()), 8, 16, QLatin1Char('0'));
     m_messenger.message(this,
                         QStringLiteral("ZQV"),
                         QStringLiteral("Error %1: %2").arg(number, problem.description()),
@@ -446,9 +447,7 @@ QString frmMain::selectedTag() const
 
 void frmMain::applyEnabling(const ToolbarEnabling& state)
 {
-    const auto enable = [this](const char* name, bool on) {
-        findChild<QAction*>(QLatin1String(name))->setEnabled(on);
-    };
+    const auto enable = [this](const char* name, bool on) { findChild<QAction*>(QLatin1String(name))->setEnabled(on); };
     enable("Encrypt", state.encrypt);
     enable("Decrypt", state.decrypt);
     enable("MakeExe", state.makeExe);
@@ -588,7 +587,8 @@ void frmMain::Perform()
         const zqvcore::QueueEntry entry = m_queue.entries().constFirst();
         const zqvcore::Operation operation = zqvcore::operationForActionWord(entry.action);
         if (operation != zqvcore::Operation::None && operation != zqvcore::Operation::EncryptFolder) {
-            const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, entry.path));
+            const WaitResult result =
+                m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, entry.path));
             if (result == WaitResult::Abandoned)
                 return; // shutting down: the entry stays for the next start
             if (result == WaitResult::NotStarted) {

@@ -1,0 +1,233 @@
+#include <QAction>
+#include <QMimeData>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "WindowFixture.h"
+
+using namespace zqvwindow;
+using testsupport::child;
+
+namespace {
+
+class QueuePane : public testsupport::WindowTest
+{
+protected:
+    QStringList rows()
+    {
+        QStringList result;
+        for (const zqvcore::QueueEntry& entry : window().queue().entries())
+            result.append(entry.path + QLatin1Char('|') + entry.action);
+        return result;
+    }
+    void drop(const QStringList& names)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls.append(QUrl::fromLocalFile(name));
+        data.setUrls(urls);
+        window().DropOnQueue(&data, nullptr);
+    }
+    QString duplicate(const char* name)
+    {
+        return QStringLiteral("The file ") + path(name) + QStringLiteral(" already exists in the queue.");
+    }
+};
+
+TEST_F(QueuePane, AddingFromTheToolbarMenu)
+{
+    loaded();
+    click("plain.txt");
+    window().ButtonMenuClick(QStringLiteral("Encrypt"));
+    click("secret.zqv");
+    window().ButtonMenuClick(QStringLiteral("Decrypt"));
+    click("with blanks.txt");
+    window().ButtonMenuClick(QStringLiteral("Make Self-Extracting"));
+    // The first entry again, from another menu item: found although it is not last.
+    click("plain.txt");
+    window().ButtonMenuClick(QStringLiteral("Wipe"));
+    click("folder");
+    window().ButtonMenuClick(QStringLiteral("Encrypt"));
+
+    EXPECT_EQ(rows(),
+              (QStringList{path("plain.txt") + QStringLiteral("|Encrypt"),
+                           path("secret.zqv") + QStringLiteral("|Decrypt"),
+                           path("with blanks.txt") + QStringLiteral("|Make Self-Extracting")}));
+    EXPECT_EQ(messages(), QStringList{duplicate("plain.txt")});
+    EXPECT_EQ(messenger.shown.at(0).title, QStringLiteral("Error"));
+    EXPECT_TRUE(window().CheckQueueForDuplicates(path("secret.zqv")));
+    EXPECT_FALSE(window().CheckQueueForDuplicates(path("SECRET.zqv")));
+    EXPECT_FALSE(window().queue().entries().at(0).whenQueued.isEmpty());
+    // Already on disk, before any shutdown.
+    EXPECT_EQ(zqvcore::readQueueFile(QString::fromStdString(queueFile())), window().queue().entries());
+}
+
+TEST_F(QueuePane, Drops)
+{
+    testsupport::writeFile(files.file("two.txt"), "2");
+    testsupport::writeFile(files.file("three.txt"), "3");
+    loaded();
+    drop({path("plain.txt"), path("two.txt"), path("three.txt")});
+    drop({path("secret.zqv")});
+    drop({path("LOUD.ZQV")});
+    drop({path("folder")});
+    drop({path("secret.zqv")});
+    QMimeData web;
+    web.setUrls({QUrl(QStringLiteral("https://example.org/file.txt"))});
+    window().DropOnQueue(&web, nullptr);
+
+    EXPECT_EQ(rows(),
+              (QStringList{path("plain.txt") + QStringLiteral("|Encrypt"),
+                           path("secret.zqv") + QStringLiteral("|Decrypt"),
+                           path("LOUD.ZQV") + QStringLiteral("|Encrypt")}));
+    EXPECT_EQ(messages(),
+              (QStringList{QStringLiteral("A folder cannot be added to the queue."), duplicate("secret.zqv")}));
+}
+
+TEST_F(QueuePane, ADropFromOurOwnListTakesTheSelectedRow)
+{
+    loaded();
+    click("with blanks.txt");
+    QMimeData data;
+    data.setText(QStringLiteral("ignored"));
+    window().DropOnQueue(&data, window().fileList()->activeView()->viewport());
+    EXPECT_EQ(rows(), QStringList{path("with blanks.txt") + QStringLiteral("|Encrypt")});
+}
+
+TEST_F(QueuePane, ALineBreakInTheNameIsRefusedWithAMessage)
+{
+    testsupport::writeFile(files.file("two\nlines.txt"), "x");
+    loaded();
+    drop({path("two\nlines.txt")});
+    EXPECT_EQ(window().queue().count(), 0);
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages().at(0).contains(QStringLiteral("line break")));
+}
+
+TEST_F(QueuePane, PopUpCommands)
+{
+    loaded();
+    const auto enabled = [&] {
+        window().QueuePopUpOpening();
+        return std::vector<bool>{action("mnuPerform")->isEnabled(),
+                                 action("mnuRemoveItem")->isEnabled(),
+                                 action("mnuClearQueue")->isEnabled()};
+    };
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false}));
+    drop({path("plain.txt")});
+    drop({path("secret.zqv")});
+    drop({path("with blanks.txt")});
+    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true}));
+
+    window().RemoveItem(); // nothing selected
+    EXPECT_EQ(window().queue().count(), 3);
+    auto* view = child<QTreeView>(&window(), "lvQueue");
+    view->setCurrentIndex(window().queue().index(1, 0));
+    window().RemoveItem();
+    EXPECT_EQ(rows(),
+              (QStringList{path("plain.txt") + QStringLiteral("|Encrypt"),
+                           path("with blanks.txt") + QStringLiteral("|Encrypt")}));
+    window().ClearQueue();
+    EXPECT_EQ(window().queue().count(), 0);
+    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_TRUE(zqvcore::readQueueFile(QString::fromStdString(queueFile())).isEmpty());
+}
+
+TEST_F(QueuePane, PerformRunsEachEntryInTurnAndEmptiesTheQueue)
+{
+    loaded();
+    (void)window().queue().append({path("plain.txt"), QStringLiteral("Wipe"), QStringLiteral("t")});
+    (void)window().queue().append({path("secret.zqv"), QStringLiteral("Nonsense"), QStringLiteral("t")});
+    (void)window().queue().append(
+        {path("with blanks.txt"), QStringLiteral("Make Self-Extracting"), QStringLiteral("t")});
+    (void)window().queue().append({path("LOUD.ZQV"), QStringLiteral("Encrypt"), QStringLiteral("t")});
+    int running = 0;
+    std::function<void()> release = [&] {
+        // One run at a time: the next starts only after this one has ended.
+        if (standIn.count("start") > standIn.count("end") + 1)
+            running = 2;
+        const auto events = standIn.events();
+        if (!events.empty() && events.back().rfind("start ", 0) == 0) {
+            const std::string started = events.back();
+            standIn.open(started.substr(started.find_last_of('/') + 1));
+        }
+        if (standIn.count("end") < 3)
+            QTimer::singleShot(5, release);
+    };
+    QTimer::singleShot(0, release);
+    window().Perform();
+    EXPECT_LT(running, 2);
+    EXPECT_EQ(window().queue().count(), 0);
+    const std::string folder = files.path();
+    EXPECT_EQ(standIn.events(),
+              (std::vector<std::string>{"start /w|" + folder + "/plain.txt",
+                                        "end /w|" + folder + "/plain.txt",
+                                        "start /s|" + folder + "/with blanks.txt",
+                                        "end /s|" + folder + "/with blanks.txt",
+                                        "start /e|" + folder + "/LOUD.ZQV",
+                                        "end /e|" + folder + "/LOUD.ZQV"}));
+}
+
+TEST_F(QueuePane, AnEngineThatCannotStartLeavesTheQueueAndSaysSo)
+{
+    testsupport::TempDir noEngine;
+    programFolder = QString::fromStdString(noEngine.path());
+    loaded();
+    drop({path("plain.txt")});
+    drop({path("secret.zqv")});
+    window().Perform();
+    EXPECT_EQ(window().queue().count(), 2);
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages().at(0).contains(QStringLiteral("could not be started")));
+}
+
+TEST_F(QueuePane, ClosingDuringPerformKeepsTheEntriesNotYetDone)
+{
+    loaded();
+    drop({path("plain.txt")});
+    drop({path("secret.zqv")});
+    drop({path("with blanks.txt")});
+    // Watched without blocking, so Perform can go on from one run to the next.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (standIn.count("start") == 1 && !testsupport::exists(standIn.gates() + "/plain.txt"))
+            standIn.open("plain.txt");
+        if (standIn.count("start") == 2) {
+            watch.stop();
+            window().close();
+        }
+    });
+    watch.start(5);
+    window().Perform();
+    destroyWindow();
+    standIn.open("secret.zqv");
+    EXPECT_TRUE(standIn.waitFor("end", 2));
+    EXPECT_EQ(standIn.count("start"), 2);
+
+    // The next start finds the entry under way and the one after it.
+    QueuePane::window().Form_Load();
+    EXPECT_EQ(rows(),
+              (QStringList{path("secret.zqv") + QStringLiteral("|Decrypt"),
+                           path("with blanks.txt") + QStringLiteral("|Encrypt")}));
+    QCoreApplication::processEvents();
+}
+
+TEST_F(QueuePane, ViewQueueShowsHidesAndIsStored)
+{
+    loaded();
+    window().ToggleQueue();
+    EXPECT_FALSE(action("mnuQueue")->isChecked());
+    EXPECT_TRUE(child<QTreeView>(&window(), "lvQueue")->isHidden());
+    EXPECT_EQ(window().splitter()->HeightOffset(), 0);
+    EXPECT_EQ(settings.values.value(QStringLiteral("View/Queue")), QStringLiteral("False"));
+    window().ToggleQueue();
+    EXPECT_TRUE(action("mnuQueue")->isChecked());
+    EXPECT_EQ(window().splitter()->HeightOffset(), 125);
+    EXPECT_EQ(settings.values.value(QStringLiteral("View/Queue")), QStringLiteral("True"));
+}
+
+} // namespace
