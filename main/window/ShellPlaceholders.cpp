@@ -77,6 +77,7 @@ PlaceholderFileList::PlaceholderFileList(QWidget* parent)
         view->setDragEnabled(true);
         view->setDragDropMode(QAbstractItemView::DragOnly);
         view->setFrameShape(QFrame::NoFrame);
+        view->setTextElideMode(Qt::ElideMiddle);
         connect(view, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
             emit rowClicked(index.row());
         });
@@ -88,8 +89,8 @@ PlaceholderFileList::PlaceholderFileList(QWidget* parent)
     m_detailsView->header()->setSectionsClickable(true);
     m_detailsView->header()->setSortIndicatorShown(false);
     m_detailsView->header()->setStretchLastSection(false);
-    for (int column : {0, 1, 2, 3})
-        m_detailsView->header()->resizeSection(column, column == 1 ? 80 : 160);
+    for (const auto& [column, width] : {std::pair{0, 240}, std::pair{1, 90}, std::pair{2, 160}, std::pair{3, 140}})
+        m_detailsView->header()->resizeSection(column, width);
     connect(m_detailsView->header(), &QHeaderView::sectionClicked, this, &PlaceholderFileList::headerClicked);
     setViewMode(3);
 }
@@ -243,10 +244,13 @@ PlaceholderFolderTree::PlaceholderFolderTree(QWidget* parent)
 
 void PlaceholderFolderTree::SetTreeRoot(const QString& folder)
 {
-    const QModelIndex root = m_model->index(folder);
-    m_view->setRootIndex(root.parent());
+    // The whole file system stays reachable above the start folder.
+    m_view->setRootIndex(folder == QDir::homePath() ? QModelIndex() : m_model->index(folder).parent());
+    const QModelIndex start = m_model->index(folder);
+    for (QModelIndex up = start.parent(); up.isValid(); up = up.parent())
+        m_view->expand(up);
     selectFolder(folder);
-    m_view->expand(root);
+    m_view->expand(start);
 }
 
 void PlaceholderFolderTree::selectFolder(const QString& folder)
@@ -264,7 +268,7 @@ QString PlaceholderFolderTree::selectedFolder() const
 
 QString PlaceholderFolderTree::rootFolder() const
 {
-    return m_model->filePath(m_view->rootIndex());
+    return m_view->rootIndex().isValid() ? m_model->filePath(m_view->rootIndex()) : QStringLiteral("/");
 }
 
 void PlaceholderFolderTree::ClearTree()

@@ -18,7 +18,6 @@ int runZqv(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zqv"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Cryptelle"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zqv/zqv-64.png")));
 
     const QString programFolder = QCoreApplication::applicationDirPath();
