@@ -7,17 +7,16 @@
 // in a nested event loop) and with the old way, polling the process while
 // handling events between polls. Prints the wall time and the CPU time
 // (user + system) this process used for each.
-#include <chrono>
-#include <cstdio>
-#include <cerrno>
-#include <cstdlib>
-#include <string>
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include <signal.h>
 #include <sys/resource.h>

@@ -84,6 +84,11 @@ PlaceholderFileList::PlaceholderFileList(QWidget* parent)
         m_stack->addWidget(view);
     }
     m_detailsView->setSelectionModel(m_iconView->selectionModel());
+    // Moving through the rows with the keyboard counts as clicking them.
+    connect(m_iconView->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (index.isValid() && activeView()->hasFocus())
+            emit rowClicked(index.row());
+    });
     m_detailsView->setRootIsDecorated(false);
     m_detailsView->setUniformRowHeights(true);
     m_detailsView->header()->setSectionsClickable(true);
