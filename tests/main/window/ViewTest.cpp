@@ -102,10 +102,19 @@ TEST_F(Views, SortingByHeaderAndMenu)
 
 TEST_F(Views, ChangeRootUsesThePickerAndKeepsTheTreeOnCancel)
 {
+    testsupport::writeFile(files.file("folder/inside.txt"), "x");
     loaded();
-    window().ChangeRoot(); // no picker given: nothing
     const QString before = window().folderTree()->rootFolder();
-    EXPECT_FALSE(before.isEmpty());
+    window().ChangeRoot(); // cancelled
+    EXPECT_EQ(window().folderTree()->rootFolder(), before);
+    EXPECT_EQ(window().fileList()->folder(), QString::fromStdString(files.path()));
+
+    pickedFolder = path("folder");
+    action("mnuFileRoot")->trigger();
+    EXPECT_EQ(pickerTitles, QStringList(2, QStringLiteral("Select the TreeView root folder")));
+    EXPECT_EQ(window().folderTree()->selectedFolder(), pickedFolder);
+    EXPECT_EQ(window().fileList()->folder(), pickedFolder);
+    EXPECT_GE(window().fileList()->rowOfText(QStringLiteral("inside.txt")), 0);
 }
 
 } // namespace

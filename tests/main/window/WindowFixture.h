@@ -76,6 +76,10 @@ protected:
             zqvwindow::MainWindowTools tools;
             tools.renewFolderVerb = [this](QWidget*) { ++verbRenewals; };
             tools.openDocument = [this](const QString& target) { opened.push_back(target); };
+            tools.browseForFolder = [this](QWidget*, const QString& title, const QString&) {
+                pickerTitles.append(title);
+                return pickedFolder;
+            };
             tools.openHashViewer = [this](QWidget*, const QString& file) {
                 opened.push_back(QStringLiteral("hash:") + file);
             };
@@ -121,6 +125,8 @@ protected:
     RecordingMessenger messenger;
     int verbRenewals = 0;
     QStringList opened;
+    QStringList pickerTitles;
+    QString pickedFolder; // what the folder picker answers; empty = cancelled
 
 private:
     std::unique_ptr<zqvwindow::frmMain> m_window;
