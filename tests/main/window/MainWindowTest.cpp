@@ -5,6 +5,8 @@
 #include <QTreeView>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ToolbarEnabling.h"
 #include "WindowFixture.h"
@@ -127,6 +129,13 @@ TEST(ToolbarEnabling, RulesForEachKindOfRow)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(enablingForRow(QLatin1String(c.text), c.tag), c.expected);
+    }
+    // A file we may not read; root reads everything, so only others can check it.
+    testsupport::writeFile(dir.file("locked.txt"), "x");
+    ::chmod(dir.file("locked.txt").c_str(), 0);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(enablingForRow(QStringLiteral("locked.txt"), at("locked.txt")),
+                  (ToolbarEnabling{false, false, false, false, false, false, true, false, true}));
     }
 }
 
