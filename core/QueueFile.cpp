@@ -3,25 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <cerrno>
-#include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "UniqueFd.h"
+#include "FileUpdate.h"
 
 namespace zqvcore {
 namespace {
 
 constexpr qint64 kLargestQueueFile = 64 * 1024 * 1024;
-
-bool syncFolder(const QString& folder)
-{
-    const cryptelle::UniqueFd fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
-}
 
 } // namespace
 
@@ -84,29 +72,11 @@ QueueSaveResult writeQueueFile(const QString& filePath, const QList<QueueEntry>&
         if (!canStoreInQueue(entry.path) || !canStoreInQueue(entry.action) || !canStoreInQueue(entry.whenQueued))
             return {false, QStringLiteral("An entry holds a line break.")};
     }
-    const QString folder = QFileInfo(filePath).absolutePath();
-    if (!QDir().mkpath(folder))
-        return {false, QStringLiteral("The folder %1 cannot be created.").arg(QDir::toNativeSeparators(folder))};
-
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return {false, file.errorString()};
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const QByteArray bytes = queueFileBytes(entries);
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return {false, reason};
-    }
-    if (::fsync(file.handle()) != 0) {
-        file.cancelWriting();
-        return {false, QString::fromLocal8Bit(::strerror(errno))};
-    }
-    if (!file.commit())
-        return {false, file.errorString()};
-    // The rename is only durable once the folder is.
-    if (!syncFolder(folder))
-        return {false, QString::fromLocal8Bit(::strerror(errno))};
+    if (const int error = makeFolders(QFileInfo(filePath).absolutePath(), 0700); error != 0)
+        return {false, systemErrorText(error)};
+    // The queue names the user's files: nobody else reads it.
+    if (const int error = replaceFileAtomically(filePath, queueFileBytes(entries), 0600); error != 0)
+        return {false, systemErrorText(error)};
     return {true, {}};
 }
 

@@ -36,10 +36,10 @@ struct QueueSaveResult
     QString error; // the system's reason when not ok
 };
 
-// Replaces the file atomically: the complete text is written to a temporary
-// file beside it, synced, then renamed over the old one, so a crash or a full
-// disk leaves either the old queue or the new one, never a mix. The folder is
-// created when missing; the file is readable by its owner only.
+// Replaces the file atomically: the complete text is written unnamed beside
+// it, synced, then put in its place, so a crash or a full disk leaves either
+// the old queue or the new one, never a mix. The folder is created when
+// missing; the file is readable by its owner only.
 [[nodiscard]] QueueSaveResult writeQueueFile(const QString& filePath, const QList<QueueEntry>& entries);
 
 } // namespace zqvcore

@@ -1,38 +1,38 @@
 #include "MainSettings.h"
 
-#include <QDir>
-#include <QSettings>
+#include "RegistrySettings.h"
 
 namespace zqvwindow {
 namespace {
 
-// PLACEHOLDER until the shared settings store lands: the same file, read and
-// written through QSettings, without the store's error numbers.
-QString placeholderFile()
+const QString kAppName = QStringLiteral("ZQV");
+
+SettingsProblem problemFrom(const zqvcore::SettingsError& error)
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty() || !QDir::isAbsolutePath(config))
-        config = QDir::homePath() + QLatin1String("/.config");
-    return config + QLatin1String("/ZQV/ZQV.conf");
+    QString description = error.description();
+    if (const QString reason = error.systemErrorText(); !reason.isEmpty())
+        description += QStringLiteral(" (%1)").arg(reason);
+    return SettingsProblem(static_cast<qint64>(error.number()), description);
 }
 
 } // namespace
 
 QString UserSettings::GetSetting(const QString& section, const QString& key, const QString& defaultValue)
 {
-    QSettings store(placeholderFile(), QSettings::IniFormat);
-    if (store.status() != QSettings::NoError)
-        throw SettingsProblem(0, QStringLiteral("Could not open registry section"));
-    return store.value(section + QLatin1Char('/') + key, defaultValue).toString();
+    try {
+        return zqvcore::RegistrySettings().GetSetting(kAppName, section, key, defaultValue);
+    } catch (const zqvcore::SettingsError& error) {
+        throw problemFrom(error);
+    }
 }
 
 void UserSettings::SaveSetting(const QString& section, const QString& key, const QString& value)
 {
-    QSettings store(placeholderFile(), QSettings::IniFormat);
-    store.setValue(section + QLatin1Char('/') + key, value);
-    store.sync();
-    if (store.status() != QSettings::NoError)
-        throw SettingsProblem(0, QStringLiteral("Could not save the setting"));
+    try {
+        zqvcore::RegistrySettings().SaveSetting(kAppName, section, key, value);
+    } catch (const zqvcore::SettingsError& error) {
+        throw problemFrom(error);
+    }
 }
 
 } // namespace zqvwindow

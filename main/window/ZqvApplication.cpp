@@ -4,12 +4,15 @@
 #include <QFileDialog>
 #include <QIcon>
 
+#include "CtxMenuFolder.h"
+#include "FileManagerEntries.h"
 #include "MainSettings.h"
 #include "Messenger.h"
 #include "Miscellaneous.h"
 #include "QueueFile.h"
 #include "frmAbout.h"
 #include "frmMain.h"
+#include "frmPreferences.h"
 #include "frmSplash.h"
 
 namespace zqvwindow {
@@ -30,6 +33,17 @@ int runZqv(int argc, char** argv)
     tools.openAbout = [helpPage](QWidget* owner) {
         zqvtools::frmAbout about(helpPage, owner);
         about.exec();
+    };
+    tools.openPreferences = [&messenger, programFolder](QWidget* owner) {
+        zqvtools::PreferencesContext context;
+        context.messenger = &messenger;
+        context.programFolder = programFolder;
+        context.folders = zqvcore::UserFolders::fromEnvironment();
+        zqvtools::frmPreferences preferences(std::move(context), owner);
+        preferences.exec();
+    };
+    tools.renewFolderVerb = [&messenger, programFolder](QWidget* owner) {
+        (void)zqvtools::WriteFolderVerb(owner, messenger, programFolder, zqvcore::UserFolders::fromEnvironment());
     };
     tools.browseForFolder = [](QWidget* owner, const QString& title, const QString& initial) {
         return QFileDialog::getExistingDirectory(owner, title, initial);

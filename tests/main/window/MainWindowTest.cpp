@@ -333,3 +333,34 @@ TEST_F(MainWindow, HelpAndHashOpenWhatTheyShould)
 }
 
 } // namespace
+
+namespace {
+
+TEST(UserSettings, StoreErrorsArriveWithTheirNumberAndReason)
+{
+    testsupport::TempDir config;
+    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+    UserSettings settings;
+    settings.SaveSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("1"));
+    EXPECT_EQ(settings.GetSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("3")),
+              QStringLiteral("1"));
+    EXPECT_TRUE(testsupport::exists(config.file("ZQV/ZQV.conf")));
+
+    // A folder where the file should be.
+    ASSERT_TRUE(
+        testsupport::run("rm '" + config.file("ZQV/ZQV.conf") + "' && mkdir '" + config.file("ZQV/ZQV.conf") + "'"));
+    try {
+        (void)settings.GetSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("3"));
+        ADD_FAILURE() << "no error";
+    } catch (const SettingsProblem& problem) {
+        EXPECT_GT(problem.number(), 0x80040000LL + 2000);
+        EXPECT_FALSE(problem.description().isEmpty());
+    }
+    if (old.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", old);
+}
+
+} // namespace
