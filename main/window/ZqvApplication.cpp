@@ -6,6 +6,8 @@
 
 #include "CtxMenuFolder.h"
 #include "FileManagerEntries.h"
+#include "FrmHash.h"
+#include "FrmText.h"
 #include "MainSettings.h"
 #include "Messenger.h"
 #include "Miscellaneous.h"
@@ -41,6 +43,16 @@ int runZqv(int argc, char** argv)
         context.folders = zqvcore::UserFolders::fromEnvironment();
         zqvtools::frmPreferences preferences(std::move(context), owner);
         preferences.exec();
+    };
+    tools.openHashViewer = [](QWidget* owner, const QString& file) {
+        // The viewer reads the file with its progress bar once it is shown.
+        zqvtools::FrmHash hash(owner);
+        hash.load(file);
+        hash.exec();
+    };
+    tools.openTextTool = [&messenger](QWidget* owner) {
+        zqvtools::FrmText text(messenger, owner);
+        text.exec();
     };
     tools.renewFolderVerb = [&messenger, programFolder](QWidget* owner) {
         (void)zqvtools::WriteFolderVerb(owner, messenger, programFolder, zqvcore::UserFolders::fromEnvironment());
