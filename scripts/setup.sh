@@ -10,6 +10,7 @@ libssl-dev libargon2-dev libbotan-2-dev libzip-dev zlib1g-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth desktop-file-utils
 openssl age gnupg hyperfine time
+dpkg-dev file lintian desktop-file-utils appstream libxml2-utils shared-mime-info man-db
 "
 
 missing=""
