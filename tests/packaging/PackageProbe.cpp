@@ -1,12 +1,12 @@
-// Asks Qt what a desktop asks of the installed files: which type a file has
-// (through the shared MIME database in XDG_DATA_DIRS) and how large an icon is.
+// Asks Qt what a desktop asks of the installed files (which type a file has,
+// through the shared MIME database in XDG_DATA_DIRS; how large an icon is),
+// and writes a real encrypted file to ask about.
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QMimeDatabase>
 #include <cstdio>
 
-#include "ZqvFormat.h"
+#include "Crypto.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 3)
-        return fail("usage: package_probe mime|mime-content|write-magic|image-size FILE");
+    if (args.size() < 3)
+        return fail("usage: package_probe mime|mime-content|image-size FILE | encrypt SOURCE DESTINATION");
     const QString& command = args.at(1);
     const QString& path = args.at(2);
 
@@ -33,15 +33,15 @@ int main(int argc, char** argv)
         std::printf("%s\n", QMimeDatabase().mimeTypeForFile(path, mode).name().toUtf8().constData());
         return 0;
     }
-    if (command == QLatin1String("write-magic")) {
-        // The start of a header as the programs write it, padded to full size.
-        QByteArray bytes(reinterpret_cast<const char*>(zqvcrypto::zqv::kMagic.data()),
-                         static_cast<qsizetype>(zqvcrypto::zqv::kMagic.size()));
-        bytes.append(static_cast<qsizetype>(zqvcrypto::zqv::kHeaderSize) - bytes.size(), '\1');
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            return fail("cannot write the file");
-        return 0;
+    if (command == QLatin1String("encrypt") && args.size() == 4) {
+        // A real file as the programs write it, with a cheap key derivation.
+        zqvcrypto::Crypto crypto;
+        crypto.setKdfParams({64, 1, 1});
+        const auto key = crypto.DeriveKey(QStringLiteral("password"), zqvcrypto::Crypto::kAlgorithmAes, 256);
+        bool success = false;
+        if (key != nullptr)
+            key->EncryptFile(path, args.at(3), success);
+        return success ? 0 : fail("cannot encrypt the file");
     }
     if (command == QLatin1String("image-size")) {
         const QImage image(path);

@@ -174,8 +174,9 @@ step_mime() {
 
     files="$WORK_DIR/mime-files"
     rm -rf "$files" && mkdir -p "$files"
-    "$PROBE" write-magic "$files/report.pdf.zqv"
-    "$PROBE" write-magic "$files/renamed.bin"
+    printf 'the only copy\n' >"$files/report.pdf"
+    "$PROBE" encrypt "$files/report.pdf" "$files/report.pdf.zqv"
+    cp "$files/report.pdf.zqv" "$files/renamed.bin"
     printf 'plain text\n' >"$files/notes.zqv"
     printf 'plain text\n' >"$files/notes.txt"
     printf '\211ZQW\r\n\032\n0123456789abcdef' >"$files/almost.bin"
