@@ -4,6 +4,7 @@
 // QT_PLUGIN_PATH. What it does is set by the environment:
 //   ZQV_DRIVER_CLICK    objectName of a button to click once it is visible
 //   ZQV_DRIVER_QUIT_ON  objectName of a window whose appearance ends the run
+//                       (and is reported, with whether it has an icon)
 // Any message box that appears is printed and ends the run with status 3, so
 // a failure the program reports to its user reaches the test's log.
 #include <QAbstractButton>
@@ -46,7 +47,9 @@ private:
                 std::_Exit(3);
             }
             if (!m_quitOn.isEmpty() && window->objectName() == m_quitOn) {
-                report(QStringLiteral("shown: ") + m_quitOn);
+                report(QStringLiteral("shown: ") + m_quitOn +
+                       (window->windowIcon().isNull() ? QStringLiteral(" without an icon")
+                                                      : QStringLiteral(" with its icon")));
                 std::_Exit(0);
             }
             if (m_clicked || m_click.isEmpty())

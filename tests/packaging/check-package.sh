@@ -65,16 +65,16 @@ step_contents() {
 
     # The program folder holds exactly what the build put in its program
     # folder, tests and benchmarks left out.
-    for built in "$BUILD_DIR"/bin/*; do
-        name="$(basename "$built")"
-        grep -qxF "$name" "$NOT_SHIPPED" && continue
-        [ -e "$program_dir/$name" ] || fail "$name is in the build's program folder but not in the package"
-    done
-    for shipped in "$program_dir"/*; do
-        name="$(basename "$shipped")"
-        [ -e "$BUILD_DIR/bin/$name" ] || fail "$name is in the package but not in the build's program folder"
-        if grep -qxF "$name" "$NOT_SHIPPED"; then fail "the test or benchmark program $name is in the package"; fi
-    done
+    (cd "$BUILD_DIR/bin" && find . ! -type d | sort) >"$WORK_DIR/built"
+    (cd "$program_dir" && find . ! -type d | sort) >"$WORK_DIR/shipped"
+    while read -r path; do
+        grep -qxF "$(basename "$path")" "$NOT_SHIPPED" && continue
+        grep -qxF "$path" "$WORK_DIR/shipped" || fail "${path#./} is in the build's program folder but not in the package"
+    done <"$WORK_DIR/built"
+    while read -r path; do
+        grep -qxF "$path" "$WORK_DIR/built" || fail "${path#./} is in the package but not in the build's program folder"
+        if grep -qxF "$(basename "$path")" "$NOT_SHIPPED"; then fail "the test or benchmark program $path is in the package"; fi
+    done <"$WORK_DIR/shipped"
 
     for file in zqvengine libzqvdod.so zqvsfx \
         ../../share/applications/cryptelle.desktop \
@@ -280,8 +280,31 @@ step_installed_engine() {
     finish
 }
 
+step_installed_main() {
+    # The main window comes up from the unpacked launcher, with the icon.
+    if [ ! -x "$program_dir/zqv" ]; then
+        fail "the package has no zqv"
+        finish
+    fi
+    home="$WORK_DIR/main-home"
+    rm -rf "$home" && mkdir -p "$home"
+    status=0
+    (
+        export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_STATE_HOME="$home/state"
+        export XDG_DATA_DIRS="$root/usr/share:/usr/share" QT_QPA_PLATFORM=offscreen
+        export QT_PLUGIN_PATH="$DRIVER_DIR" QT_QPA_GENERIC_PLUGINS=zqvdriver ZQV_DRIVER_QUIT_ON=frmMain
+        unset LD_LIBRARY_PATH
+        cd "$home"
+        timeout 60 "$root/usr/bin/zqv"
+    ) >"$WORK_DIR/main.log" 2>&1 || status=$?
+    cat "$WORK_DIR/main.log"
+    [ "$status" = 0 ] || fail "the unpacked zqv ended with status $status"
+    grep -q 'shown: frmMain with its icon' "$WORK_DIR/main.log" || fail "the main window did not appear with its icon"
+    finish
+}
+
 case "$step" in
-build | contents | desktop | metainfo | mime | icons | manpages | lintian | installed_engine) "step_$step" ;;
+build | contents | desktop | metainfo | mime | icons | manpages | lintian | installed_engine | installed_main) "step_$step" ;;
 *)
     echo "unknown step '$step'"
     exit 2
