@@ -1,11 +1,13 @@
 // Asks Qt what a desktop asks of the installed files (which type a file has,
 // through the shared MIME database in XDG_DATA_DIRS; how large an icon is),
 // and writes a real encrypted file to ask about.
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMimeDatabase>
+#include <QPixmap>
 #include <cstdio>
 
+#include "AppIcon.h"
 #include "Crypto.h"
 
 namespace {
@@ -20,10 +22,11 @@ int fail(const char* text)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 3)
-        return fail("usage: package_probe mime|mime-content|image-size FILE | encrypt SOURCE DESTINATION");
+        return fail(
+            "usage: package_probe mime|mime-content|image-size FILE | window-icon - | encrypt SOURCE DESTINATION");
     const QString& command = args.at(1);
     const QString& path = args.at(2);
 
@@ -42,6 +45,16 @@ int main(int argc, char** argv)
         if (key != nullptr)
             key->EncryptFile(path, args.at(3), success);
         return success ? 0 : fail("cannot encrypt the file");
+    }
+    if (command == QLatin1String("window-icon")) {
+        // The sizes the windows' embedded icon really delivers, each drawn at
+        // its own size; FILE is unused.
+        const QIcon icon = cryptelle::applicationIcon();
+        for (const QSize& size : icon.availableSizes()) {
+            const QPixmap pixmap = icon.pixmap(size);
+            std::printf("%dx%d\n", pixmap.width(), pixmap.height());
+        }
+        return 0;
     }
     if (command == QLatin1String("image-size")) {
         const QImage image(path);

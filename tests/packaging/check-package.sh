@@ -9,6 +9,7 @@ step="$1"
 root="$WORK_DIR/root"
 program_dir="$root/usr/lib/cryptelle"
 failures=0
+export QT_QPA_PLATFORM=offscreen
 
 fail() {
     echo "FAIL: $*"
@@ -207,6 +208,10 @@ step_icons() {
         got="$("$PROBE" image-size "$png" || true)"
         [ "$got" = "${size}x${size}" ] || fail "the ${size}x${size} icon is '$got'"
     done
+    # The windows embed the same sizes.
+    expected="$(for size in 16 22 24 32 48 64 128 256; do echo "${size}x${size}"; done)"
+    got="$("$PROBE" window-icon - | sort -n)"
+    [ "$got" = "$expected" ] || fail "the windows' icon has the sizes $(echo $got), not $(echo $expected)"
     svg="$icons/scalable/apps/cryptelle.svg"
     [ "$(xmllint --xpath 'local-name(/*)' "$svg")" = svg ] || fail "the scalable icon is not an SVG drawing"
     finish
