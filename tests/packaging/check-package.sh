@@ -69,12 +69,12 @@ step_contents() {
     (cd "$BUILD_DIR/bin" && find . ! -type d | sort) >"$WORK_DIR/built"
     (cd "$program_dir" && find . ! -type d | sort) >"$WORK_DIR/shipped"
     while read -r path; do
-        grep -qxF "$(basename "$path")" "$NOT_SHIPPED" && continue
+        grep -qxF "$BUILD_DIR/bin/${path#./}" "$NOT_SHIPPED" && continue
         grep -qxF "$path" "$WORK_DIR/shipped" || fail "${path#./} is in the build's program folder but not in the package (left from an older build? remove it)"
     done <"$WORK_DIR/built"
     while read -r path; do
         grep -qxF "$path" "$WORK_DIR/built" || fail "${path#./} is in the package but not in the build's program folder"
-        if grep -qxF "$(basename "$path")" "$NOT_SHIPPED"; then fail "the test or benchmark program $path is in the package"; fi
+        if grep -qxF "$BUILD_DIR/bin/${path#./}" "$NOT_SHIPPED"; then fail "the test or benchmark program ${path#./} is in the package"; fi
     done <"$WORK_DIR/shipped"
 
     for file in usr/lib/cryptelle/zqvengine usr/lib/cryptelle/libzqvdod.so usr/lib/cryptelle/zqvsfx \
