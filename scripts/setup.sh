@@ -11,6 +11,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth desktop-file-utils
 openssl age gnupg hyperfine time
 adwaita-icon-theme hicolor-icon-theme shared-mime-info
+dpkg-dev file lintian appstream libxml2-utils man-db
 "
 
 missing=""
