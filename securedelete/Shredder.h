@@ -28,8 +28,9 @@ public:
 
     explicit Shredder(FileOps& ops);
 
-    // Every file the path names, or that the wildcards of its last component
-    // match, directly in that folder. Returns 0 when each was wiped.
+    // The file the path names; only when no entry has that name, every file
+    // that the wildcards of its last component match, directly in that folder.
+    // Returns 0 when at least one file matched and each was wiped, 1 otherwise.
     [[nodiscard]] int shred(const char* path);
 
     [[nodiscard]] Outcome treatEntry(const std::string& path);
@@ -39,7 +40,9 @@ public:
 
 private:
     [[nodiscard]] std::vector<std::string> matchingEntries(const std::string& fullPath) const;
+    [[nodiscard]] bool canBeRemoved(const std::string& path, const struct stat& found) const;
     [[nodiscard]] Outcome wipeRegularFile(const std::string& path, const struct stat& found);
+    [[nodiscard]] bool overwriteGrowth(int fd, std::uint64_t covered);
     [[nodiscard]] bool overwrite(int fd, const std::vector<ByteRange>& ranges);
     [[nodiscard]] bool writeRange(int fd, const ByteRange& range, const unsigned char* pattern) const;
     [[nodiscard]] std::string renameSweep(const std::string& path);
