@@ -101,6 +101,52 @@ TEST_F(ZIPLightTest, RefusesWhatItCannotDoWithoutLeavingAnArchive)
     EXPECT_FALSE(zip.Add());
 }
 
+TEST_F(ZIPLightTest, AFileSwappedForALinkWhilePackingIsNeverRead)
+{
+    writeFile(dir.file("outside.txt"), "outside secret");
+    ASSERT_EQ(::mkdir(dir.file("two").c_str(), 0700), 0);
+    writeFile(dir.file("two/a.txt"), "first");
+    writeFile(dir.file("two/b.txt"), "second");
+    zip.SourceDirectory = q(dir.file("two"));
+    zip.ZipFileName = q(dir.file("two.zip"));
+    bool swapped = false;
+    // Once packing has begun, after the folder was listed, b.txt becomes a link out of the folder.
+    zip.progress = [&](const QString&, double) {
+        if (swapped)
+            return;
+        swapped = true;
+        ASSERT_EQ(::unlink(dir.file("two/b.txt").c_str()), 0);
+        ASSERT_EQ(::symlink(dir.file("outside.txt").c_str(), dir.file("two/b.txt").c_str()), 0);
+    };
+    EXPECT_FALSE(zip.Add());
+    EXPECT_TRUE(swapped);
+    EXPECT_FALSE(exists(dir.file("two.zip")));
+    EXPECT_EQ(listFolder(dir.path()), "outside.txt tree two");
+}
+
+TEST_F(ZIPLightTest, WritesThroughAnUnnamedDescriptor)
+{
+    for (const std::string folder : {"tree", "nothing"}) {
+        ::mkdir(dir.file("nothing").c_str(), 0700);
+        const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+        ASSERT_GE(fd, 0);
+        zip.SourceDirectory = q(dir.file(folder));
+        zip.Recursive = true;
+        zip.ZipFileName = QStringLiteral("packed.zip");
+        zip.ZipFileDescriptor = fd;
+        ASSERT_TRUE(zip.Add()) << zip.lastError().toStdString();
+        EXPECT_EQ(listFolder(dir.path()), "nothing tree") << "the archive has no name";
+        // Named only now, to check it with the usual tools.
+        const std::string named = dir.file(folder + ".zip");
+        ASSERT_EQ(::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD, named.c_str(),
+                           AT_SYMLINK_FOLLOW),
+                  0);
+        ::close(fd);
+        EXPECT_TRUE(run("7z t " + quoted(named))) << folder;
+        ::unlink(named.c_str());
+    }
+}
+
 TEST_F(ZIPLightTest, EmptyFolderGivesAValidEmptyArchive)
 {
     ASSERT_EQ(::mkdir(dir.file("nothing").c_str(), 0700), 0);
