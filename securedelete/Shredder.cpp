@@ -175,19 +175,8 @@ Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struc
         return Outcome::Kept;
 
     const auto size = static_cast<std::uint64_t>(opened.st_size);
-    bool inPlace = !isCopyOnWriteFileSystem(file.get());
-    std::vector<ByteRange> ranges;
-    if (size > 0) {
-        const ExtentMap map = mapExtents(file.get(), size);
-        inPlace = inPlace && map.inPlace;
-        const bool compressed = hasCompressionFlag(file.get());
-        if (compressed && !map.listed)
-            inPlace = false;
-        if (compressed || looksSparse(size, static_cast<std::uint64_t>(opened.st_blocks)))
-            ranges = map.dataRanges; // holes stay holes
-        else
-            ranges.push_back({0, size});
-    }
+    bool inPlace = true;
+    const std::vector<ByteRange> ranges = rangesOf(file.get(), opened, inPlace);
 
     if (!overwrite(file.get(), ranges))
         return Outcome::Kept;
@@ -203,6 +192,40 @@ Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struc
     if (!removeName(path))
         return Outcome::Kept;
     return inPlace ? Outcome::Wiped : Outcome::RemovedNotOverwritten;
+}
+
+std::vector<ByteRange> Shredder::rangesOf(int fd, const struct stat& info, bool& inPlace) const
+{
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    inPlace = !isCopyOnWriteFileSystem(fd);
+    std::vector<ByteRange> ranges;
+    if (size == 0)
+        return ranges;
+    const ExtentMap map = mapExtents(fd, size);
+    inPlace = inPlace && map.inPlace;
+    const bool compressed = hasCompressionFlag(fd);
+    if (compressed && !map.listed)
+        inPlace = false;
+    if (compressed || looksSparse(size, static_cast<std::uint64_t>(info.st_blocks)))
+        ranges = map.dataRanges; // holes stay holes
+    else
+        ranges.push_back({0, size});
+    return ranges;
+}
+
+bool Shredder::wipeContent(int fd)
+{
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    bool inPlace = true;
+    const std::vector<ByteRange> ranges = rangesOf(fd, info, inPlace);
+    // Emptied even when a pass fails: the blocks go back to the file system either way.
+    const bool overwritten = overwrite(fd, ranges) && overwriteGrowth(fd, static_cast<std::uint64_t>(info.st_size));
+    const bool emptied = ::ftruncate(fd, 0) == 0 && m_ops.syncData(fd);
+    return overwritten && emptied && inPlace;
 }
 
 bool Shredder::overwrite(int fd, const std::vector<ByteRange>& ranges)

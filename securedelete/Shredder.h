@@ -35,6 +35,10 @@ public:
 
     [[nodiscard]] Outcome treatEntry(const std::string& path);
 
+    // Overwrites an open file's content where it lies and empties it, for
+    // files that never had a name. True when every byte was overwritten.
+    [[nodiscard]] bool wipeContent(int fd);
+
     void setPassCount(unsigned count) { m_passCount = count; }
     [[nodiscard]] const WipePatterns& patterns() const { return m_patterns; }
 
@@ -43,6 +47,8 @@ private:
     [[nodiscard]] bool canBeRemoved(const std::string& path, const struct stat& found) const;
     [[nodiscard]] Outcome wipeRegularFile(const std::string& path, const struct stat& found);
     [[nodiscard]] bool overwriteGrowth(int fd, std::uint64_t covered);
+    // The ranges to overwrite (holes stay holes) and whether they can be overwritten in place.
+    [[nodiscard]] std::vector<ByteRange> rangesOf(int fd, const struct stat& info, bool& inPlace) const;
     [[nodiscard]] bool overwrite(int fd, const std::vector<ByteRange>& ranges);
     [[nodiscard]] bool writeRange(int fd, const ByteRange& range, const unsigned char* pattern) const;
     [[nodiscard]] std::string renameSweep(const std::string& path);
