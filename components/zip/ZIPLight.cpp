@@ -87,8 +87,7 @@ private:
                 // Folders are stored too, so empty ones survive the round trip.
                 const std::string name = prefix + entry.name + "/";
                 found.push_back({name, ListedFile{}, S_IFDIR | entry.mode});
-                const cryptelle::UniqueFd sub(
-                    cryptelle::openListedEntry(folderFd, entry, O_RDONLY | O_DIRECTORY));
+                const cryptelle::UniqueFd sub(cryptelle::openListedEntry(folderFd, entry, O_RDONLY | O_DIRECTORY));
                 if (sub.get() < 0) {
                     failedAt = name;
                     return false;
@@ -187,8 +186,8 @@ bool ZIPLight::Add()
                         throughDescriptor ? &archiveInfo : nullptr);
     std::vector<Found> entries;
     if (!walker.walk(root, entries)) {
-        m_lastError = QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) +
-                      QLatin1String(" could not be read.");
+        m_lastError =
+            QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
         return false;
     }
 
@@ -201,8 +200,8 @@ bool ZIPLight::Add()
         } else {
             zip_source_t* file = listedFileSource(archive.get(), std::move(entry.file));
             if (file == nullptr) {
-                m_lastError = QLatin1String("The file ") + QString::fromUtf8(entry.name) +
-                              QLatin1String(" could not be read.");
+                m_lastError =
+                    QLatin1String("The file ") + QString::fromUtf8(entry.name) + QLatin1String(" could not be read.");
                 return false;
             }
             index = zip_file_add(archive.get(), entry.name.c_str(), file, ZIP_FL_ENC_UTF_8);
@@ -224,8 +223,8 @@ bool ZIPLight::Add()
                                              ZIP_OPSYS_UNIX,
                                              static_cast<zip_uint32_t>(entry.mode) << 16);
         if (index >= 0 && !password.isEmpty() && !isFolder &&
-            zip_file_set_encryption(archive.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, password.constData()) !=
-                0)
+            zip_file_set_encryption(
+                archive.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, password.constData()) != 0)
             index = -1;
         if (index < 0) {
             m_lastError = QLatin1String("The entry ") + QString::fromUtf8(entry.name) +

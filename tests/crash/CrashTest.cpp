@@ -3,13 +3,13 @@
 // file of ours in the folder.
 #include <QString>
 #include <chrono>
+#include <csignal>
 #include <random>
 #include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -105,9 +105,10 @@ protected:
         const std::string op = GetParam();
         if (op == "decrypt" || op == "extract") {
             const std::string made = work + (op == "decrypt" ? "/plain.bin.zqv" : "/plain.bin.exe");
-            ASSERT_EQ(finish(start({CRASH_WORKER, op == "decrypt" ? "encrypt" : "make", work + "/plain.bin", made,
-                                    ZQVSFX_PATH})),
-                      0);
+            ASSERT_EQ(
+                finish(start(
+                    {CRASH_WORKER, op == "decrypt" ? "encrypt" : "make", work + "/plain.bin", made, ZQVSFX_PATH})),
+                0);
             ASSERT_EQ(::rename(work.c_str(), dir.file("kept").c_str()), 0);
             ASSERT_EQ(::mkdir(work.c_str(), 0700), 0);
             source = work + (op == "decrypt" ? "/plain.bin.zqv" : "/plain.bin.exe");

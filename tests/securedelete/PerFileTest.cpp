@@ -1,8 +1,8 @@
+#include <UniqueFd.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <UniqueFd.h>
 #include <unistd.h>
 
 #include "RecordingOps.h"

@@ -138,9 +138,10 @@ TEST_F(ZIPLightTest, WritesThroughAnUnnamedDescriptor)
         EXPECT_EQ(listFolder(dir.path()), "nothing tree") << "the archive has no name";
         // Named only now, to check it with the usual tools.
         const std::string named = dir.file(folder + ".zip");
-        ASSERT_EQ(::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD, named.c_str(),
-                           AT_SYMLINK_FOLLOW),
-                  0);
+        ASSERT_EQ(
+            ::linkat(
+                AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW),
+            0);
         ::close(fd);
         EXPECT_TRUE(run("7z t " + quoted(named))) << folder;
         ::unlink(named.c_str());

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     if (size >= zqvcrypto::sfx::kTrailerSize) {
         const auto trailer =
             zqvcrypto::sfx::decodeTrailer(data + size - zqvcrypto::sfx::kTrailerSize, static_cast<std::uint64_t>(size));
-        if (trailer && !fuzzing::cheapEnough(data + trailer->payloadOffset, static_cast<std::size_t>(trailer->payloadSize)))
+        if (trailer &&
+            !fuzzing::cheapEnough(data + trailer->payloadOffset, static_cast<std::size_t>(trailer->payloadSize)))
             return 0;
     }
     const int file = ::memfd_create("sfx", MFD_CLOEXEC);

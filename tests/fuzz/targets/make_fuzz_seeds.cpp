@@ -1,10 +1,10 @@
 // Writes the seed files of both targets: valid inputs made with the fuzz
 // password, from which the fuzzer mutates its way into the readers.
 #include <algorithm>
-#include <cstdlib>
-#include <tuple>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "FuzzCommon.h"
 #include "SfxFormat.h"
@@ -22,7 +22,8 @@ public:
     std::int64_t read(unsigned char* buffer, std::size_t size) override
     {
         const std::size_t n = std::min(size, m_data.size() - m_offset);
-        std::copy(m_data.begin() + static_cast<long>(m_offset), m_data.begin() + static_cast<long>(m_offset + n), buffer);
+        std::copy(
+            m_data.begin() + static_cast<long>(m_offset), m_data.begin() + static_cast<long>(m_offset + n), buffer);
         m_offset += n;
         return static_cast<std::int64_t>(n);
     }
