@@ -215,6 +215,21 @@ TEST_F(PerFileTest, WithoutALeaseWhatGrewDuringThePassesIsOverwrittenToo)
     EXPECT_TRUE(repeatsBuffer(last.content.substr(0, 5000), shredder.patterns().buffer(2)));
 }
 
+TEST_F(PerFileTest, AnUnnamedFileIsOverwrittenAndEmptiedThroughItsDescriptor)
+{
+    const cryptelle::UniqueFd file(::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600));
+    ASSERT_GE(file.get(), 0);
+    const std::string content = markerContent(70000);
+    ASSERT_EQ(::write(file.get(), content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    EXPECT_TRUE(shredder.wipeContent(file.get()));
+    ASSERT_EQ(ops.syncs.size(), 4u);
+    EXPECT_TRUE(allBytes(ops.syncs[0].content, 0x00));
+    EXPECT_TRUE(allBytes(ops.syncs[1].content, 0xFF));
+    EXPECT_EQ(ops.syncs[2].size, 70000u);
+    EXPECT_EQ(ops.syncs[3].size, 0u);
+    EXPECT_TRUE(ops.renames.empty());
+}
+
 TEST_F(PerFileTest, SparseFileIsOverwrittenOnlyWhereItHoldsData)
 {
     const std::string path = dir.file("sparse.img");
