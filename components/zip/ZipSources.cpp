@@ -17,6 +17,55 @@ std::int64_t failWith(zip_error_t* error, int zipError, int systemError = 0)
     return -1;
 }
 
+// Reads with retries on interruption: from the current position, or from
+// `*offset` (advanced) when given.
+zip_int64_t readSome(int fd, void* data, zip_uint64_t length, std::uint64_t* offset, zip_error_t* error)
+{
+    for (;;) {
+        const ssize_t n =
+            offset == nullptr ? ::read(fd, data, length) : ::pread(fd, data, length, static_cast<off_t>(*offset));
+        if (n >= 0) {
+            if (offset != nullptr)
+                *offset += static_cast<std::uint64_t>(n);
+            return n;
+        }
+        if (errno != EINTR)
+            return failWith(error, ZIP_ER_READ, errno);
+    }
+}
+
+zip_int64_t fillStat(void* data, int fd, bool withTime, zip_error_t* error)
+{
+    auto* stat = static_cast<zip_stat_t*>(data);
+    zip_stat_init(stat);
+    struct stat info
+    {
+    };
+    if (fd < 0 || ::fstat(fd, &info) != 0)
+        return failWith(error, ZIP_ER_READ, errno);
+    stat->size = static_cast<zip_uint64_t>(info.st_size);
+    stat->valid |= ZIP_STAT_SIZE;
+    if (withTime) {
+        stat->mtime = info.st_mtime;
+        stat->valid |= ZIP_STAT_MTIME;
+    }
+    return sizeof(zip_stat_t);
+}
+
+// The commands every source answers alike: its error, its end, the rest unsupported.
+template <typename State>
+zip_int64_t commonCommand(State* state, void* data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    if (command == ZIP_SOURCE_ERROR)
+        return zip_error_to_data(&state->error, data, length);
+    if (command == ZIP_SOURCE_FREE) {
+        zip_error_fini(&state->error);
+        delete state;
+        return 0;
+    }
+    return failWith(&state->error, ZIP_ER_OPNOTSUPP);
+}
+
 struct ListedState
 {
     ListedFile file;
@@ -44,39 +93,16 @@ zip_int64_t listedCallback(void* userdata, void* data, zip_uint64_t length, zip_
         if (state->open.get() < 0)
             return failWith(&state->error, ZIP_ER_OPEN, errno);
         return 0;
-    case ZIP_SOURCE_READ: {
-        for (;;) {
-            const ssize_t n = ::read(state->open.get(), data, length);
-            if (n >= 0)
-                return n;
-            if (errno != EINTR)
-                return failWith(&state->error, ZIP_ER_READ, errno);
-        }
-    }
+    case ZIP_SOURCE_READ:
+        return readSome(state->open.get(), data, length, nullptr, &state->error);
     case ZIP_SOURCE_CLOSE:
         state->open.reset();
         return 0;
     case ZIP_SOURCE_STAT: {
-        auto* stat = static_cast<zip_stat_t*>(data);
-        zip_stat_init(stat);
-        struct stat info
-        {
-        };
         // The size as it is now; a file that changes while packed fails libzip's own check.
         const cryptelle::UniqueFd probe(state->open.get() >= 0 ? ::dup(state->open.get()) : openChain(state->file));
-        if (probe.get() < 0 || ::fstat(probe.get(), &info) != 0)
-            return failWith(&state->error, ZIP_ER_READ, errno);
-        stat->size = static_cast<zip_uint64_t>(info.st_size);
-        stat->mtime = info.st_mtime;
-        stat->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-        return sizeof(zip_stat_t);
+        return fillStat(data, probe.get(), true, &state->error);
     }
-    case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&state->error, data, length);
-    case ZIP_SOURCE_FREE:
-        zip_error_fini(&state->error);
-        delete state;
-        return 0;
     case ZIP_SOURCE_SUPPORTS:
         return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN,
                                               ZIP_SOURCE_READ,
@@ -87,7 +113,7 @@ zip_int64_t listedCallback(void* userdata, void* data, zip_uint64_t length, zip_
                                               ZIP_SOURCE_SUPPORTS,
                                               -1);
     default:
-        return failWith(&state->error, ZIP_ER_OPNOTSUPP);
+        return commonCommand(state, data, length, command);
     }
 }
 
@@ -113,17 +139,8 @@ zip_int64_t descriptorCallback(void* userdata, void* data, zip_uint64_t length, 
     case ZIP_SOURCE_OPEN:
         state->readOffset = 0;
         return 0;
-    case ZIP_SOURCE_READ: {
-        for (;;) {
-            const ssize_t n = ::pread(state->fd, data, length, static_cast<off_t>(state->readOffset));
-            if (n >= 0) {
-                state->readOffset += static_cast<std::uint64_t>(n);
-                return n;
-            }
-            if (errno != EINTR)
-                return failWith(&state->error, ZIP_ER_READ, errno);
-        }
-    }
+    case ZIP_SOURCE_READ:
+        return readSome(state->fd, data, length, &state->readOffset, &state->error);
     case ZIP_SOURCE_CLOSE:
         return 0;
     case ZIP_SOURCE_SEEK: {
@@ -137,16 +154,8 @@ zip_int64_t descriptorCallback(void* userdata, void* data, zip_uint64_t length, 
     }
     case ZIP_SOURCE_TELL:
         return static_cast<zip_int64_t>(state->readOffset);
-    case ZIP_SOURCE_STAT: {
-        auto* stat = static_cast<zip_stat_t*>(data);
-        zip_stat_init(stat);
-        const std::int64_t size = fileSize(state->fd);
-        if (size < 0)
-            return failWith(&state->error, ZIP_ER_READ, errno);
-        stat->size = static_cast<zip_uint64_t>(size);
-        stat->valid |= ZIP_STAT_SIZE;
-        return sizeof(zip_stat_t);
-    }
+    case ZIP_SOURCE_STAT:
+        return fillStat(data, state->fd, false, &state->error);
     case ZIP_SOURCE_BEGIN_WRITE:
     case ZIP_SOURCE_REMOVE:
     case ZIP_SOURCE_ROLLBACK_WRITE:
@@ -182,12 +191,6 @@ zip_int64_t descriptorCallback(void* userdata, void* data, zip_uint64_t length, 
         if (::fdatasync(state->fd) != 0)
             return failWith(&state->error, ZIP_ER_WRITE, errno);
         return 0;
-    case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&state->error, data, length);
-    case ZIP_SOURCE_FREE:
-        zip_error_fini(&state->error);
-        delete state;
-        return 0;
     case ZIP_SOURCE_SUPPORTS:
         return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN,
                                               ZIP_SOURCE_READ,
@@ -207,7 +210,7 @@ zip_int64_t descriptorCallback(void* userdata, void* data, zip_uint64_t length, 
                                               ZIP_SOURCE_REMOVE,
                                               -1);
     default:
-        return failWith(&state->error, ZIP_ER_OPNOTSUPP);
+        return commonCommand(state, data, length, command);
     }
 }
 
