@@ -14,14 +14,25 @@
 
 namespace {
 
+std::string g_folder;
+
+void removeOutputFolder()
+{
+    ::rmdir(g_folder.c_str());
+}
+
+// A private folder for what gets extracted, emptied after every input and
+// removed when the run ends.
 const std::string& outputFolder()
 {
-    static const std::string folder = [] {
+    if (g_folder.empty()) {
         char pattern[] = "/tmp/zqv-fuzz-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        return std::string(made != nullptr ? made : "/tmp");
-    }();
-    return folder;
+        if (::mkdtemp(pattern) == nullptr)
+            std::abort();
+        g_folder = pattern;
+        std::atexit(removeOutputFolder);
+    }
+    return g_folder;
 }
 
 void emptyFolder(const std::string& folder)
