@@ -1,14 +1,12 @@
 #include "CryptoModule.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <cstdlib>
-
-#include <unistd.h>
 
 #include "EngineMessages.h"
 #include "FrmEncryptFolder.h"
+#include "IntermediateArchive.h"
 #include "OperationDialog.h"
+#include "WipeDescriptor.h"
 #include "WipeFile.h"
 
 namespace engine {
@@ -55,8 +53,21 @@ CipherRun runCipher(OperationTools& tools,
     return run;
 }
 
-// Runs the cipher and, on failure, shows the routine's own sentence with the
-// cause under it (or without it, where the sentence already names the cause).
+// The routine's own sentence with the cause under it (or without it, where
+// the sentence already names the cause).
+void reportCipherFailure(OperationTools& tools,
+                         const CipherRun& run,
+                         const QString& failureText,
+                         zqvcrypto::CryptoError causeNamedByText = zqvcrypto::CryptoError::None)
+{
+    tools.messenger.message(tools.window,
+                            programTitle(),
+                            failureText,
+                            MessageIcon::Critical,
+                            run.error == causeNamedByText ? QString() : zqvcrypto::describe(run.error));
+}
+
+// Runs the cipher and reports a failure as above.
 CipherOutcome cipherReporting(OperationTools& tools,
                               Direction direction,
                               const QString& source,
@@ -67,34 +78,24 @@ CipherOutcome cipherReporting(OperationTools& tools,
                               zqvcrypto::CryptoError causeNamedByText = zqvcrypto::CryptoError::None)
 {
     const CipherRun run = runCipher(tools, direction, source, destination, password, options);
-    if (run.outcome)
-        return run.outcome;
-    tools.messenger.message(tools.window,
-                            programTitle(),
-                            failureText,
-                            MessageIcon::Critical,
-                            run.error == causeNamedByText ? QString() : zqvcrypto::describe(run.error));
+    if (!run.outcome)
+        reportCipherFailure(tools, run, failureText, causeNamedByText);
     return run.outcome;
+}
+
+QString encryptFailureText()
+{
+    return QStringLiteral("The file was could not be encrypted.");
+}
+
+QString selfExtractingFailureText()
+{
+    return QStringLiteral("Could not create encrypted self-encrypting executable file.");
 }
 
 QString decryptFailureText()
 {
     return QStringLiteral("The file was not decrypted. Make sure the password entered is correct.");
-}
-
-// A name for the intermediate archive beside the final one that nothing uses:
-// reserved with mkstemp, then freed so the zip library can create it itself.
-QString temporaryArchiveName(const QString& archive)
-{
-    const QFileInfo info(archive);
-    QByteArray pattern =
-        QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".XXXXXX"));
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        return {};
-    ::close(fd);
-    ::unlink(pattern.constData());
-    return QFile::decodeName(pattern);
 }
 
 WipeResult wipeThroughRunner(OperationTools& tools, const QString& path)
@@ -112,13 +113,7 @@ CipherOutcome EncryptFileWithPassword(OperationTools& tools,
                                       const QString& password,
                                       const CipherOptions& options)
 {
-    return cipherReporting(tools,
-                           Direction::Encrypt,
-                           source,
-                           destination,
-                           password,
-                           options,
-                           QStringLiteral("The file was could not be encrypted."));
+    return cipherReporting(tools, Direction::Encrypt, source, destination, password, options, encryptFailureText());
 }
 
 CipherOutcome DecryptFileWithPassword(OperationTools& tools,
@@ -143,13 +138,8 @@ CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
                                      const QString& password,
                                      const CipherOptions& options)
 {
-    return cipherReporting(tools,
-                           Direction::SelfExtracting,
-                           source,
-                           destination,
-                           password,
-                           options,
-                           QStringLiteral("Could not create encrypted self-encrypting executable file."));
+    return cipherReporting(
+        tools, Direction::SelfExtracting, source, destination, password, options, selfExtractingFailureText());
 }
 
 bool EncryptFileWithPassword(OperationDialog& dialog,
@@ -202,8 +192,11 @@ bool EncryptFolderToArchive(OperationTools& tools,
                             qint16 level,
                             const CipherOptions& options)
 {
-    const QString intermediate = temporaryArchiveName(archive);
-    if (intermediate.isEmpty()) {
+    // The folder's plaintext never gets a name or another reader: an unnamed
+    // archive beside the result, wiped through its descriptor on every path
+    // before anything is said, so no message box keeps it on the disk.
+    ziplight::IntermediateArchive intermediate(zqvdod::wipeDescriptorContent);
+    if (!intermediate.create(QFileInfo(archive).absolutePath())) {
         tools.messenger.message(tools.window,
                                 programTitle(),
                                 QStringLiteral("The folder could not be packed."),
@@ -215,39 +208,48 @@ bool EncryptFolderToArchive(OperationTools& tools,
     zip.Password = applyPassword ? password : QString();
     zip.CompressionLevel = level;
     zip.FilesToProcess = QStringLiteral("*");
-    zip.ZipFileName = intermediate;
+    zip.ZipFileName = archive;
+    zip.ZipFileDescriptor = intermediate.fd();
     bool packed = false;
-    tools.runner.run([&] { packed = zip.Add(); });
+    bool wiped = true;
+    tools.runner.run([&] {
+        packed = zip.Add();
+        if (!packed)
+            wiped = intermediate.release();
+    });
+    zip.ZipFileDescriptor = -1;
+
+    CipherRun run;
+    if (packed) {
+        CipherOptions cipher = options;
+        cipher.storedName = QFileInfo(archive).fileName();
+        run = runCipher(tools,
+                        makeExecutable ? Direction::SelfExtracting : Direction::Encrypt,
+                        intermediate.readPath(),
+                        archive + (makeExecutable ? QLatin1String(".exe") : QLatin1String(".zqv")),
+                        password,
+                        cipher);
+        tools.runner.run([&] { wiped = intermediate.release(); });
+    }
+
     if (!packed) {
         tools.messenger.message(tools.window,
                                 programTitle(),
                                 QStringLiteral("The folder could not be packed."),
                                 MessageIcon::Critical,
                                 zip.lastError());
-        QFile::remove(intermediate); // libzip leaves nothing; this only guards against the unexpected
-        return false;
+    } else if (!run.outcome) {
+        reportCipherFailure(tools, run, makeExecutable ? selfExtractingFailureText() : encryptFailureText());
     }
-
-    CipherOptions cipher = options;
-    cipher.storedName = QFileInfo(archive).fileName();
-    const bool result = makeExecutable ? static_cast<bool>(MakeSelfExtractingFile(
-                                             tools, intermediate, archive + QLatin1String(".exe"), password, cipher))
-                                       : static_cast<bool>(EncryptFileWithPassword(
-                                             tools, intermediate, archive + QLatin1String(".zqv"), password, cipher));
-
-    // The archive holds the folder's plaintext: it is wiped, not just deleted.
-    const WipeResult wiped = wipeThroughRunner(tools, intermediate);
-    if (!isRemoved(wiped)) {
+    if (!wiped) {
         tools.messenger.message(tools.window,
                                 programTitle(),
-                                QLatin1String("The temporary archive ") + intermediate +
-                                    QLatin1String(" could not be wiped and is still on the disk."),
+                                QStringLiteral("The temporary archive could not be overwritten where it lay on the "
+                                               "disk (the file system keeps copies). It never had a name, no other "
+                                               "account could read it, and its space has been freed."),
                                 MessageIcon::Warning);
-    } else if (wiped != WipeResult::Wiped && wiped != WipeResult::Gone) {
-        tools.messenger.message(
-            tools.window, programTitle(), removedNotOverwrittenText(intermediate, wiped), MessageIcon::Warning);
     }
-    return result;
+    return packed && static_cast<bool>(run.outcome);
 }
 
 bool CheckDecryptPassword(OperationTools& tools, const QString& source, const QString& password)

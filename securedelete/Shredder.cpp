@@ -7,6 +7,7 @@
 
 #include <UniqueFd.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -21,9 +22,27 @@ constexpr int kPiecesPerWrite = 16;
 
 using Descriptor = cryptelle::UniqueFd;
 
+// Rounds of overwriting what a writer appended during the passes, when no
+// lease keeps writers out.
+constexpr int kGrowthRounds = 8;
+
 bool isFailure(Shredder::Outcome outcome)
 {
     return outcome == Shredder::Outcome::Kept || outcome == Shredder::Outcome::RemovedNotOverwritten;
+}
+
+bool isMountPoint(const std::string& path, const struct stat& found, const struct stat& folder)
+{
+    if (found.st_dev != folder.st_dev)
+        return true;
+    // A file bind-mounted onto another file keeps its device.
+    struct statx extended
+    {
+    };
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &extended) != 0)
+        return false;
+    return (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+           (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
 } // namespace
@@ -39,13 +58,18 @@ int Shredder::shred(const char* path)
     if (!fullPath)
         return 1;
     int failures = 0;
+    int treated = 0;
     // The whole list is taken before the first file is treated, so the renamed
     // intermediates of one file are never matched again.
     for (const std::string& entry : matchingEntries(*fullPath)) {
-        if (isFailure(treatEntry(entry)))
+        const Outcome outcome = treatEntry(entry);
+        if (outcome != Outcome::Skipped)
+            ++treated;
+        if (isFailure(outcome))
             ++failures;
     }
-    return failures == 0 ? 0 : 1;
+    // Nothing matched is nothing wiped, which the caller must not read as success.
+    return treated > 0 && failures == 0 ? 0 : 1;
 }
 
 std::vector<std::string> Shredder::matchingEntries(const std::string& fullPath) const
@@ -55,7 +79,11 @@ std::vector<std::string> Shredder::matchingEntries(const std::string& fullPath) 
     // A folder path ending in '/' (or the root) names no file at all.
     if (split.name.empty() || split.name == "." || split.name == "..")
         return entries;
-    if (!hasWildcard(split.name)) {
+    // A file that really has this name is the one meant, wildcards or not.
+    struct stat named
+    {
+    };
+    if (!hasWildcard(split.name) || ::lstat(fullPath.c_str(), &named) == 0) {
         entries.push_back(fullPath);
         return entries;
     }
@@ -79,13 +107,34 @@ Shredder::Outcome Shredder::treatEntry(const std::string& path)
     };
     if (::lstat(path.c_str(), &found) != 0 || S_ISDIR(found.st_mode))
         return Outcome::Skipped;
+    if (!S_ISREG(found.st_mode) && !S_ISLNK(found.st_mode))
+        return Outcome::Kept; // FIFOs, sockets and device nodes are never written
+    // Content is destroyed only when the name can go afterwards.
+    if (!canBeRemoved(path, found))
+        return Outcome::Kept;
     if (S_ISLNK(found.st_mode)) {
         // The link goes; whatever it points to is never touched.
         return removeName(path) ? Outcome::Wiped : Outcome::Kept;
     }
-    if (!S_ISREG(found.st_mode))
-        return Outcome::Kept; // FIFOs, sockets and device nodes are never written
     return wipeRegularFile(path, found);
+}
+
+bool Shredder::canBeRemoved(const std::string& path, const struct stat& found) const
+{
+    const std::string folder = splitPath(path).folder;
+    struct stat folderInfo
+    {
+    };
+    if (::stat(folder.c_str(), &folderInfo) != 0)
+        return false;
+    // Renaming and removing need write and search permission on the folder.
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    // In a sticky folder (such as /tmp) only the owners and root may remove.
+    const uid_t self = ::geteuid();
+    if ((folderInfo.st_mode & S_ISVTX) != 0 && self != 0 && self != found.st_uid && self != folderInfo.st_uid)
+        return false;
+    return !isMountPoint(path, found, folderInfo);
 }
 
 Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struct stat& found)
@@ -105,32 +154,78 @@ Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struc
         opened.st_ino != found.st_ino || opened.st_nlink > 1) {
         return Outcome::Kept;
     }
+    // A file another program has open is left alone, as the exclusive open of
+    // other platforms would: its writes could outlive the wipe.
+    const FileOps::Lease lease = m_ops.takeWriteLease(file.get());
+    if (lease == FileOps::Lease::InUse)
+        return Outcome::Kept;
+    struct LeaseRelease
+    {
+        FileOps& ops;
+        int fd;
+        bool held;
+        ~LeaseRelease()
+        {
+            if (held)
+                ops.releaseLease(fd);
+        }
+    } release{m_ops, file.get(), lease == FileOps::Lease::Taken};
+    // The size may have changed between the listing and the lease.
+    if (::fstat(file.get(), &opened) != 0)
+        return Outcome::Kept;
 
     const auto size = static_cast<std::uint64_t>(opened.st_size);
-    bool inPlace = !isCopyOnWriteFileSystem(file.get());
-    std::vector<ByteRange> ranges;
-    if (size > 0) {
-        const ExtentMap map = mapExtents(file.get(), size);
-        inPlace = inPlace && map.inPlace;
-        const bool compressed = hasCompressionFlag(file.get());
-        if (compressed && !map.listed)
-            inPlace = false;
-        if (compressed || looksSparse(size, static_cast<std::uint64_t>(opened.st_blocks)))
-            ranges = map.dataRanges; // holes stay holes
-        else
-            ranges.push_back({0, size});
-    }
+    bool inPlace = true;
+    const std::vector<ByteRange> ranges = rangesOf(file.get(), opened, inPlace);
 
     if (!overwrite(file.get(), ranges))
         return Outcome::Kept;
+    if (lease != FileOps::Lease::Taken && !overwriteGrowth(file.get(), size))
+        return Outcome::Kept;
     if (::ftruncate(file.get(), 0) != 0 || !m_ops.syncData(file.get()))
         return Outcome::Kept;
+    release.held = false;
+    m_ops.releaseLease(file.get());
     if (!file.close())
         return Outcome::Kept;
 
     if (!removeName(path))
         return Outcome::Kept;
     return inPlace ? Outcome::Wiped : Outcome::RemovedNotOverwritten;
+}
+
+std::vector<ByteRange> Shredder::rangesOf(int fd, const struct stat& info, bool& inPlace) const
+{
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    inPlace = !isCopyOnWriteFileSystem(fd);
+    std::vector<ByteRange> ranges;
+    if (size == 0)
+        return ranges;
+    const ExtentMap map = mapExtents(fd, size);
+    inPlace = inPlace && map.inPlace;
+    const bool compressed = hasCompressionFlag(fd);
+    if (compressed && !map.listed)
+        inPlace = false;
+    if (compressed || looksSparse(size, static_cast<std::uint64_t>(info.st_blocks)))
+        ranges = map.dataRanges; // holes stay holes
+    else
+        ranges.push_back({0, size});
+    return ranges;
+}
+
+bool Shredder::wipeContent(int fd)
+{
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    bool inPlace = true;
+    const std::vector<ByteRange> ranges = rangesOf(fd, info, inPlace);
+    // Emptied even when a pass fails: the blocks go back to the file system either way.
+    const bool overwritten = overwrite(fd, ranges) && overwriteGrowth(fd, static_cast<std::uint64_t>(info.st_size));
+    const bool emptied = ::ftruncate(fd, 0) == 0 && m_ops.syncData(fd);
+    return overwritten && emptied && inPlace;
 }
 
 bool Shredder::overwrite(int fd, const std::vector<ByteRange>& ranges)
@@ -152,6 +247,24 @@ bool Shredder::overwrite(int fd, const std::vector<ByteRange>& ranges)
         }
     }
     return true;
+}
+
+bool Shredder::overwriteGrowth(int fd, std::uint64_t covered)
+{
+    for (int round = 0; round < kGrowthRounds; ++round) {
+        struct stat now
+        {
+        };
+        if (::fstat(fd, &now) != 0)
+            return false;
+        const auto size = static_cast<std::uint64_t>(now.st_size);
+        if (size <= covered)
+            return true;
+        if (!overwrite(fd, {ByteRange{covered, size - covered}}))
+            return false;
+        covered = size;
+    }
+    return false; // still growing: a writer is racing us, so the file stays
 }
 
 bool Shredder::writeRange(int fd, const ByteRange& range, const unsigned char* pattern) const

@@ -28,18 +28,27 @@ public:
 
     explicit Shredder(FileOps& ops);
 
-    // Every file the path names, or that the wildcards of its last component
-    // match, directly in that folder. Returns 0 when each was wiped.
+    // The file the path names; only when no entry has that name, every file
+    // that the wildcards of its last component match, directly in that folder.
+    // Returns 0 when at least one file matched and each was wiped, 1 otherwise.
     [[nodiscard]] int shred(const char* path);
 
     [[nodiscard]] Outcome treatEntry(const std::string& path);
+
+    // Overwrites an open file's content where it lies and empties it, for
+    // files that never had a name. True when every byte was overwritten.
+    [[nodiscard]] bool wipeContent(int fd);
 
     void setPassCount(unsigned count) { m_passCount = count; }
     [[nodiscard]] const WipePatterns& patterns() const { return m_patterns; }
 
 private:
     [[nodiscard]] std::vector<std::string> matchingEntries(const std::string& fullPath) const;
+    [[nodiscard]] bool canBeRemoved(const std::string& path, const struct stat& found) const;
     [[nodiscard]] Outcome wipeRegularFile(const std::string& path, const struct stat& found);
+    [[nodiscard]] bool overwriteGrowth(int fd, std::uint64_t covered);
+    // The ranges to overwrite (holes stay holes) and whether they can be overwritten in place.
+    [[nodiscard]] std::vector<ByteRange> rangesOf(int fd, const struct stat& info, bool& inPlace) const;
     [[nodiscard]] bool overwrite(int fd, const std::vector<ByteRange>& ranges);
     [[nodiscard]] bool writeRange(int fd, const ByteRange& range, const unsigned char* pattern) const;
     [[nodiscard]] std::string renameSweep(const std::string& path);

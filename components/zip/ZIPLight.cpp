@@ -1,14 +1,20 @@
 #include "ZIPLight.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include <FileSteps.h>
+#include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
+
+#include "ZipSources.h"
 
 namespace ziplight {
 namespace {
@@ -25,28 +31,106 @@ void reportProgress(zip_t*, double value, void* state)
         self->progress(QStringLiteral("Packing"), value * 100.0);
 }
 
+// What one walk of the source folder found, in archive order.
+struct Found
+{
+    std::string name; // relative, '/'-separated; folders end in '/'
+    ListedFile file;  // the file's chain from the root; empty for folders
+    mode_t mode = 0;  // type and permission bits, kept in the archive
+};
+
+class FolderWalker
+{
+public:
+    FolderWalker(std::string pattern, bool recursive, const struct stat* skip)
+        : m_pattern(std::move(pattern))
+        , m_recursive(recursive)
+        , m_skip(skip)
+    {
+    }
+
+    // False with `failedAt` set when a folder could not be listed or opened.
+    bool walk(const std::shared_ptr<cryptelle::UniqueFd>& root, std::vector<Found>& found)
+    {
+        m_root = root;
+        std::vector<cryptelle::FolderEntry> chain;
+        if (!visit(root->get(), chain, std::string(), found))
+            return false;
+        std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.name < b.name; });
+        return true;
+    }
+
+    std::string failedAt;
+
+private:
+    bool visit(int folderFd,
+               std::vector<cryptelle::FolderEntry>& chain,
+               const std::string& prefix,
+               std::vector<Found>& found)
+    {
+        std::vector<cryptelle::FolderEntry> entries;
+        if (!cryptelle::listFolder(folderFd, entries)) {
+            failedAt = prefix.empty() ? "." : prefix;
+            return false;
+        }
+        for (const cryptelle::FolderEntry& entry : entries) {
+            if (entry.isFile()) {
+                if (::fnmatch(m_pattern.c_str(), entry.name.c_str(), 0) != 0)
+                    continue;
+                // An archive written inside its own folder does not hold itself.
+                if (m_skip != nullptr && entry.device == m_skip->st_dev && entry.inode == m_skip->st_ino)
+                    continue;
+                chain.push_back(entry);
+                found.push_back({prefix + entry.name, ListedFile{m_root, chain}, S_IFREG | entry.mode});
+                chain.pop_back();
+            } else if (entry.isFolder() && m_recursive) {
+                // Folders are stored too, so empty ones survive the round trip.
+                const std::string name = prefix + entry.name + "/";
+                found.push_back({name, ListedFile{}, S_IFDIR | entry.mode});
+                const cryptelle::UniqueFd sub(cryptelle::openListedEntry(folderFd, entry, O_RDONLY | O_DIRECTORY));
+                if (sub.get() < 0) {
+                    failedAt = name;
+                    return false;
+                }
+                chain.push_back(entry);
+                const bool ok = visit(sub.get(), chain, name, found);
+                chain.pop_back();
+                if (!ok)
+                    return false;
+            }
+            // Links and special files are never followed nor stored.
+        }
+        return true;
+    }
+
+    std::string m_pattern;
+    bool m_recursive;
+    const struct stat* m_skip;
+    std::shared_ptr<cryptelle::UniqueFd> m_root;
+};
+
+std::shared_ptr<cryptelle::UniqueFd> openSourceFolder(const QString& folder)
+{
+    return std::make_shared<cryptelle::UniqueFd>(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
 } // namespace
 
 QStringList ZIPLight::collectEntries() const
 {
-    // Absolute, so the relative names below are relative to the folder even
-    // when the folder was given relative to the working folder.
-    const QDir root(QFileInfo(SourceDirectory).absoluteFilePath());
-    const QStringList filters{FilesToProcess.isEmpty() ? QStringLiteral("*") : FilesToProcess};
     QStringList entries;
-    const auto flags = Recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags;
-    QDirIterator files(root.path(), filters, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, flags);
-    while (files.hasNext())
-        entries << root.relativeFilePath(files.next());
-    if (Recursive) {
-        // Folders are stored too, so empty ones survive the round trip.
-        QDirIterator folders(root.path(),
-                             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
-                             QDirIterator::Subdirectories);
-        while (folders.hasNext())
-            entries << root.relativeFilePath(folders.next()) + QLatin1Char('/');
-    }
-    entries.sort();
+    const auto root = openSourceFolder(SourceDirectory);
+    if (root->get() < 0)
+        return entries;
+    FolderWalker walker(FilesToProcess.isEmpty() ? std::string("*") : QFile::encodeName(FilesToProcess).toStdString(),
+                        Recursive,
+                        nullptr);
+    std::vector<Found> found;
+    if (!walker.walk(root, found))
+        return entries;
+    for (const Found& item : found)
+        entries << QString::fromUtf8(item.name);
     return entries;
 }
 
@@ -58,37 +142,69 @@ bool ZIPLight::Add()
         m_lastError = QStringLiteral("The folder does not exist.");
         return false;
     }
-    if (ZipFileName.isEmpty()) {
+    if (ZipFileName.isEmpty() && ZipFileDescriptor < 0) {
         m_lastError = QStringLiteral("No archive name was given.");
         return false;
     }
-    int error = 0;
-    std::unique_ptr<zip_t, ZipCloser> archive(
-        zip_open(QFile::encodeName(ZipFileName).constData(), ZIP_CREATE | ZIP_EXCL, &error));
-    if (!archive) {
-        m_lastError = error == ZIP_ER_EXISTS ? QStringLiteral("The archive already exists.")
-                                             : QStringLiteral("The archive could not be created.");
+    const auto root = openSourceFolder(SourceDirectory);
+    if (root->get() < 0) {
+        m_lastError = QStringLiteral("The folder could not be read.");
         return false;
     }
 
-    const QStringList entries = collectEntries();
-    const QDir root(QFileInfo(SourceDirectory).absoluteFilePath());
-    const QString archivePath = QFileInfo(ZipFileName).absoluteFilePath();
-    for (const QString& entry : entries) {
-        const QByteArray name = entry.toUtf8();
+    std::unique_ptr<zip_t, ZipCloser> archive;
+    struct stat archiveInfo
+    {
+    };
+    const bool throughDescriptor = ZipFileDescriptor >= 0;
+    if (throughDescriptor) {
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* target = descriptorSource(ZipFileDescriptor, &error);
+        if (target != nullptr) {
+            archive.reset(zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &error));
+            if (!archive)
+                zip_source_free(target);
+        }
+        zip_error_fini(&error);
+        if (!archive || ::fstat(ZipFileDescriptor, &archiveInfo) != 0) {
+            m_lastError = QStringLiteral("The archive could not be created.");
+            return false;
+        }
+    } else {
+        int error = 0;
+        archive.reset(zip_open(QFile::encodeName(ZipFileName).constData(), ZIP_CREATE | ZIP_EXCL, &error));
+        if (!archive) {
+            m_lastError = error == ZIP_ER_EXISTS ? QStringLiteral("The archive already exists.")
+                                                 : QStringLiteral("The archive could not be created.");
+            return false;
+        }
+    }
+
+    FolderWalker walker(FilesToProcess.isEmpty() ? std::string("*") : QFile::encodeName(FilesToProcess).toStdString(),
+                        Recursive,
+                        throughDescriptor ? &archiveInfo : nullptr);
+    std::vector<Found> entries;
+    if (!walker.walk(root, entries)) {
+        m_lastError =
+            QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
+        return false;
+    }
+
+    const QByteArray password = Password.toUtf8();
+    for (Found& entry : entries) {
+        const bool isFolder = entry.file.chain.empty();
         zip_int64_t index = -1;
-        if (entry.endsWith(QLatin1Char('/'))) {
-            index = zip_dir_add(archive.get(), name.constData(), ZIP_FL_ENC_UTF_8);
+        if (isFolder) {
+            index = zip_dir_add(archive.get(), entry.name.c_str(), ZIP_FL_ENC_UTF_8);
         } else {
-            const QString path = root.absoluteFilePath(entry);
-            if (QFileInfo(path).absoluteFilePath() == archivePath)
-                continue; // an archive made inside its own folder does not hold itself
-            zip_source_t* file = zip_source_file(archive.get(), QFile::encodeName(path).constData(), 0, -1);
+            zip_source_t* file = listedFileSource(archive.get(), std::move(entry.file));
             if (file == nullptr) {
-                m_lastError = QLatin1String("The file ") + path + QLatin1String(" could not be read.");
+                m_lastError =
+                    QLatin1String("The file ") + QString::fromUtf8(entry.name) + QLatin1String(" could not be read.");
                 return false;
             }
-            index = zip_file_add(archive.get(), name.constData(), file, ZIP_FL_ENC_UTF_8);
+            index = zip_file_add(archive.get(), entry.name.c_str(), file, ZIP_FL_ENC_UTF_8);
             if (index < 0) {
                 zip_source_free(file);
             } else {
@@ -99,43 +215,48 @@ bool ZIPLight::Add()
                     index = -1;
             }
         }
-        if (index >= 0) {
-            // Keep the permission bits, so executables stay executable.
-            struct stat info
-            {
-            };
-            if (::stat(QFile::encodeName(root.absoluteFilePath(entry)).constData(), &info) == 0)
-                zip_file_set_external_attributes(archive.get(),
-                                                 static_cast<zip_uint64_t>(index),
-                                                 0,
-                                                 ZIP_OPSYS_UNIX,
-                                                 static_cast<zip_uint32_t>(info.st_mode) << 16);
-        }
-        if (index >= 0 && !Password.isEmpty() && !entry.endsWith(QLatin1Char('/')) &&
+        // Keep the permission bits, so executables stay executable.
+        if (index >= 0)
+            zip_file_set_external_attributes(archive.get(),
+                                             static_cast<zip_uint64_t>(index),
+                                             0,
+                                             ZIP_OPSYS_UNIX,
+                                             static_cast<zip_uint32_t>(entry.mode) << 16);
+        if (index >= 0 && !password.isEmpty() && !isFolder &&
             zip_file_set_encryption(
-                archive.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, Password.toUtf8().constData()) != 0)
+                archive.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, password.constData()) != 0)
             index = -1;
         if (index < 0) {
-            m_lastError = QLatin1String("The entry ") + entry + QLatin1String(" could not be added: ") +
-                          QString::fromUtf8(zip_strerror(archive.get()));
+            m_lastError = QLatin1String("The entry ") + QString::fromUtf8(entry.name) +
+                          QLatin1String(" could not be added: ") + QString::fromUtf8(zip_strerror(archive.get()));
             return false;
         }
     }
 
     zip_register_progress_callback_with_state(archive.get(), 0.01, reportProgress, nullptr, this);
-    // The archive is written here, to a temporary file that libzip renames
-    // into place only when it is complete.
+    // The archive is written here: through the descriptor, or to a temporary
+    // file that libzip renames into place only when it is complete. Every file
+    // is opened now, relative to its folder, and only if it is still the one listed.
     if (zip_close(archive.get()) != 0) {
         m_lastError =
             QLatin1String("The archive could not be written: ") + QString::fromUtf8(zip_strerror(archive.get()));
         return false;
     }
     archive.release();
-    if (entries.isEmpty() && !QFileInfo::exists(ZipFileName)) {
-        // libzip writes no file for an empty archive.
-        QFile empty(ZipFileName);
+    if (entries.empty()) {
+        // libzip writes nothing for an empty archive.
         static const char kEmptyZip[22] = {'P', 'K', 5, 6};
-        if (!empty.open(QIODevice::NewOnly) || empty.write(kEmptyZip, sizeof kEmptyZip) != sizeof kEmptyZip) {
+        bool written = false;
+        if (throughDescriptor) {
+            written = ::ftruncate(ZipFileDescriptor, 0) == 0 && ::lseek(ZipFileDescriptor, 0, SEEK_SET) == 0 &&
+                      cryptelle::writeAll(ZipFileDescriptor, kEmptyZip, sizeof kEmptyZip);
+        } else if (!QFileInfo::exists(ZipFileName)) {
+            QFile empty(ZipFileName);
+            written = empty.open(QIODevice::NewOnly) && empty.write(kEmptyZip, sizeof kEmptyZip) == sizeof kEmptyZip;
+        } else {
+            written = true;
+        }
+        if (!written) {
             m_lastError = QStringLiteral("The archive could not be written.");
             return false;
         }

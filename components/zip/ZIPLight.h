@@ -19,6 +19,10 @@ public:
     // directly in the folder. Symbolic links are skipped either way, so
     // nothing outside the folder ends up in the archive.
     bool Recursive = false;
+    // When set (an open, empty, readable and writable file), the archive is
+    // written through this descriptor and ZipFileName only names it in
+    // messages; the descriptor stays the caller's.
+    int ZipFileDescriptor = -1;
 
     // Builds the archive; an existing file of that name is never replaced.
     // False when no complete archive was written.

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Crypto.h"
@@ -84,6 +85,28 @@ TEST_F(FolderDialogTest, UpperCaseZipIsRefused)
     ASSERT_EQ(messenger.shown.size(), 1u);
     EXPECT_EQ(messenger.shown[0].title, QStringLiteral("ZQVEngine"));
     EXPECT_EQ(messenger.shown[0].text, QStringLiteral("The encrypted file must have .zip as the file extension."));
+}
+
+TEST_F(FolderDialogTest, ThePlaintextArchiveHasNoNameWhilePackingAndNoneAfterAFailure)
+{
+    makeAwkwardTree(dir.file("Data"));
+    // A folder where the result should go: packing succeeds, giving the result its name fails.
+    ASSERT_EQ(::mkdir(dir.file("Data.zip.zqv").c_str(), 0700), 0);
+    writeFile(dir.file("Data.zip.zqv/inside"), "already there");
+    open(dir.file("Data"));
+    std::vector<std::string> seenWhilePacking;
+    const auto showProgress = dialog->ZIPLight.progress;
+    dialog->ZIPLight.progress = [&](const QString& text, double value) {
+        seenWhilePacking.push_back(listFolder(dir.path()));
+        showProgress(text, value);
+    };
+    encrypt();
+    ASSERT_FALSE(seenWhilePacking.empty());
+    for (const std::string& listed : seenWhilePacking)
+        EXPECT_EQ(listed, "Data Data.zip.zqv") << "nothing of the folder's plaintext may carry a name";
+    EXPECT_FALSE(messenger.shown.empty());
+    EXPECT_EQ(listFolder(dir.path()), "Data Data.zip.zqv");
+    EXPECT_EQ(readFile(dir.file("Data.zip.zqv/inside")), "already there");
 }
 
 TEST_F(FolderDialogTest, EncryptedFolderRestoresByteForByteAndLeavesNoIntermediate)

@@ -1,3 +1,4 @@
+#include <UniqueFd.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -175,6 +176,58 @@ TEST_F(PerFileTest, FileSwappedAfterTheWalkIsNotWritten)
     ops.beforeOpen = [](const std::string& path) { ::rename(swapIn.c_str(), path.c_str()); };
     EXPECT_NE(shredder.shred(dir.file("victim").c_str()), 0);
     EXPECT_EQ(readFile(dir.file("victim")), "other data");
+}
+
+TEST_F(PerFileTest, AFileOpenElsewhereIsLeftAloneAsInUse)
+{
+    const std::string path = dir.file("open.log");
+    writeFile(path, "being written");
+    ops.realLease = true;
+    {
+        const cryptelle::UniqueFd writer(::open(path.c_str(), O_WRONLY | O_APPEND));
+        ASSERT_GE(writer.get(), 0);
+        EXPECT_EQ(shredder.shred(path.c_str()), 1);
+        EXPECT_EQ(readFile(path), "being written");
+        EXPECT_TRUE(ops.renames.empty());
+    }
+    ops.keepContent = false;
+    EXPECT_EQ(shredder.shred(path.c_str()), 0);
+    EXPECT_FALSE(exists(path));
+}
+
+TEST_F(PerFileTest, WithoutALeaseWhatGrewDuringThePassesIsOverwrittenToo)
+{
+    const std::string path = dir.file("growing.log");
+    writeFile(path, markerContent(5000));
+    ops.afterSync = [&path](std::size_t count) {
+        if (count != 1)
+            return;
+        const cryptelle::UniqueFd writer(::open(path.c_str(), O_WRONLY | O_APPEND));
+        const std::string more(3000, 'Q');
+        ASSERT_EQ(::write(writer.get(), more.data(), more.size()), static_cast<ssize_t>(more.size()));
+    };
+    EXPECT_EQ(shredder.shred(path.c_str()), 0);
+    ASSERT_GE(ops.syncs.size(), 2u);
+    // The last sync before emptying saw the whole grown file, with nothing of the appended bytes left.
+    const RecordingOps::Snapshot& last = ops.syncs[ops.syncs.size() - 2];
+    EXPECT_EQ(last.size, 8000u);
+    EXPECT_EQ(last.content.find("QQQQ"), std::string::npos);
+    EXPECT_TRUE(repeatsBuffer(last.content.substr(0, 5000), shredder.patterns().buffer(2)));
+}
+
+TEST_F(PerFileTest, AnUnnamedFileIsOverwrittenAndEmptiedThroughItsDescriptor)
+{
+    const cryptelle::UniqueFd file(::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600));
+    ASSERT_GE(file.get(), 0);
+    const std::string content = markerContent(70000);
+    ASSERT_EQ(::write(file.get(), content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    EXPECT_TRUE(shredder.wipeContent(file.get()));
+    ASSERT_EQ(ops.syncs.size(), 4u);
+    EXPECT_TRUE(allBytes(ops.syncs[0].content, 0x00));
+    EXPECT_TRUE(allBytes(ops.syncs[1].content, 0xFF));
+    EXPECT_EQ(ops.syncs[2].size, 70000u);
+    EXPECT_EQ(ops.syncs[3].size, 0u);
+    EXPECT_TRUE(ops.renames.empty());
 }
 
 TEST_F(PerFileTest, SparseFileIsOverwrittenOnlyWhereItHoldsData)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ public:
             beforeOpen(path);
         return FileOps::openForOverwrite(path);
     }
+
+    // Reading each sync back through a second descriptor would break a real
+    // lease and wait for it, so by default this behaves as a file system
+    // without leases.
+    Lease takeWriteLease(int fd) override { return realLease ? FileOps::takeWriteLease(fd) : Lease::Unavailable; }
 
     bool renameNoReplace(const std::string& from, const std::string& to) override
     {
@@ -68,6 +74,8 @@ public:
             }
         }
         syncs.push_back(std::move(snapshot));
+        if (afterSync)
+            afterSync(syncs.size());
         return FileOps::syncData(fd);
     }
 
@@ -79,5 +87,7 @@ public:
     bool failRemove = false;
     bool keepContent = true;
     int failSyncAt = -1;
+    bool realLease = false;
     void (*beforeOpen)(const std::string&) = nullptr;
+    std::function<void(std::size_t syncCount)> afterSync;
 };

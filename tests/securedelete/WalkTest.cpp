@@ -140,10 +140,22 @@ TEST_F(WalkTest, FolderPathsAndMissingNamesChangeNothing)
                                     dir.file("missing.txt"),
                                     dir.file("*.none"),
                                     dir.file("nofolder/*")}) {
-        EXPECT_EQ(shred(path), 0) << path;
+        EXPECT_EQ(shred(path), 1) << "nothing wiped is not success: " << path;
     }
     EXPECT_EQ(listFolder(dir.path()), before);
     EXPECT_EQ(listFolder(dir.file("sub.tmp")), "inner.tmp other");
+}
+
+TEST_F(WalkTest, AFileThatReallyHasTheWildcardNameIsTheOneFileMeant)
+{
+    writeFile(dir.file("rep*.txt"), "the one");
+    writeFile(dir.file("rep1.txt"), "neighbour");
+    writeFile(dir.file("report-final.txt"), "neighbour");
+    EXPECT_EQ(shred(dir.file("rep*.txt")), 0);
+    EXPECT_EQ(listFolder(dir.path()), ".b.tmp a.tmp keep.txt rep1.txt report-final.txt sub.tmp");
+    // No file of that name: the name is a pattern again.
+    EXPECT_EQ(shred(dir.file("rep?.txt")), 0);
+    EXPECT_EQ(listFolder(dir.path()), ".b.tmp a.tmp keep.txt report-final.txt sub.tmp");
 }
 
 TEST_F(WalkTest, RelativeNameIsWipedInTheCurrentFolder)

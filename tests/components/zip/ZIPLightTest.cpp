@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "IntermediateArchive.h"
 #include "QtText.h"
 #include "TempDir.h"
 #include "TreeHelpers.h"
@@ -101,6 +102,53 @@ TEST_F(ZIPLightTest, RefusesWhatItCannotDoWithoutLeavingAnArchive)
     EXPECT_FALSE(zip.Add());
 }
 
+TEST_F(ZIPLightTest, AFileSwappedForALinkWhilePackingIsNeverRead)
+{
+    writeFile(dir.file("outside.txt"), "outside secret");
+    ASSERT_EQ(::mkdir(dir.file("two").c_str(), 0700), 0);
+    writeFile(dir.file("two/a.txt"), "first");
+    writeFile(dir.file("two/b.txt"), "second");
+    zip.SourceDirectory = q(dir.file("two"));
+    zip.ZipFileName = q(dir.file("two.zip"));
+    bool swapped = false;
+    // Once packing has begun, after the folder was listed, b.txt becomes a link out of the folder.
+    zip.progress = [&](const QString&, double) {
+        if (swapped)
+            return;
+        swapped = true;
+        ASSERT_EQ(::unlink(dir.file("two/b.txt").c_str()), 0);
+        ASSERT_EQ(::symlink(dir.file("outside.txt").c_str(), dir.file("two/b.txt").c_str()), 0);
+    };
+    EXPECT_FALSE(zip.Add());
+    EXPECT_TRUE(swapped);
+    EXPECT_FALSE(exists(dir.file("two.zip")));
+    EXPECT_EQ(listFolder(dir.path()), "outside.txt tree two");
+}
+
+TEST_F(ZIPLightTest, WritesThroughAnUnnamedDescriptor)
+{
+    for (const std::string folder : {"tree", "nothing"}) {
+        ::mkdir(dir.file("nothing").c_str(), 0700);
+        const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+        ASSERT_GE(fd, 0);
+        zip.SourceDirectory = q(dir.file(folder));
+        zip.Recursive = true;
+        zip.ZipFileName = QStringLiteral("packed.zip");
+        zip.ZipFileDescriptor = fd;
+        ASSERT_TRUE(zip.Add()) << zip.lastError().toStdString();
+        EXPECT_EQ(listFolder(dir.path()), "nothing tree") << "the archive has no name";
+        // Named only now, to check it with the usual tools.
+        const std::string named = dir.file(folder + ".zip");
+        ASSERT_EQ(
+            ::linkat(
+                AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW),
+            0);
+        ::close(fd);
+        EXPECT_TRUE(run("7z t " + quoted(named))) << folder;
+        ::unlink(named.c_str());
+    }
+}
+
 TEST_F(ZIPLightTest, EmptyFolderGivesAValidEmptyArchive)
 {
     ASSERT_EQ(::mkdir(dir.file("nothing").c_str(), 0700), 0);
@@ -140,6 +188,43 @@ TEST(ZIPLightZip64Test, MoreThan65535EntriesStillMakeAValidArchive)
         ++entries;
     EXPECT_EQ(entries, static_cast<std::size_t>(kFiles));
     EXPECT_TRUE(run("7z t " + quoted(dir.file("many.zip"))));
+}
+
+} // namespace
+
+namespace {
+
+TEST(IntermediateArchiveTest, IsWipedThroughItsDescriptorOnceOnEveryPath)
+{
+    TempDir dir;
+    std::vector<std::string> wiped;
+    auto wiper = [&wiped](int fd) {
+        char buffer[16] = {};
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+        wiped.emplace_back(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        return fd >= 0;
+    };
+    {
+        ziplight::IntermediateArchive archive(wiper);
+        ASSERT_TRUE(archive.create(q(dir.path())));
+        ASSERT_EQ(::write(archive.fd(), "plaintext", 9), 9);
+        EXPECT_EQ(listFolder(dir.path()), "") << "never a name";
+        EXPECT_EQ(readFile(archive.readPath().toStdString()), "plaintext");
+        EXPECT_TRUE(archive.release());
+        EXPECT_TRUE(archive.release());
+    }
+    {
+        // Left without release, as on an early return: the destructor wipes.
+        ziplight::IntermediateArchive archive(wiper);
+        ASSERT_TRUE(archive.create(q(dir.path())));
+        ASSERT_EQ(::write(archive.fd(), "second", 6), 6);
+    }
+    EXPECT_EQ(wiped, (std::vector<std::string>{"plaintext", "second"}));
+    EXPECT_EQ(listFolder(dir.path()), "");
+
+    ziplight::IntermediateArchive failing([](int) { return false; });
+    ASSERT_TRUE(failing.create(q(dir.path())));
+    EXPECT_FALSE(failing.release());
 }
 
 } // namespace

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <FolderWalk.h>
+#include <UniqueFd.h>
+#include <zip.h>
+
+namespace ziplight {
+
+// A file to pack, found by walking from the source folder's descriptor: the
+// folders leading to it and the file itself, each as it was listed.
+struct ListedFile
+{
+    std::shared_ptr<cryptelle::UniqueFd> root;
+    std::vector<cryptelle::FolderEntry> chain;
+};
+
+// A zip source that opens the file only when libzip reads it, relative to
+// its folders' descriptors, without following links, and only while every
+// step is still the entry that was listed. Nothing is ever opened by path.
+[[nodiscard]] zip_source_t* listedFileSource(zip_t* archive, ListedFile file);
+
+// A readable and writable zip source over a descriptor the caller owns, so
+// the archive can be an unnamed file.
+[[nodiscard]] zip_source_t* descriptorSource(int fd, zip_error_t* error);
+
+} // namespace ziplight
