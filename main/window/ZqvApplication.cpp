@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QIcon>
 
+#include "AppIcon.h"
 #include "CtxMenuFolder.h"
 #include "FileManagerEntries.h"
 #include "FrmHash.h"
@@ -23,7 +23,8 @@ int runZqv(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zqv"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zqv/zqv-64.png")));
+    QApplication::setWindowIcon(cryptelle::applicationIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("cryptelle"));
 
     const QString programFolder = QCoreApplication::applicationDirPath();
     const QString helpPage = programFolder + QLatin1String("/help/index.html");
