@@ -1,30 +1,25 @@
 #include "ToolbarEnabling.h"
 
-#include "PathRules.h"
+#include "OperationRules.h"
 
 namespace zqvwindow {
 
 ToolbarEnabling enablingForRow(const QString& text, const QString& tag)
 {
+    const zqvshell::OperationAvailability row = zqvshell::availableOperations(text, tag);
+    // The Queue menu's items follow the name alone: the button above them
+    // already refuses a row that is not a plain file.
+    const zqvshell::OperationAvailability byName = zqvshell::availableOperations(text, true);
     ToolbarEnabling state;
-    const bool encrypted = zqvcore::HasEncryptedExtension(text);
-    state.encrypt = !encrypted;
-    state.decrypt = encrypted;
-    state.makeExe = !encrypted;
-    state.queueEncrypt = !encrypted;
-    state.queueDecrypt = encrypted;
-    state.queueSelfExtracting = !encrypted;
-    state.wipe = true;
-    state.queue = true;
-    state.hash = true;
-    if (zqvcore::IsNotPlainFile(tag)) {
-        state.encrypt = false;
-        state.decrypt = false;
-        state.makeExe = false;
-        state.wipe = false;
-        state.queue = false;
-        state.hash = false;
-    }
+    state.encrypt = row.encrypt;
+    state.decrypt = row.decrypt;
+    state.makeExe = row.makeExe;
+    state.wipe = row.wipe;
+    state.queue = row.queue;
+    state.hash = row.hash;
+    state.queueEncrypt = byName.encrypt;
+    state.queueDecrypt = byName.decrypt;
+    state.queueSelfExtracting = byName.makeExe;
     return state;
 }
 

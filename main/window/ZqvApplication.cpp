@@ -1,9 +1,9 @@
 #include "ZqvApplication.h"
 
 #include <QApplication>
-#include <QFileDialog>
 
 #include "AppIcon.h"
+#include "BrowseForFolder.h"
 #include "CtxMenuFolder.h"
 #include "FileManagerEntries.h"
 #include "FrmHash.h"
@@ -58,8 +58,8 @@ int runZqv(int argc, char** argv)
     tools.renewFolderVerb = [&messenger, programFolder](QWidget* owner) {
         (void)zqvtools::WriteFolderVerb(owner, messenger, programFolder, zqvcore::UserFolders::fromEnvironment());
     };
-    tools.browseForFolder = [](QWidget* owner, const QString& title, const QString& initial) {
-        return QFileDialog::getExistingDirectory(owner, title, initial);
+    tools.browseForFolder = [](QWidget* owner, const QString& title, const zqvshell::ItemIdList& initial) {
+        return zqvshell::BrowseForFolder(owner, title, 0, zqvshell::ItemIdList(), initial);
     };
 
     frmMain main(programFolder, settings, messenger, zqvcore::defaultQueueFilePath(), std::move(tools));

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QLayout>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,16 +16,25 @@
 #include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 #include <cmath>
 
 #include "EngineCommand.h"
+#include "FileList.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FolderTree.h"
 #include "MainSettings.h"
 #include "Messenger.h"
 #include "Operations.h"
 #include "PathRules.h"
 #include "QueueListView.h"
+#include "ShellContextMenu.h"
+#include "SortArrowHeader.h"
 #include "WorkRunner.h"
+#include "cLVHeaderSortIcons.h"
+#include "cVSplitter.h"
 
 namespace zqvwindow {
 namespace {
@@ -105,18 +115,21 @@ frmMain::frmMain(QString programFolder,
     , m_queueFile(std::move(queueFile))
     , m_tools(std::move(tools))
     , m_inner(new QWidget(this))
-    , m_tree(new PlaceholderFolderTree(m_inner))
-    , m_list(new PlaceholderFileList(m_inner))
+    , m_treeView(new QTreeView(m_inner))
+    , m_listView(new zqvshell::FileListView(m_inner))
     , m_bar(new QFrame(m_inner))
     , m_queueView(new QueueListView(m_inner))
+    , m_tree(new zqvshell::FolderTree(m_treeView, this))
+    , m_list(new zqvshell::FileList(m_listView, this))
+    , m_contextMenu(new zqvshell::ShellContextMenu(this))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Cryptelle"));
     setFont(windowFont());
     resize(900, 620);
     setCentralWidget(m_inner);
-    m_tree->setObjectName(QStringLiteral("TreeView1"));
-    m_list->setObjectName(QStringLiteral("ListView1"));
+    m_treeView->setObjectName(QStringLiteral("TreeView1"));
+    m_listView->setObjectName(QStringLiteral("ListView1"));
     m_bar->setObjectName(QStringLiteral("Frame1"));
     m_bar->setFixedWidth(5);
     m_queueView->setObjectName(QStringLiteral("lvQueue"));
@@ -137,12 +150,23 @@ frmMain::frmMain(QString programFolder,
     m_queue.setSaveErrorHandler(
         [this](const QString& reason) { showError(QStringLiteral("The queue could not be saved: %1").arg(reason)); });
 
-    connect(m_list, &PlaceholderFileList::rowClicked, this, &frmMain::ListItemClick);
-    connect(m_list, &PlaceholderFileList::headerClicked, this, &frmMain::ColumnClick);
-    connect(m_tree, &PlaceholderFolderTree::folderSelected, this, [this](const QString& folder) {
-        m_list->FillFileView(folder);
-        ApplySort();
-    });
+    m_contextMenu->setDispatch(
+        [this](zqvcore::Operation operation, const QStringList& paths) { Dispatch(operation, paths); });
+    m_contextMenu->setMessenger(&m_messenger);
+    connect(m_contextMenu, &zqvshell::ShellContextMenu::itemsChanged, this, &frmMain::RefreshFileView);
+    m_tree->setFileList(m_list);
+    m_tree->setContextMenu(m_contextMenu);
+    m_tree->install();
+    m_list->setFolderTree(m_tree);
+    m_list->setContextMenu(m_contextMenu);
+    m_list->setHeaderIcons(&HdrIcons());
+    m_list->setViewMenu(m_viewMenu);
+    m_list->install();
+    const auto followSelection = [this] { ListItemClick(m_list->selectedRow()); };
+    connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, followSelection);
+    connect(m_listView->selectionModel(), &QItemSelectionModel::currentChanged, this, followSelection);
+    connect(m_list, &zqvshell::FileList::filled, this, followSelection);
+    connect(m_listView->header(), &QHeaderView::sectionClicked, this, &frmMain::ColumnClick);
 }
 
 frmMain::~frmMain()
@@ -348,7 +372,7 @@ void frmMain::Form_Load()
         }
         LayoutQueuePane(queueShown.value_or(true));
 
-        m_tree->SetTreeRoot(QDir::homePath());
+        m_tree->SetTreeRoot(zqvshell::ItemIdList());
 
         bool isNumber = false;
         int mode = readSetting("View", "Type", "3").trimmed().toInt(&isNumber);
@@ -402,11 +426,11 @@ void frmMain::showError(const QString& text)
     m_messenger.message(this, QStringLiteral("Error"), text, zqvgui::MessageIcon::Critical);
 }
 
-PlaceholderHeaderIcons& frmMain::HdrIcons()
+zqvshell::cLVHeaderSortIcons& frmMain::HdrIcons()
 {
     if (!m_headerIcons) {
-        m_headerIcons = std::make_unique<PlaceholderHeaderIcons>();
-        m_headerIcons->setListView(m_list);
+        m_headerIcons = std::make_unique<zqvshell::cLVHeaderSortIcons>();
+        m_headerIcons->setListView(m_listView);
     }
     return *m_headerIcons;
 }
@@ -415,12 +439,20 @@ void frmMain::LayoutQueuePane(bool shown)
 {
     findChild<QAction*>(QStringLiteral("mnuQueue"))->setChecked(shown);
     m_queueView->setVisible(shown);
-    if (m_splitter == nullptr)
-        m_splitter = new PlaceholderVSplitter(this);
+    // The split is taken as a share of the panes' real width: lay the window
+    // out first, even before it is shown.
+    if (layout() != nullptr)
+        layout()->activate();
+    if (m_splitter == nullptr) {
+        m_splitter = new zqvshell::cVSplitter(this);
+        m_splitter->SetControls(m_inner, m_treeView, m_listView, m_bar);
+        // The first position sets the share the bar keeps from then on.
+        m_splitter->setLeft(static_cast<int>(std::lround((m_inner->width() - m_bar->width()) * 0.3)));
+    }
+    m_splitter->SetControls(m_inner, m_treeView, m_listView, m_bar);
     m_splitter->setTop(kToolbarBand);
     m_splitter->setHeightOffset(shown ? kHeightOffsetWithQueue : 0);
-    m_splitter->SetControls(m_inner, m_tree, m_list, m_bar);
-    m_splitter->setLeft(static_cast<int>(std::lround((m_inner->width() - m_bar->width()) * 0.3)));
+    m_splitter->setTrackSplit(true);
     layOutInner();
 }
 
@@ -441,8 +473,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 
 QString frmMain::selectedTag() const
 {
-    const int row = m_list->selectedRow();
-    return row < 0 ? QString() : m_list->rowTag(row);
+    return m_list->selectedTag();
 }
 
 void frmMain::applyEnabling(const ToolbarEnabling& state)
@@ -461,9 +492,9 @@ void frmMain::applyEnabling(const ToolbarEnabling& state)
 
 void frmMain::ListItemClick(int row)
 {
-    if (row < 0 || row >= m_list->rowCount())
+    if (row < 0 || row >= m_list->model()->rowCount() || row != m_list->selectedRow())
         return;
-    applyEnabling(enablingForRow(m_list->rowText(row), selectedTag()));
+    applyEnabling(enablingForRow(m_list->selectedName(), selectedTag()));
 }
 
 void frmMain::ButtonClick(const QString& key)
@@ -474,7 +505,23 @@ void frmMain::ButtonClick(const QString& key)
     const zqvcore::Operation operation = zqvcore::operationForToolbarKey(key);
     if (operation == zqvcore::Operation::None || operation == zqvcore::Operation::EncryptFolder)
         return;
-    if (m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, tag)) == WaitResult::Ended)
+    Dispatch(operation, {tag});
+}
+
+void frmMain::Dispatch(zqvcore::Operation operation, const QStringList& paths)
+{
+    if (operation == zqvcore::Operation::None || operation == zqvcore::Operation::EncryptFolder)
+        return;
+    bool ran = false;
+    for (const QString& path : paths) {
+        if (path.isEmpty() || zqvcore::IsNotPlainFile(path))
+            continue;
+        const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, path));
+        if (result == WaitResult::Abandoned)
+            return; // shutting down
+        ran = ran || result == WaitResult::Ended;
+    }
+    if (ran)
         RefreshFileView();
 }
 
@@ -499,12 +546,11 @@ void frmMain::ButtonMenuClick(const QString& key)
 void frmMain::RefreshFileView()
 {
     const zqvgui::BusyCursor busy;
-    const QString folder = m_tree->selectedFolder();
-    if (folder.isEmpty())
+    m_tree->PruneCollapsedNodes();
+    const zqvshell::cTVItemData* data = m_tree->GetTreeItemData(m_tree->selectedNode());
+    if (data == nullptr)
         return;
-    m_list->ClearFileView();
-    m_list->FillFileView(folder);
-    ApplySort();
+    m_list->FillFileView(data->pidlFQ(), data->pidlRel());
 }
 
 void frmMain::Contents()
@@ -546,7 +592,14 @@ void frmMain::QueueSelected(const QString& actionWord)
 bool frmMain::DropOnQueue(const QMimeData* data, const QObject* source)
 {
     QString path;
-    if (source != nullptr && m_list->owns(source)) {
+    const auto ownList = [this](const QObject* object) {
+        for (; object != nullptr; object = object->parent()) {
+            if (object == m_listView)
+                return true;
+        }
+        return false;
+    };
+    if (ownList(source)) {
         path = selectedTag();
     } else if (data != nullptr && data->hasUrls()) {
         const QUrl first = data->urls().constFirst();
@@ -627,8 +680,8 @@ void frmMain::ToggleQueue()
 
 void frmMain::SetView(int mode)
 {
-    m_list->setViewMode(mode);
-    m_list->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
+    m_listView->setViewMode(mode);
+    m_listView->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
     const char* names[] = {"mnuViewLargeIcons", "mnuViewSmallIcons", "mnuViewList", "mnuViewReport"};
     for (int index = 0; index < 4; ++index)
         findChild<QAction*>(QLatin1String(names[index]))->setChecked(index == mode);
@@ -637,7 +690,7 @@ void frmMain::SetView(int mode)
 
 void frmMain::ViewMenuOpening()
 {
-    const int mode = m_list->viewMode();
+    const int mode = static_cast<int>(m_listView->viewMode());
     findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->setEnabled(mode == 0 || mode == 1);
 }
 
@@ -660,7 +713,7 @@ void frmMain::ArrangeDescending()
 void frmMain::ToggleAutoArrange()
 {
     // The action has toggled its own check already.
-    m_list->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
+    m_listView->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
 }
 
 void frmMain::ColumnClick(int column)
@@ -671,20 +724,23 @@ void frmMain::ColumnClick(int column)
 
 void frmMain::ApplySort()
 {
+    m_list->setSortKey(m_sort.sortColumn());
+    m_list->setSortOrder(m_sort.sortOrder());
     (void)HdrIcons().SetHeaderIcons(m_sort.sortColumn(), m_sort.sortOrder());
-    m_list->sortRows(m_sort.sortColumn(), m_sort.sortOrder());
+    m_list->sortRows();
 }
 
 void frmMain::ChangeRoot()
 {
     if (!m_tools.browseForFolder)
         return;
-    const QString picked =
-        m_tools.browseForFolder(this, QStringLiteral("Select the TreeView root folder"), m_tree->rootFolder());
-    if (picked.isEmpty())
+    const zqvshell::cTVItemData* root = m_tree->GetTreeItemData(m_tree->rootNode());
+    const std::optional<zqvshell::ItemIdList> picked = m_tools.browseForFolder(
+        this, QStringLiteral("Select the TreeView root folder"), root ? root->pidlFQ() : zqvshell::ItemIdList());
+    if (!picked)
         return;
     const zqvgui::BusyCursor busy;
-    m_tree->SetTreeRoot(picked);
+    m_tree->SetTreeRoot(*picked);
 }
 
 void frmMain::Form_Unload()
@@ -699,6 +755,7 @@ void frmMain::Form_Unload()
     if (!saved.ok)
         showError(QStringLiteral("The queue could not be saved: %1").arg(saved.error));
     m_list->ClearFileView();
+    m_tree->uninstall();
     m_tree->ClearTree();
 }
 

@@ -2,12 +2,15 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "ItemIdList.h"
+#include "Operations.h"
 #include "QueueModel.h"
 #include "RunAndWait.h"
-#include "ShellPlaceholders.h"
 #include "SortProtocol.h"
 #include "ToolbarEnabling.h"
 
@@ -22,6 +25,15 @@ class QTreeView;
 namespace zqvgui {
 class Messenger;
 }
+
+namespace zqvshell {
+class FileList;
+class FileListView;
+class FolderTree;
+class ShellContextMenu;
+class cLVHeaderSortIcons;
+class cVSplitter;
+} // namespace zqvshell
 
 namespace zqvwindow {
 
@@ -39,8 +51,10 @@ struct MainWindowTools
     std::function<void(QWidget* owner)> renewFolderVerb;
     // Hands a document or address to the desktop's default handler.
     std::function<void(const QString& target)> openDocument;
-    // The folder picker; empty when cancelled.
-    std::function<QString(QWidget* owner, const QString& title, const QString& initial)> browseForFolder;
+    // The folder picker; nothing when cancelled.
+    std::function<std::optional<zqvshell::ItemIdList>(
+        QWidget* owner, const QString& title, const zqvshell::ItemIdList& initial)>
+        browseForFolder;
 };
 
 // The one top-level window of zqv: folder tree, file list, queue and toolbar.
@@ -65,6 +79,9 @@ public:
     // A toolbar button by its key; a drop-down item by its key.
     void ButtonClick(const QString& key);
     void ButtonMenuClick(const QString& key);
+    // The one way an operation starts, from the toolbar and the context menu:
+    // the engine for each path in turn, then the views refreshed.
+    void Dispatch(zqvcore::Operation operation, const QStringList& paths);
     void RefreshFileView();
     void Contents();
 
@@ -89,13 +106,16 @@ public:
     void ApplySort();
     void ChangeRoot();
 
-    [[nodiscard]] PlaceholderHeaderIcons& HdrIcons();
+    [[nodiscard]] zqvshell::cLVHeaderSortIcons& HdrIcons();
     [[nodiscard]] const SortProtocol& sortProtocol() const { return m_sort; }
     [[nodiscard]] EngineRunner& engineRunner() { return m_runner; }
     [[nodiscard]] zqvcore::QueueModel& queue() { return m_queue; }
-    [[nodiscard]] PlaceholderFileList* fileList() const { return m_list; }
-    [[nodiscard]] PlaceholderFolderTree* folderTree() const { return m_tree; }
-    [[nodiscard]] PlaceholderVSplitter* splitter() const { return m_splitter; }
+    [[nodiscard]] zqvshell::FileList* fileList() const { return m_list; }
+    [[nodiscard]] zqvshell::FileListView* listView() const { return m_listView; }
+    [[nodiscard]] zqvshell::FolderTree* folderTree() const { return m_tree; }
+    [[nodiscard]] QTreeView* treeView() const { return m_treeView; }
+    [[nodiscard]] zqvshell::ShellContextMenu* contextMenu() const { return m_contextMenu; }
+    [[nodiscard]] zqvshell::cVSplitter* splitter() const { return m_splitter; }
     [[nodiscard]] const QString& programFolder() const { return m_programFolder; }
 
     // Shutdown: the queue saved, every wait abandoned, the program ends.
@@ -128,12 +148,15 @@ private:
 
     QWidget* m_inner;
     QToolBar* m_toolbar = nullptr;
-    PlaceholderFolderTree* m_tree;
-    PlaceholderFileList* m_list;
+    QTreeView* m_treeView;
+    zqvshell::FileListView* m_listView;
     QFrame* m_bar;
     QTreeView* m_queueView;
-    PlaceholderVSplitter* m_splitter = nullptr;
-    std::unique_ptr<PlaceholderHeaderIcons> m_headerIcons;
+    zqvshell::FolderTree* m_tree;
+    zqvshell::FileList* m_list;
+    zqvshell::ShellContextMenu* m_contextMenu;
+    zqvshell::cVSplitter* m_splitter = nullptr;
+    std::unique_ptr<zqvshell::cLVHeaderSortIcons> m_headerIcons;
     zqvcore::QueueModel m_queue;
     EngineRunner m_runner;
     SortProtocol m_sort;

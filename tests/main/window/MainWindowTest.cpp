@@ -33,7 +33,7 @@ TEST_F(MainWindow, FirstStartWithoutSettings)
     EXPECT_EQ(window().splitter()->HeightOffset(), 125);
     EXPECT_EQ(window().splitter()->Top(), 24);
     EXPECT_TRUE(action("mnuViewReport")->isChecked());
-    EXPECT_EQ(window().fileList()->viewMode(), 3);
+    EXPECT_EQ(viewMode(), 3);
     EXPECT_TRUE(action("mnuViewArrangeAZ")->isChecked());
     EXPECT_FALSE(action("mnuViewArrangeZA")->isChecked());
     EXPECT_FALSE(action("mnuFileRoot")->isVisible());
@@ -77,7 +77,7 @@ TEST_F(MainWindow, SettingsAtStartUp)
         EXPECT_EQ(action("mnuQueue")->isChecked(), c.queueShown);
         EXPECT_EQ(child<QTreeView>(&window(), "lvQueue")->isHidden(), !c.queueShown);
         EXPECT_EQ(window().splitter()->HeightOffset(), c.queueShown ? 125 : 0);
-        EXPECT_EQ(window().fileList()->viewMode(), c.mode);
+        EXPECT_EQ(viewMode(), c.mode);
         EXPECT_EQ(settings.values.value(QStringLiteral("View/Type")), QLatin1String(c.typeWritten));
         ASSERT_EQ(messages().size(), c.message ? 1 : 0);
         if (c.message) {
@@ -96,7 +96,7 @@ TEST_F(MainWindow, ABrokenSettingsStoreIsShownOnceAndTheDefaultsApply)
     EXPECT_TRUE(messages().at(0).contains(QStringLiteral("Could not open registry section")));
     EXPECT_EQ(verbRenewals, 1);
     EXPECT_TRUE(action("mnuQueue")->isChecked());
-    EXPECT_EQ(window().fileList()->viewMode(), 3);
+    EXPECT_EQ(viewMode(), 3);
     // After start-up each failed write is told.
     window().SetView(1);
     ASSERT_EQ(messenger.shown.size(), 2u);
@@ -206,7 +206,7 @@ TEST_F(MainWindow, TheListShowsWhatTheEngineMadeAfterItsRun)
         standIn.open("plain.txt");
     });
     window().ButtonClick(QStringLiteral("Encrypt"));
-    EXPECT_GE(window().fileList()->rowOfText(QStringLiteral("plain.txt.zqv")), 0);
+    EXPECT_GE(rowOf(QStringLiteral("plain.txt.zqv")), 0);
 }
 
 TEST_F(MainWindow, NoSelectedRowMeansNoCommand)

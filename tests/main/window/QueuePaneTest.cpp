@@ -94,7 +94,7 @@ TEST_F(QueuePane, ADropFromOurOwnListTakesTheSelectedRow)
     click("with blanks.txt");
     QMimeData data;
     data.setText(QStringLiteral("ignored"));
-    window().DropOnQueue(&data, window().fileList()->activeView()->viewport());
+    window().DropOnQueue(&data, window().listView()->currentView()->viewport());
     EXPECT_EQ(rows(), QStringList{path("with blanks.txt") + QStringLiteral("|Encrypt")});
 }
 

@@ -61,21 +61,21 @@ TEST_F(Views, ModesMenuChecksAndAutoArrange)
     for (int mode : {0, 1, 2, 3, 1}) {
         SCOPED_TRACE(mode);
         action(names[mode])->trigger();
-        EXPECT_EQ(window().fileList()->viewMode(), mode);
+        EXPECT_EQ(viewMode(), mode);
         for (int other = 0; other < 4; ++other)
             EXPECT_EQ(action(names[other])->isChecked(), other == mode);
         EXPECT_EQ(settings.values.value(QStringLiteral("View/Type")), QString::number(mode));
         window().ViewMenuOpening();
         EXPECT_EQ(action("mnuViewArrangeAuto")->isEnabled(), mode <= 1);
-        EXPECT_EQ(window().fileList()->autoArrange(), false);
+        EXPECT_EQ(window().listView()->autoArrange(), false);
     }
     action("mnuViewArrangeAuto")->trigger();
-    EXPECT_TRUE(window().fileList()->autoArrange());
+    EXPECT_TRUE(window().listView()->autoArrange());
     window().SetView(0);
-    EXPECT_TRUE(window().fileList()->autoArrange()); // kept across view changes while checked
+    EXPECT_TRUE(window().listView()->autoArrange()); // kept across view changes while checked
     action("mnuViewArrangeAuto")->trigger();
     window().SetView(1);
-    EXPECT_FALSE(window().fileList()->autoArrange());
+    EXPECT_FALSE(window().listView()->autoArrange());
 }
 
 TEST_F(Views, SortingByHeaderAndMenu)
@@ -83,38 +83,38 @@ TEST_F(Views, SortingByHeaderAndMenu)
     loaded();
     const auto firstRows = [&] {
         QStringList names;
-        for (int row = 0; row < window().fileList()->rowCount(); ++row)
-            names.append(window().fileList()->rowText(row));
+        for (int row = 0; row < rowCount(); ++row)
+            names.append(rowText(row));
         return names.join(QLatin1Char(','));
     };
     // Folders first, then names without regard to case.
     EXPECT_EQ(firstRows(), QStringLiteral("folder,LOUD.ZQV,plain.txt,secret.zqv,with blanks.txt"));
     window().ColumnClick(0);
     EXPECT_EQ(firstRows(), QStringLiteral("with blanks.txt,secret.zqv,plain.txt,LOUD.ZQV,folder"));
-    EXPECT_EQ(window().fileList()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(arrowOrder(), Qt::DescendingOrder);
     window().ArrangeAscending();
     EXPECT_TRUE(action("mnuViewArrangeAZ")->isChecked());
     EXPECT_FALSE(action("mnuViewArrangeZA")->isChecked());
     EXPECT_EQ(firstRows(), QStringLiteral("folder,LOUD.ZQV,plain.txt,secret.zqv,with blanks.txt"));
-    EXPECT_EQ(window().fileList()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
-    EXPECT_EQ(window().fileList()->header()->sortIndicatorSection(), 0);
+    EXPECT_EQ(arrowOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(window().listView()->header()->arrowColumn(), 0);
 }
 
 TEST_F(Views, ChangeRootUsesThePickerAndKeepsTheTreeOnCancel)
 {
     testsupport::writeFile(files.file("folder/inside.txt"), "x");
     loaded();
-    const QString before = window().folderTree()->rootFolder();
+    const QString before = rootFolder();
     window().ChangeRoot(); // cancelled
-    EXPECT_EQ(window().folderTree()->rootFolder(), before);
-    EXPECT_EQ(window().fileList()->folder(), QString::fromStdString(files.path()));
+    EXPECT_EQ(rootFolder(), before);
+    EXPECT_EQ(shownFolder(), QString::fromStdString(files.path()));
 
     pickedFolder = path("folder");
     action("mnuFileRoot")->trigger();
     EXPECT_EQ(pickerTitles, QStringList(2, QStringLiteral("Select the TreeView root folder")));
-    EXPECT_EQ(window().folderTree()->selectedFolder(), pickedFolder);
-    EXPECT_EQ(window().fileList()->folder(), pickedFolder);
-    EXPECT_GE(window().fileList()->rowOfText(QStringLiteral("inside.txt")), 0);
+    EXPECT_EQ(selectedFolder(), pickedFolder);
+    EXPECT_EQ(shownFolder(), pickedFolder);
+    EXPECT_GE(rowOf(QStringLiteral("inside.txt")), 0);
 }
 
 } // namespace

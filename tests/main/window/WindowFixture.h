@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QImage>
 #include <QMap>
 #include <memory>
 #include <optional>
@@ -8,11 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include "FileList.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FolderTree.h"
 #include "MainSettings.h"
 #include "Messenger.h"
+#include "ShellNamespace.h"
+#include "SortArrowHeader.h"
 #include "StandIn.h"
 #include "TempDir.h"
 #include "WidgetHelpers.h"
+#include "cLVHeaderSortIcons.h"
+#include "cVSplitter.h"
 #include "frmMain.h"
 
 namespace testsupport {
@@ -76,9 +85,9 @@ protected:
             zqvwindow::MainWindowTools tools;
             tools.renewFolderVerb = [this](QWidget*) { ++verbRenewals; };
             tools.openDocument = [this](const QString& target) { opened.push_back(target); };
-            tools.browseForFolder = [this](QWidget*, const QString& title, const QString&) {
+            tools.browseForFolder = [this](QWidget*, const QString& title, const zqvshell::ItemIdList&) {
                 pickerTitles.append(title);
-                return pickedFolder;
+                return pickedFolder.isEmpty() ? std::nullopt : std::optional(listForPath(pickedFolder));
             };
             tools.openHashViewer = [this](QWidget*, const QString& file) {
                 opened.push_back(QStringLiteral("hash:") + file);
@@ -91,19 +100,86 @@ protected:
     zqvwindow::frmMain& loaded()
     {
         window().Form_Load();
-        window().folderTree()->selectFolder(QString::fromStdString(files.path()));
-        window().fileList()->FillFileView(QString::fromStdString(files.path()));
-        window().ApplySort();
+        openFolder(QString::fromStdString(files.path()));
+        window().RefreshFileView();
         return window();
     }
+
+    // A local folder's address: "File System" on the desktop, then each name.
+    static zqvshell::ItemIdList listForPath(const QString& folder)
+    {
+        zqvshell::ItemIdList list = zqvshell::ItemIdList::single(QByteArray(1, 'R'));
+        for (const QString& name : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+            list = zqvshell::ItemIdList::combine(list, zqvshell::ItemIdList::single(name.toUtf8()));
+        return list;
+    }
+    // Opens the tree from its root down to `folder` as clicks would.
+    void openFolder(const QString& folder)
+    {
+        zqvshell::FolderTree* tree = window().folderTree();
+        QModelIndex node = tree->rootNode();
+        const zqvshell::ItemIdList list = listForPath(folder);
+        for (const QByteArray& id : list.items()) {
+            ASSERT_TRUE(tree->selectChild(node, id)) << id.toStdString();
+            node = tree->selectedNode();
+        }
+    }
+    [[nodiscard]] static QString pathOf(const zqvshell::ItemIdList& list)
+    {
+        return QString::fromUtf8(zqvshell::GetPathFromPIDL(list));
+    }
+    [[nodiscard]] QString rootFolder()
+    {
+        const zqvshell::cTVItemData* data = window().folderTree()->GetTreeItemData(window().folderTree()->rootNode());
+        return data ? pathOf(data->pidlFQ()) : QString();
+    }
+    [[nodiscard]] QString selectedFolder()
+    {
+        const zqvshell::cTVItemData* data =
+            window().folderTree()->GetTreeItemData(window().folderTree()->selectedNode());
+        return data ? pathOf(data->pidlFQ()) : QString();
+    }
+    // The folder the file list shows.
+    [[nodiscard]] QString shownFolder()
+    {
+        const zqvshell::FolderPtr& folder = window().fileList()->currentFolder();
+        return folder ? pathOf(folder->pidl()) : QString();
+    }
+    [[nodiscard]] int rowCount() { return window().fileList()->model()->rowCount(); }
+    [[nodiscard]] QString rowText(int row)
+    {
+        return window().fileList()->model()->index(row, 0).data(Qt::DisplayRole).toString();
+    }
+    // -1 when the name is not in the list.
+    [[nodiscard]] int rowOf(const QString& text)
+    {
+        for (int row = 0; row < rowCount(); ++row) {
+            if (rowText(row) == text)
+                return row;
+        }
+        return -1;
+    }
+    // The order the header's arrow shows; nothing when it shows neither arrow.
+    [[nodiscard]] std::optional<Qt::SortOrder> arrowOrder()
+    {
+        const QImage shown = window().listView()->header()->arrow().toImage();
+        if (!shown.isNull() && shown == window().HdrIcons().ascending().toImage())
+            return Qt::AscendingOrder;
+        if (!shown.isNull() && shown == window().HdrIcons().descending().toImage())
+            return Qt::DescendingOrder;
+        return std::nullopt;
+    }
+    [[nodiscard]] int viewMode() { return static_cast<int>(window().listView()->viewMode()); }
     void destroyWindow() { m_window.reset(); }
 
     // Selects the row with this name as a click would and runs the click handler.
     void click(const char* name)
     {
-        const int row = window().fileList()->rowOfText(QString::fromUtf8(name));
+        const int row = rowOf(QString::fromUtf8(name));
         ASSERT_GE(row, 0) << name;
-        window().fileList()->selectRow(row);
+        zqvshell::FileListView* view = window().listView();
+        view->selectionModel()->setCurrentIndex(view->model()->index(row, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         window().ListItemClick(row);
     }
     [[nodiscard]] QString path(const char* name) const { return QString::fromStdString(files.file(name)); }
