@@ -9,6 +9,10 @@ class QTreeView;
 
 namespace zqvshell {
 
+// How the window uses it: the File menu's Change Root... calls BrowseForFolder(this, "Select the
+// TreeView root folder", 0, ItemIdList(), current root) and hands the answer
+// to FolderTree::SetTreeRoot.
+
 class FolderTree;
 
 // Our folder picker over the same namespace as the main tree, so "Desktop",

@@ -7,6 +7,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; it is the folder behind the tree's top node
+// (SetTreeRoot(ItemIdList())), reached through ShellNamespace.
+
 // Where the desktop root finds its entries. Tests point these elsewhere.
 struct DesktopSources
 {

@@ -8,6 +8,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; FileList owns it and the window reads rows
+// through FileList (selectedTag, selectedName) or the view's selection.
+
 // The rows of the file list: one per item of the shown folder, shared by the
 // four view modes. Sorting happens here, in place, with the folder's own
 // comparison; rows are never added again to sort them.

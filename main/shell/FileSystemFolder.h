@@ -6,6 +6,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; ShellNamespace binds every folder on disk
+// to one of these when the tree or the list reads it.
+
 // A folder on disk, read by descriptor in one pass: each entry is looked at
 // once (no second trip for the size, the date or the type).
 class FileSystemFolder : public ShellFolder

@@ -9,6 +9,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; the file list's Type column and icons come
+// from here.
+
 // One kind of item: its MIME type, the words shown in the Type column and the
 // theme icon names to draw it with. Shared by every item of the kind.
 struct FileType

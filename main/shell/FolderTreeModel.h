@@ -10,6 +10,8 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; FolderTree owns it over TreeView1.
+
 // The folder tree's nodes, filled one level at a time: a node says it may
 // have children (from the has-subfolders attribute) until its first expansion
 // finds none. FolderTree does the filling; the view's first expansion of a

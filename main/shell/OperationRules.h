@@ -4,6 +4,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: frmMain's toolbar and Queue menu enabling (enablingForRow)
+// and the context menu all ask availableOperations, so they never disagree.
+
 // Which file operations fit a row: the one rule for the toolbar, the Queue
 // menu and the context menu.
 struct OperationAvailability

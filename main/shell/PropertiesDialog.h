@@ -6,6 +6,8 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; the context menu's Properties opens it.
+
 // What a user asks of an item's Properties: name, type, size, dates,
 // permissions, owner and the full path. Read only.
 class PropertiesDialog : public QDialog

@@ -11,6 +11,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; FileList::currentFolder() and the tree's nodes
+// hand these out, and tests read a folder's pidl() from them.
+
 enum class EnumFlag { Folders = 1, NonFolders = 2, IncludeHidden = 4 };
 Q_DECLARE_FLAGS(EnumFlags, EnumFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(EnumFlags)

@@ -7,6 +7,8 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; rows and nodes are made from these.
+
 struct FileType;
 
 // What a folder knows of one of its items, gathered in one pass so sorting and

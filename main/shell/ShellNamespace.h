@@ -11,6 +11,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: GetPathFromPIDL turns a node's or a folder's list into a
+// path where one is needed; the rest serves the tree and the list.
+
 // Binding lists to folders and asking for names, paths, types and icons.
 // Everything here degrades quietly: a list that cannot be bound gives the
 // desktop, a missing name or path gives empty text.

@@ -5,6 +5,9 @@
 
 namespace zqvshell {
 
+// How the window uses it: never directly; FileListView::header() is one, and the
+// window connects its sectionClicked to ColumnClick.
+
 // The details view's header: draws one arrow beside one caption, after the
 // caption in left-aligned columns and before it in right-aligned ones. Qt's
 // own sort indicator stays hidden. cLVHeaderSortIcons decides what it shows.

@@ -8,6 +8,9 @@ class QAbstractItemView;
 
 namespace zqvshell {
 
+// How the window uses it: never directly; FolderTree and FileList route their views'
+// events through these once installed.
+
 // What the tree and the list report to their handlers (TreeViewNotify,
 // ListViewNotify): the kind, the view it came from, the item concerned and,
 // for mouse events, the point in the view's viewport.

@@ -4,6 +4,10 @@
 
 namespace zqvshell {
 
+// How the window uses it: RefreshFileView reads the selected node's data
+// (FolderTree::GetTreeItemData) and passes both lists to FileList::FillFileView;
+// Change Root reads the root node's list as the picker's start.
+
 // A tree node's two lists: where it is from the desktop, and its own item
 // relative to its parent folder.
 class cTVItemData
