@@ -80,9 +80,8 @@ class DriverPlugin : public QGenericPlugin
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "DriverPlugin.json")
 
 public:
-    QObject* create(const QString& key, const QString& specification) override
+    QObject* create(const QString& key, const QString& /*parameters*/) override
     {
-        Q_UNUSED(specification);
         return key == QLatin1String("zqvdriver") ? new Driver : nullptr;
     }
 };
