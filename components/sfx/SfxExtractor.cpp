@@ -226,7 +226,7 @@ std::string numberedName(const std::string& name, int number, std::size_t maxSiz
         maxSize > suffix.size() + extension.size() ? maxSize - suffix.size() - extension.size() : 1;
     stem = utf8Prefix(stem, room);
     if (stem.empty())
-        stem = "x";
+        stem.assign(1, 'x'); // not = "x": GCC 12 reports a false -Wrestrict for it at -O2
     return stem + suffix + extension;
 }
 
