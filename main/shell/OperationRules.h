@@ -17,6 +17,8 @@ struct OperationAvailability
     bool wipe = false;
     bool queue = false;
     bool hash = false;
+
+    friend bool operator==(const OperationAvailability&, const OperationAvailability&) = default;
 };
 
 // `name` is the row's shown text, `tag` its path. A name ending in exactly

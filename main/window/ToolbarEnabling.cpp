@@ -1,7 +1,5 @@
 #include "ToolbarEnabling.h"
 
-#include "OperationRules.h"
-
 namespace zqvwindow {
 
 ToolbarEnabling enablingForRow(const QString& text, const QString& tag)
@@ -11,12 +9,7 @@ ToolbarEnabling enablingForRow(const QString& text, const QString& tag)
     // already refuses a row that is not a plain file.
     const zqvshell::OperationAvailability byName = zqvshell::availableOperations(text, true);
     ToolbarEnabling state;
-    state.encrypt = row.encrypt;
-    state.decrypt = row.decrypt;
-    state.makeExe = row.makeExe;
-    state.wipe = row.wipe;
-    state.queue = row.queue;
-    state.hash = row.hash;
+    static_cast<zqvshell::OperationAvailability&>(state) = row;
     state.queueEncrypt = byName.encrypt;
     state.queueDecrypt = byName.decrypt;
     state.queueSelfExtracting = byName.makeExe;
