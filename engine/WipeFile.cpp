@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
+#include <WipeDescriptor.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
 
@@ -21,12 +23,6 @@ ShredLibrary::~ShredLibrary()
 
 WipeResult ShredLibrary::wipe(const QString& path)
 {
-    // The library reads '*' and '?' in the last component as wildcards; a file
-    // that really has them in its name would take its neighbours with it.
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    if (name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')))
-        return WipeResult::NotWiped;
-
     const std::lock_guard<std::mutex> guard(m_lock);
     if (m_shred == nullptr) {
         if (m_handle == nullptr)
@@ -43,16 +39,28 @@ WipeResult ShredLibrary::wipe(const QString& path)
     };
     if (::lstat(bytes.constData(), &before) != 0)
         return WipeResult::Gone;
-    // The library's result says whether everything it matched was overwritten;
-    // whether the name is still there says whether it was removed. Neither
-    // alone tells the three outcomes apart.
-    const int result = m_shred(bytes.constData());
+    // The library takes a file of exactly the given name first and reads '*'
+    // and '?' as wildcards only when there is none. Should such a file vanish
+    // just before the call, its pattern would reach the neighbours: these
+    // names go to the library's own routine for exactly one entry instead.
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const bool patternLike = name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
+    bool overwritten = false;
+    if (patternLike) {
+        const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+        overwritten = zqvdod::wipeExactEntry(absolute.constData()) == zqvdod::EntryOutcome::Wiped;
+    } else {
+        // The library's result says whether everything it matched was
+        // overwritten; whether the name is still there says whether it was
+        // removed. Neither alone tells the three outcomes apart.
+        overwritten = m_shred(bytes.constData()) == 0;
+    }
     struct stat after
     {
     };
     if (::lstat(bytes.constData(), &after) == 0)
         return WipeResult::NotWiped;
-    if (result == 0)
+    if (overwritten)
         return WipeResult::Wiped;
     return S_ISREG(before.st_mode) && before.st_nlink > 1 ? WipeResult::RemovedOtherLinks
                                                           : WipeResult::RemovedNotInPlace;

@@ -247,16 +247,36 @@ TEST_F(WipeDialogTest, SingleFormFolderShowsNoSizeAndIsNeverWiped)
     EXPECT_TRUE(dialog->isVisible());
 }
 
-TEST(WipeFileTest, NameWithWildcardsNeverTakesItsNeighbours)
+TEST(WipeFileTest, NameWithWildcardsIsWipedAloneAndNeverTakesItsNeighbours)
 {
     TempDir dir;
     writeFile(dir.file("a*.txt"), "literal");
+    writeFile(dir.file("a?c.txt"), "literal too");
     writeFile(dir.file("abc.txt"), "neighbour");
+    writeFile(dir.file("a1.txt"), "neighbour too");
     ShredLibrary library(QString::fromLatin1(ZQVDOD_LIBRARY_PATH));
-    EXPECT_EQ(library.wipe(q(dir.file("a*.txt"))), WipeResult::NotWiped);
+    EXPECT_EQ(library.wipe(q(dir.file("a*.txt"))), WipeResult::Wiped);
+    EXPECT_EQ(library.wipe(q(dir.file("a?c.txt"))), WipeResult::Wiped);
+    EXPECT_EQ(listFolder(dir.path()), "a1.txt abc.txt");
     EXPECT_EQ(readFile(dir.file("abc.txt")), "neighbour");
-    EXPECT_EQ(library.wipe(q(dir.file("abc.txt"))), WipeResult::Wiped);
-    EXPECT_EQ(listFolder(dir.path()), "a*.txt");
+    EXPECT_EQ(readFile(dir.file("a1.txt")), "neighbour too");
+
+    // Gone before the wipe: nothing else is touched, and it says so.
+    EXPECT_EQ(library.wipe(q(dir.file("a*.txt"))), WipeResult::Gone);
+    EXPECT_EQ(listFolder(dir.path()), "a1.txt abc.txt");
+}
+
+TEST(WipeFileTest, NameWithWildcardsThatCannotBeRemovedKeepsItsContent)
+{
+    TempDir dir;
+    writeFile(dir.file("a*.txt"), "literal");
+    if (!run("chattr +i '" + dir.file("a*.txt") + "' 2>/dev/null"))
+        GTEST_SKIP() << "this file system has no immutable files";
+    ShredLibrary library(QString::fromLatin1(ZQVDOD_LIBRARY_PATH));
+    const WipeResult result = library.wipe(q(dir.file("a*.txt")));
+    ASSERT_TRUE(run("chattr -i '" + dir.file("a*.txt") + "'"));
+    EXPECT_EQ(result, WipeResult::NotWiped);
+    EXPECT_EQ(readFile(dir.file("a*.txt")), "literal");
 }
 
 } // namespace
