@@ -41,15 +41,21 @@ bool derivePayloadKey(const SecureBuffer& fileKey, const ZqvHeader& header, cons
 // Walks the input in units, always holding the last full unit back until the
 // input is known to go on, so the final unit is recognised without knowing
 // the length in advance. `handle(data, size, index, last)` treats one unit.
+// The buffer starts at one unit and doubles up to a block of units only as
+// the input turns out longer, so small files cost small allocations; it is
+// wiped when released, as plaintext passes through it.
 template <typename Handler>
-CryptoError forEachUnit(ByteSource& in,
-                        std::size_t unit,
-                        std::vector<unsigned char>& buffer,
-                        const StreamProgress& progress,
-                        std::uint64_t& consumed,
-                        Handler&& handle)
+CryptoError
+forEachUnit(ByteSource& in, std::size_t unit, const StreamProgress& progress, std::uint64_t& consumed, Handler&& handle)
 {
-    const std::size_t capacity = unit * kChunksPerBlock;
+    const std::size_t fullCapacity = unit * kChunksPerBlock;
+    SecureBuffer buffer;
+    try {
+        buffer = SecureBuffer(unit);
+    } catch (const std::bad_alloc&) {
+        return CryptoError::OutOfMemory;
+    }
+    std::size_t capacity = unit;
     std::size_t have = 0;
     std::uint64_t index = 0;
     for (;;) {
@@ -57,6 +63,17 @@ CryptoError forEachUnit(ByteSource& in,
         if (got < 0)
             return CryptoError::ReadFailed;
         have += static_cast<std::size_t>(got);
+        if (have == capacity && capacity < fullCapacity) {
+            try {
+                SecureBuffer larger(std::min(capacity * 2, fullCapacity));
+                std::memcpy(larger.data(), buffer.data(), have);
+                buffer = std::move(larger);
+            } catch (const std::bad_alloc&) {
+                return CryptoError::OutOfMemory;
+            }
+            capacity = buffer.size();
+            continue;
+        }
         const bool atEnd = have < capacity;
         if (!atEnd) {
             for (std::size_t i = 0; i + 1 < kChunksPerBlock; ++i) {
@@ -139,14 +156,8 @@ CryptoError encryptStream(ByteSource& in,
     if (!out.write(bytes.data(), bytes.size()))
         return CryptoError::WriteFailed;
 
-    std::vector<unsigned char> plain;
     std::vector<unsigned char> sealed; // one chunk, for sinks that offer no room of their own
-    try {
-        plain.resize(std::size_t{chunkSize} * kChunksPerBlock);
-    } catch (const std::bad_alloc&) {
-        return CryptoError::OutOfMemory;
-    }
-    std::size_t pending = 0; // sealed bytes waiting to be written
+    std::size_t pending = 0;           // sealed bytes waiting to be written
     std::uint64_t consumed = 0;
     unsigned char nonce[Gcm::kNonceSize];
     auto flush = [&] {
@@ -157,7 +168,6 @@ CryptoError encryptStream(ByteSource& in,
     const CryptoError result = forEachUnit(
         in,
         chunkSize,
-        plain,
         [&](std::uint64_t done) {
             if (progress)
                 progress(done);
@@ -275,13 +285,7 @@ decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgres
         return CryptoError::InvalidKey;
 
     const std::size_t unit = std::size_t{header.chunkSize} + Gcm::kTagSize;
-    std::vector<unsigned char> sealed;
     SecureBuffer plain; // one chunk, for sinks that offer no room of their own
-    try {
-        sealed.resize(unit * kChunksPerBlock);
-    } catch (const std::bad_alloc&) {
-        return CryptoError::OutOfMemory;
-    }
     std::size_t pending = 0;
     std::uint64_t consumed = bytes.size();
     unsigned char nonce[Gcm::kNonceSize];
@@ -290,40 +294,35 @@ decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgres
         pending = 0;
         return ok;
     };
-    const CryptoError result =
-        forEachUnit(in,
-                    unit,
-                    sealed,
-                    progress,
-                    consumed,
-                    [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
-                        // Only the final chunk may be short, and no chunk is shorter than its tag.
-                        if (size < Gcm::kTagSize)
-                            return CryptoError::Damaged;
-                        const std::size_t plainSize = size - Gcm::kTagSize;
-                        chunkNonce(index, last, nonce);
-                        // Opened straight into the sink's memory, which counts only once committed.
-                        if (pending > 0 && !flush())
-                            return CryptoError::WriteFailed;
-                        if (unsigned char* target = out.space(plainSize)) {
-                            if (!cipher.open(nonce, {}, data, plainSize, target, data + plainSize))
-                                return CryptoError::Damaged;
-                            return out.commit(plainSize) ? CryptoError::None : CryptoError::WriteFailed;
-                        }
-                        if (plain.empty()) {
-                            try {
-                                plain = SecureBuffer(header.chunkSize);
-                            } catch (const std::bad_alloc&) {
-                                return CryptoError::OutOfMemory;
-                            }
-                        }
-                        if (pending + plainSize > plain.size() && !flush())
-                            return CryptoError::WriteFailed;
-                        if (!cipher.open(nonce, {}, data, plainSize, plain.data() + pending, data + plainSize))
-                            return CryptoError::Damaged;
-                        pending += plainSize;
-                        return CryptoError::None;
-                    });
+    const CryptoError result = forEachUnit(
+        in, unit, progress, consumed, [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
+            // Only the final chunk may be short, and no chunk is shorter than its tag.
+            if (size < Gcm::kTagSize)
+                return CryptoError::Damaged;
+            const std::size_t plainSize = size - Gcm::kTagSize;
+            chunkNonce(index, last, nonce);
+            // Opened straight into the sink's memory, which counts only once committed.
+            if (pending > 0 && !flush())
+                return CryptoError::WriteFailed;
+            if (unsigned char* target = out.space(plainSize)) {
+                if (!cipher.open(nonce, {}, data, plainSize, target, data + plainSize))
+                    return CryptoError::Damaged;
+                return out.commit(plainSize) ? CryptoError::None : CryptoError::WriteFailed;
+            }
+            if (plain.empty()) {
+                try {
+                    plain = SecureBuffer(header.chunkSize);
+                } catch (const std::bad_alloc&) {
+                    return CryptoError::OutOfMemory;
+                }
+            }
+            if (pending + plainSize > plain.size() && !flush())
+                return CryptoError::WriteFailed;
+            if (!cipher.open(nonce, {}, data, plainSize, plain.data() + pending, data + plainSize))
+                return CryptoError::Damaged;
+            pending += plainSize;
+            return CryptoError::None;
+        });
     if (result != CryptoError::None)
         return result;
     return pending == 0 || flush() ? CryptoError::None : CryptoError::WriteFailed;
