@@ -151,6 +151,15 @@ step_metainfo() {
         date="$(xmllint --xpath 'string(/component/releases/release[1]/@date)' "$metainfo")"
         changelog_date="$(date -u -d "$(changelog_field Date)" +%Y-%m-%d)"
         [ "$date" = "$changelog_date" ] || fail "release date $date, the changelog says $changelog_date"
+        # Every screenshot is one the README shows, so the published files are ours and current.
+        images="$(xmllint --xpath '//screenshot/image/text()' "$metainfo" 2>/dev/null)" ||
+            fail "the metainfo lists no screenshots"
+        for image in $images; do
+            case "$image" in https://*) ;; *) fail "screenshot '$image' is not an https address" ;; esac
+            name="${image##*/}"
+            grep -q "(docs/help/$name)" "$SOURCE_DIR/README.md" || fail "screenshot '$name' is not one of the README's"
+            [ -f "$SOURCE_DIR/docs/help/$name" ] || fail "screenshot '$name' is missing from docs/help"
+        done
     done
     finish
 }
