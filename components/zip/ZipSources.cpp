@@ -73,8 +73,9 @@ struct ListedState
     zip_error_t error{};
 };
 
-// Walks the chain again from the root; -1 when any step changed.
-int openChain(const ListedFile& file)
+} // namespace
+
+int openListedFile(const ListedFile& file)
 {
     cryptelle::UniqueFd folder(::dup(file.root->get()));
     for (std::size_t i = 0; folder.get() >= 0 && i + 1 < file.chain.size(); ++i)
@@ -84,12 +85,14 @@ int openChain(const ListedFile& file)
     return cryptelle::openListedEntry(folder.get(), file.chain.back(), O_RDONLY);
 }
 
+namespace {
+
 zip_int64_t listedCallback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command)
 {
     auto* state = static_cast<ListedState*>(userdata);
     switch (command) {
     case ZIP_SOURCE_OPEN:
-        state->open.reset(openChain(state->file));
+        state->open.reset(openListedFile(state->file));
         if (state->open.get() < 0)
             return failWith(&state->error, ZIP_ER_OPEN, errno);
         return 0;
@@ -100,7 +103,8 @@ zip_int64_t listedCallback(void* userdata, void* data, zip_uint64_t length, zip_
         return 0;
     case ZIP_SOURCE_STAT: {
         // The size as it is now; a file that changes while packed fails libzip's own check.
-        const cryptelle::UniqueFd probe(state->open.get() >= 0 ? ::dup(state->open.get()) : openChain(state->file));
+        const cryptelle::UniqueFd probe(state->open.get() >= 0 ? ::dup(state->open.get())
+                                                               : openListedFile(state->file));
         return fillStat(data, probe.get(), true, &state->error);
     }
     case ZIP_SOURCE_SUPPORTS:

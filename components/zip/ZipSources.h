@@ -17,6 +17,11 @@ struct ListedFile
     std::vector<cryptelle::FolderEntry> chain;
 };
 
+// Opens the file for reading by walking its chain again from the root,
+// relative to each folder's descriptor, never following a link; -1 (errno
+// ESTALE) when any step is no longer the entry that was listed.
+[[nodiscard]] int openListedFile(const ListedFile& file);
+
 // A zip source that opens the file only when libzip reads it, relative to
 // its folders' descriptors, without following links, and only while every
 // step is still the entry that was listed. Nothing is ever opened by path.

@@ -106,32 +106,41 @@ TEST_F(ZIPLightTest, AFileSwappedForALinkWhilePackingIsNeverRead)
 {
     writeFile(dir.file("outside.txt"), "outside secret");
     ASSERT_EQ(::mkdir(dir.file("two").c_str(), 0700), 0);
-    writeFile(dir.file("two/a.txt"), "first");
-    writeFile(dir.file("two/b.txt"), "second");
-    zip.SourceDirectory = q(dir.file("two"));
-    zip.ZipFileName = q(dir.file("two.zip"));
-    bool swapped = false;
-    // Once packing has begun, after the folder was listed, b.txt becomes a link out of the folder.
-    zip.progress = [&](const QString&, double) {
-        if (swapped)
-            return;
-        swapped = true;
-        ASSERT_EQ(::unlink(dir.file("two/b.txt").c_str()), 0);
-        ASSERT_EQ(::symlink(dir.file("outside.txt").c_str(), dir.file("two/b.txt").c_str()), 0);
-    };
-    EXPECT_FALSE(zip.Add());
-    EXPECT_TRUE(swapped);
-    EXPECT_FALSE(exists(dir.file("two.zip")));
-    EXPECT_EQ(listFolder(dir.path()), "outside.txt tree two");
+    // Both writers: libzip's, and ours for stored entries with a password.
+    for (const QString& password : {QString(), QStringLiteral("pw")}) {
+        writeFile(dir.file("two/a.txt"), "first");
+        ::unlink(dir.file("two/b.txt").c_str());
+        writeFile(dir.file("two/b.txt"), "second");
+        zip.SourceDirectory = q(dir.file("two"));
+        zip.ZipFileName = q(dir.file("two.zip"));
+        zip.Password = password;
+        zip.CompressionLevel = password.isEmpty() ? 6 : 0;
+        bool swapped = false;
+        // Once packing has begun, after the folder was listed, b.txt becomes a link out of the folder.
+        zip.progress = [&](const QString&, double) {
+            if (swapped)
+                return;
+            swapped = true;
+            ASSERT_EQ(::unlink(dir.file("two/b.txt").c_str()), 0);
+            ASSERT_EQ(::symlink(dir.file("outside.txt").c_str(), dir.file("two/b.txt").c_str()), 0);
+        };
+        EXPECT_FALSE(zip.Add()) << password.toStdString();
+        EXPECT_TRUE(swapped);
+        EXPECT_FALSE(exists(dir.file("two.zip")));
+        EXPECT_EQ(listFolder(dir.path()), "outside.txt tree two");
+    }
 }
 
 TEST_F(ZIPLightTest, WritesThroughAnUnnamedDescriptor)
 {
-    for (const std::string folder : {"tree", "nothing"}) {
+    for (const std::string folder : {"tree", "nothing", "tree with password"}) {
         ::mkdir(dir.file("nothing").c_str(), 0700);
         const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
         ASSERT_GE(fd, 0);
-        zip.SourceDirectory = q(dir.file(folder));
+        const bool password = folder == "tree with password";
+        zip.SourceDirectory = q(dir.file(password ? "tree" : folder));
+        zip.Password = password ? QStringLiteral("pw") : QString();
+        zip.CompressionLevel = password ? 0 : 6;
         zip.Recursive = true;
         zip.ZipFileName = QStringLiteral("packed.zip");
         zip.ZipFileDescriptor = fd;
@@ -144,7 +153,7 @@ TEST_F(ZIPLightTest, WritesThroughAnUnnamedDescriptor)
                 AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW),
             0);
         ::close(fd);
-        EXPECT_TRUE(run("7z t " + quoted(named))) << folder;
+        EXPECT_TRUE(run("7z t -ppw " + quoted(named))) << folder;
         ::unlink(named.c_str());
     }
 }
@@ -153,9 +162,15 @@ TEST_F(ZIPLightTest, EmptyFolderGivesAValidEmptyArchive)
 {
     ASSERT_EQ(::mkdir(dir.file("nothing").c_str(), 0700), 0);
     zip.SourceDirectory = q(dir.file("nothing"));
-    zip.ZipFileName = q(dir.file("nothing.zip"));
-    ASSERT_TRUE(zip.Add());
-    EXPECT_TRUE(run("7z t " + quoted(dir.file("nothing.zip"))));
+    for (const QString& password : {QString(), QStringLiteral("pw")}) {
+        const std::string archive = dir.file(password.isEmpty() ? "nothing.zip" : "nothing-pw.zip");
+        zip.ZipFileName = q(archive);
+        zip.Password = password;
+        zip.CompressionLevel = 0;
+        ASSERT_TRUE(zip.Add());
+        EXPECT_TRUE(run("7z t " + quoted(archive)));
+        EXPECT_EQ(readFile(archive).size(), 22u) << "the end record alone";
+    }
 }
 
 } // namespace

@@ -1,0 +1,370 @@
+#include "AesStoredArchive.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "WinZipAes.h"
+
+namespace ziplight {
+namespace {
+
+constexpr std::uint32_t kLocalSignature = 0x04034b50;
+constexpr std::uint32_t kCentralSignature = 0x02014b50;
+constexpr std::uint32_t kEndSignature = 0x06054b50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::uint16_t kZip64Field = 0x0001;
+constexpr std::uint16_t kAesField = 0x9901;
+constexpr std::uint16_t kMethodStored = 0;
+constexpr std::uint16_t kMethodAes = 99;
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagUtf8Names = 0x0800;
+constexpr std::uint16_t kNeedsFolder = 20;
+constexpr std::uint16_t kNeedsZip64 = 45;
+constexpr std::uint16_t kNeedsAes = 51;
+constexpr std::uint16_t kMadeByUnix = (3u << 8) | 63u;
+constexpr std::uint32_t kDosFolder = 0x10;
+constexpr std::uint64_t kMax32 = 0xffffffffu;
+constexpr std::uint64_t kMax16 = 0xffffu;
+// Below this size a file's CRC would say too much about its content, so it is
+// left out (AE-2); larger files keep it (AE-1).
+constexpr std::uint64_t kSmallFile = 20;
+// Data moves in pieces of this size: the writes that cost the kernel least.
+constexpr std::size_t kPiece = 512u << 10;
+// Headers and small files gather up to this much before one write.
+constexpr std::size_t kGather = 512u << 10;
+
+class Record
+{
+public:
+    void u16(std::uint64_t value) { little(value, 2); }
+    void u32(std::uint64_t value) { little(value, 4); }
+    void u64(std::uint64_t value) { little(value, 8); }
+    void text(const std::string& value) { m_bytes.insert(m_bytes.end(), value.begin(), value.end()); }
+    void bytes(const unsigned char* data, std::size_t size) { m_bytes.insert(m_bytes.end(), data, data + size); }
+    [[nodiscard]] const unsigned char* data() const { return m_bytes.data(); }
+    [[nodiscard]] std::size_t size() const { return m_bytes.size(); }
+
+private:
+    void little(std::uint64_t value, int bytes)
+    {
+        for (int i = 0; i < bytes; ++i)
+            m_bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    }
+    std::vector<unsigned char> m_bytes;
+};
+
+void dosTime(std::time_t when, std::uint16_t& time, std::uint16_t& date)
+{
+    std::tm parts{};
+    if (::localtime_r(&when, &parts) == nullptr || parts.tm_year < 80) {
+        time = 0;
+        date = (1u << 5) | 1u; // 1980-01-01, the earliest a zip file can say
+        return;
+    }
+    const int year = std::min(parts.tm_year - 80, 127);
+    time = static_cast<std::uint16_t>((parts.tm_hour << 11) | (parts.tm_min << 5) | (parts.tm_sec / 2));
+    date = static_cast<std::uint16_t>((year << 9) | ((parts.tm_mon + 1) << 5) | parts.tm_mday);
+}
+
+// The encryption field: vendor version, "AE", strength, the real method.
+void aesField(Record& record, bool withCrc)
+{
+    record.u16(kAesField);
+    record.u16(7);
+    record.u16(withCrc ? 1 : 2);
+    record.text("AE");
+    record.bytes(&WinZipAes::kStrength256, 1);
+    record.u16(kMethodStored);
+}
+
+std::int64_t readSome(int fd, unsigned char* data, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+} // namespace
+
+AesStoredArchive::AesStoredArchive(int fd, std::string password)
+    : m_fd(fd)
+    , m_password(std::move(password))
+{
+}
+
+bool AesStoredArchive::fail(std::string why)
+{
+    m_error = std::move(why);
+    return false;
+}
+
+bool AesStoredArchive::put(const unsigned char* data, std::size_t size)
+{
+    // Gathered bytes sit between m_offset - m_buffer.size() and m_offset.
+    if (size < kGather && m_buffer.size() + size <= kGather) {
+        m_buffer.insert(m_buffer.end(), data, data + size);
+        m_offset += size;
+        return true;
+    }
+    if (!m_buffer.empty()) {
+        const std::uint64_t start = m_offset - m_buffer.size();
+        std::vector<unsigned char> gathered;
+        gathered.swap(m_buffer);
+        if (!putAt(start, gathered.data(), gathered.size()))
+            return false;
+    }
+    if (size < kGather) {
+        m_buffer.assign(data, data + size);
+        m_offset += size;
+        return true;
+    }
+    if (!putAt(m_offset, data, size))
+        return false;
+    m_offset += size;
+    return true;
+}
+
+bool AesStoredArchive::putAt(std::uint64_t offset, const unsigned char* data, std::size_t size)
+{
+    // A patch of bytes still gathered is made in memory.
+    const std::uint64_t gatheredFrom = m_offset - m_buffer.size();
+    if (!m_buffer.empty() && offset >= gatheredFrom && offset + size <= m_offset) {
+        std::memcpy(m_buffer.data() + (offset - gatheredFrom), data, size);
+        return true;
+    }
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(std::string("Write error: ") + std::strerror(n < 0 ? errno : ENOSPC));
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool AesStoredArchive::addFolder(const std::string& name, mode_t mode)
+{
+    Entry entry;
+    entry.name = name;
+    entry.offset = m_offset;
+    entry.folder = true;
+    entry.attributes = (static_cast<std::uint32_t>(S_IFDIR | (mode & 07777)) << 16) | kDosFolder;
+    dosTime(std::time(nullptr), entry.time, entry.date);
+
+    Record local;
+    local.u32(kLocalSignature);
+    local.u16(kNeedsFolder);
+    local.u16(kFlagUtf8Names);
+    local.u16(kMethodStored);
+    local.u16(entry.time);
+    local.u16(entry.date);
+    local.u32(0); // CRC
+    local.u32(0); // sizes
+    local.u32(0);
+    local.u16(name.size());
+    local.u16(0);
+    local.text(name);
+    if (!put(local.data(), local.size()))
+        return false;
+    m_entries.push_back(std::move(entry));
+    return true;
+}
+
+bool AesStoredArchive::addFile(const std::string& name,
+                               int file,
+                               std::uint64_t expectedSize,
+                               mode_t mode,
+                               std::time_t modified,
+                               const Progress& progress)
+{
+    Entry entry;
+    entry.name = name;
+    entry.offset = m_offset;
+    entry.size = expectedSize;
+    entry.packedSize = expectedSize + WinZipAes::kOverhead;
+    entry.attributes = static_cast<std::uint32_t>(S_IFREG | (mode & 07777)) << 16;
+    dosTime(modified, entry.time, entry.date);
+    const bool withCrc = entry.size >= kSmallFile;
+    const bool zip64 = entry.packedSize >= kMax32;
+
+    Record local;
+    local.u32(kLocalSignature);
+    local.u16(kNeedsAes);
+    local.u16(kFlagEncrypted | kFlagUtf8Names);
+    local.u16(kMethodAes);
+    local.u16(entry.time);
+    local.u16(entry.date);
+    local.u32(0); // CRC, filled in once the data is through
+    local.u32(zip64 ? kMax32 : entry.packedSize);
+    local.u32(zip64 ? kMax32 : entry.size);
+    local.u16(name.size());
+    local.u16((zip64 ? 20 : 0) + 11);
+    local.text(name);
+    if (zip64) {
+        local.u16(kZip64Field);
+        local.u16(16);
+        local.u64(entry.size);
+        local.u64(entry.packedSize);
+    }
+    aesField(local, withCrc);
+    if (!put(local.data(), local.size()))
+        return false;
+
+    WinZipAes cipher;
+    std::array<unsigned char, WinZipAes::kHeadSize> head{};
+    if (!cipher.begin(m_password, head))
+        return fail("The encryption could not be set up.");
+    if (!put(head.data(), head.size()))
+        return false;
+
+    ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, expectedSize + 1)));
+    uLong crc = ::crc32_z(0, nullptr, 0);
+    std::uint64_t done = 0;
+    bool ok = true;
+    for (;;) {
+        const std::int64_t n = readSome(file, piece.data(), piece.size());
+        if (n < 0) {
+            ok = fail(std::string("Read error: ") + std::strerror(errno));
+            break;
+        }
+        if (n == 0)
+            break;
+        const auto size = static_cast<std::size_t>(n);
+        done += size;
+        if (done > expectedSize) {
+            ok = fail("The file " + name + " grew while it was packed.");
+            break;
+        }
+        crc = ::crc32_z(crc, piece.data(), size);
+        if (!cipher.encrypt(piece.data(), size)) {
+            ok = fail("The file " + name + " could not be encrypted.");
+            break;
+        }
+        if (!put(piece.data(), size)) {
+            ok = false;
+            break;
+        }
+        if (progress)
+            progress(size);
+    }
+    OPENSSL_cleanse(piece.data(), piece.size());
+    if (!ok)
+        return false;
+    if (done != expectedSize)
+        return fail("The file " + name + " shrank while it was packed.");
+
+    std::array<unsigned char, WinZipAes::kMacSize> mac{};
+    if (!cipher.finish(mac))
+        return fail("The file " + name + " could not be encrypted.");
+    if (!put(mac.data(), mac.size()))
+        return false;
+    entry.crc = withCrc ? static_cast<std::uint32_t>(crc) : 0;
+    if (withCrc) {
+        Record value;
+        value.u32(entry.crc);
+        if (!putAt(entry.offset + 14, value.data(), value.size()))
+            return false;
+    }
+    m_entries.push_back(std::move(entry));
+    return true;
+}
+
+bool AesStoredArchive::finish()
+{
+    const std::uint64_t directoryOffset = m_offset;
+    for (const Entry& entry : m_entries) {
+        const bool bigSize = entry.size >= kMax32;
+        const bool bigPacked = !entry.folder && entry.packedSize >= kMax32;
+        const bool farOffset = entry.offset >= kMax32;
+        Record zip64;
+        if (bigSize)
+            zip64.u64(entry.size);
+        if (bigPacked)
+            zip64.u64(entry.packedSize);
+        if (farOffset)
+            zip64.u64(entry.offset);
+
+        Record central;
+        central.u32(kCentralSignature);
+        central.u16(kMadeByUnix);
+        central.u16(entry.folder ? (zip64.size() > 0 ? kNeedsZip64 : kNeedsFolder) : kNeedsAes);
+        central.u16(entry.folder ? kFlagUtf8Names : kFlagEncrypted | kFlagUtf8Names);
+        central.u16(entry.folder ? kMethodStored : kMethodAes);
+        central.u16(entry.time);
+        central.u16(entry.date);
+        central.u32(entry.crc);
+        central.u32(bigPacked ? kMax32 : (entry.folder ? 0 : entry.packedSize));
+        central.u32(bigSize ? kMax32 : entry.size);
+        central.u16(entry.name.size());
+        central.u16((zip64.size() > 0 ? 4 + zip64.size() : 0) + (entry.folder ? 0 : 11));
+        central.u16(0); // comment
+        central.u16(0); // disk
+        central.u16(0); // internal attributes
+        central.u32(entry.attributes);
+        central.u32(farOffset ? kMax32 : entry.offset);
+        central.text(entry.name);
+        if (zip64.size() > 0) {
+            central.u16(kZip64Field);
+            central.u16(zip64.size());
+            central.bytes(zip64.data(), zip64.size());
+        }
+        if (!entry.folder)
+            aesField(central, entry.size >= kSmallFile);
+        if (!put(central.data(), central.size()))
+            return false;
+    }
+    const std::uint64_t directorySize = m_offset - directoryOffset;
+    const std::uint64_t count = m_entries.size();
+    const bool zip64End = count >= kMax16 || directorySize >= kMax32 || directoryOffset >= kMax32;
+    Record end;
+    if (zip64End) {
+        const std::uint64_t recordOffset = m_offset;
+        end.u32(kZip64EndSignature);
+        end.u64(44); // the record's size after this field
+        end.u16(kMadeByUnix);
+        end.u16(kNeedsZip64);
+        end.u32(0);
+        end.u32(0);
+        end.u64(count);
+        end.u64(count);
+        end.u64(directorySize);
+        end.u64(directoryOffset);
+        end.u32(kZip64LocatorSignature);
+        end.u32(0);
+        end.u64(recordOffset);
+        end.u32(1);
+    }
+    end.u32(kEndSignature);
+    end.u16(0);
+    end.u16(0);
+    end.u16(count >= kMax16 ? kMax16 : count);
+    end.u16(count >= kMax16 ? kMax16 : count);
+    end.u32(directorySize >= kMax32 ? kMax32 : directorySize);
+    end.u32(directoryOffset >= kMax32 ? kMax32 : directoryOffset);
+    end.u16(0); // comment
+    if (!put(end.data(), end.size()))
+        return false;
+    if (!m_buffer.empty()) {
+        const std::uint64_t start = m_offset - m_buffer.size();
+        std::vector<unsigned char> gathered;
+        gathered.swap(m_buffer);
+        if (!putAt(start, gathered.data(), gathered.size()))
+            return false;
+    }
+    return ::ftruncate(m_fd, static_cast<off_t>(m_offset)) == 0 || fail("The archive could not be completed.");
+}
+
+} // namespace ziplight

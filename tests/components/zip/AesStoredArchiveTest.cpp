@@ -1,0 +1,248 @@
+#include "AesStoredArchive.h"
+
+#include <map>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include "QtText.h"
+#include "TempDir.h"
+#include "TreeHelpers.h"
+#include "WinZipAes.h"
+#include "ZIPLight.h"
+
+using namespace testsupport;
+using ziplight::AesStoredArchive;
+using ziplight::WinZipAes;
+using ziplight::ZIPLight;
+
+namespace {
+
+std::string quoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+std::string patterned(std::size_t size, unsigned seed)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 9)) & 0xff);
+    return bytes;
+}
+
+// Reads every entry back with libzip, an independent reader of the format.
+std::map<std::string, std::string> readWithLibzip(const std::string& archive, const char* password, int& failures)
+{
+    std::map<std::string, std::string> content;
+    failures = 0;
+    int error = 0;
+    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (zip == nullptr) {
+        ++failures;
+        return content;
+    }
+    const zip_int64_t count = zip_get_num_entries(zip, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const std::string name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
+        zip_file_t* file = zip_fopen_index_encrypted(zip, static_cast<zip_uint64_t>(i), 0, password);
+        if (file == nullptr) {
+            ++failures;
+            continue;
+        }
+        std::string bytes;
+        char buffer[65536];
+        zip_int64_t n = 0;
+        while ((n = zip_fread(file, buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        if (n < 0)
+            ++failures;
+        zip_fclose(file);
+        content[name] = bytes;
+    }
+    zip_discard(zip);
+    return content;
+}
+
+TEST(WinZipAesTest, PiecesOfAnySizeGiveTheSameEncryptionAndDecryptBack)
+{
+    const unsigned char salt[WinZipAes::kSaltSize] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    const std::string plain = patterned(70001, 3); // past one batch of key stream
+    std::string whole = plain;
+    std::array<unsigned char, WinZipAes::kCheckSize> check{};
+    std::array<unsigned char, WinZipAes::kMacSize> wholeMac{};
+    {
+        WinZipAes cipher;
+        ASSERT_TRUE(cipher.beginWithSalt("secret", salt, check));
+        ASSERT_TRUE(cipher.encrypt(reinterpret_cast<unsigned char*>(whole.data()), whole.size()));
+        ASSERT_TRUE(cipher.finish(wholeMac));
+    }
+    EXPECT_NE(whole, plain);
+    for (std::size_t step : {1u, 7u, 15u, 16u, 17u, 33u, 4096u, 65537u}) {
+        std::string pieces = plain;
+        WinZipAes cipher;
+        std::array<unsigned char, WinZipAes::kCheckSize> again{};
+        ASSERT_TRUE(cipher.beginWithSalt("secret", salt, again));
+        EXPECT_EQ(again, check);
+        for (std::size_t at = 0; at < pieces.size(); at += step)
+            ASSERT_TRUE(cipher.encrypt(reinterpret_cast<unsigned char*>(pieces.data()) + at,
+                                       std::min(step, pieces.size() - at)));
+        std::array<unsigned char, WinZipAes::kMacSize> mac{};
+        ASSERT_TRUE(cipher.finish(mac));
+        EXPECT_TRUE(pieces == whole) << "pieces of " << step;
+        EXPECT_EQ(mac, wholeMac) << "pieces of " << step;
+    }
+    std::string back = whole;
+    WinZipAes cipher;
+    ASSERT_TRUE(cipher.beginWithSalt("secret", salt, check));
+    ASSERT_TRUE(cipher.decrypt(reinterpret_cast<unsigned char*>(back.data()), back.size()));
+    std::array<unsigned char, WinZipAes::kMacSize> mac{};
+    ASSERT_TRUE(cipher.finish(mac));
+    EXPECT_TRUE(back == plain);
+    EXPECT_EQ(mac, wholeMac);
+}
+
+class StoredEncryptedTest : public ::testing::Test
+{
+protected:
+    bool pack(const std::string& tree, const std::string& archive, const QString& password)
+    {
+        ZIPLight zip;
+        zip.SourceDirectory = q(tree);
+        zip.Password = password;
+        zip.CompressionLevel = 0;
+        zip.ZipFileName = q(archive);
+        zip.Recursive = true;
+        zip.progress = [this](const QString&, double value) { progress.push_back(value); };
+        const bool ok = zip.Add();
+        error = zip.lastError().toStdString();
+        return ok;
+    }
+
+    TempDir dir;
+    std::vector<double> progress;
+    std::string error;
+};
+
+TEST_F(StoredEncryptedTest, OtherToolsReadEveryEntryOnlyWithThePassword)
+{
+    const std::string tree = dir.file("tree");
+    makeAwkwardTree(tree);
+    // Sizes around the small-file rule, the cipher block, its batches and the read pieces.
+    std::map<std::string, std::string> sizes;
+    for (std::size_t size : {1u, 15u, 16u, 17u, 19u, 20u, 21u, 65535u, 65537u, 524288u, 524291u, 1048577u}) {
+        const std::string name = "sizes/s" + std::to_string(size);
+        sizes[name] = patterned(size, static_cast<unsigned>(size));
+    }
+    ASSERT_EQ(::mkdir((tree + "/sizes").c_str(), 0755), 0);
+    for (const auto& [name, bytes] : sizes)
+        writeFile(tree + "/" + name, bytes);
+    ASSERT_EQ(::chmod((tree + "/sizes/s1").c_str(), 0750), 0);
+
+    const std::string archive = dir.file("locked.zip");
+    ASSERT_TRUE(pack(tree, archive, QStringLiteral("zip secret"))) << error;
+    ASSERT_FALSE(progress.empty());
+    EXPECT_DOUBLE_EQ(progress.back(), 100.0);
+
+    EXPECT_TRUE(run("7z t '-pzip secret' " + quoted(archive)));
+    EXPECT_FALSE(run("7z t -pwrong " + quoted(archive)));
+    EXPECT_TRUE(run("7z l -slt " + quoted(archive) + " | grep -q 'Method = AES-256 Store'"));
+    ASSERT_TRUE(run("7z x '-pzip secret' -o" + quoted(dir.file("out")) + " " + quoted(archive)));
+    EXPECT_TRUE(run("diff -r " + quoted(tree) + " " + quoted(dir.file("out"))));
+    EXPECT_TRUE(exists(dir.file("out/empty folder")));
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(dir.file("out/sizes/s1").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0750u) << "permission bits survive";
+
+    int failures = 0;
+    const auto content = readWithLibzip(archive, "zip secret", failures);
+    EXPECT_EQ(failures, 0);
+    for (const auto& [name, bytes] : sizes)
+        EXPECT_TRUE(content.count(name) == 1 && content.at(name) == bytes) << name;
+    EXPECT_EQ(content.at("Ünïcödé/café.txt"), "crème brûlée\n");
+    readWithLibzip(archive, "wrong", failures);
+    EXPECT_GT(failures, 0);
+}
+
+TEST_F(StoredEncryptedTest, ChangedBytesAreFoundByTheReaders)
+{
+    const std::string tree = dir.file("tree");
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    writeFile(tree + "/a.bin", patterned(100000, 1));
+    const std::string archive = dir.file("a.zip");
+    ASSERT_TRUE(pack(tree, archive, QStringLiteral("pw"))) << error;
+    std::string bytes = readFile(archive);
+    bytes[30 + 5 + 11 + 18 + 5000] ^= 0x01; // inside the encrypted data of a.bin
+    writeFile(dir.file("changed.zip"), bytes);
+    EXPECT_FALSE(run("7z t -ppw " + quoted(dir.file("changed.zip"))));
+    int failures = 0;
+    readWithLibzip(dir.file("changed.zip"), "pw", failures);
+    EXPECT_GT(failures, 0);
+}
+
+TEST_F(StoredEncryptedTest, NeverReplacesAnArchiveAndLeavesNothingOnFailure)
+{
+    const std::string tree = dir.file("tree");
+    makeAwkwardTree(tree);
+    writeFile(dir.file("existing.zip"), "not mine to replace");
+    EXPECT_FALSE(pack(tree, dir.file("existing.zip"), QStringLiteral("pw")));
+    EXPECT_EQ(error, "The archive already exists.");
+    EXPECT_EQ(readFile(dir.file("existing.zip")), "not mine to replace");
+
+    ASSERT_EQ(::chmod((tree + "/sub folder/notes.md").c_str(), 0), 0);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(pack(tree, dir.file("unreadable.zip"), QStringLiteral("pw")));
+        EXPECT_EQ(error, "The file sub folder/notes.md could not be read.");
+        EXPECT_EQ(listFolder(dir.path()), "existing.zip tree") << "no archive, no leftover";
+    }
+}
+
+TEST(AesStoredArchiveTest, AFileThatChangesSizeWhileReadFailsTheEntry)
+{
+    TempDir dir;
+    writeFile(dir.file("f"), patterned(1000, 5));
+    for (const std::uint64_t claimed : {999u, 1001u}) {
+        const int out = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+        const int in = ::open(dir.file("f").c_str(), O_RDONLY);
+        ASSERT_GE(out, 0);
+        ASSERT_GE(in, 0);
+        AesStoredArchive archive(out, "pw");
+        EXPECT_FALSE(archive.addFile("f", in, claimed, 0644, 0));
+        EXPECT_EQ(archive.error(),
+                  claimed < 1000 ? "The file f grew while it was packed." : "The file f shrank while it was packed.");
+        ::close(in);
+        ::close(out);
+    }
+}
+
+TEST(AesStoredArchiveTest, MoreThan65535EntriesUseTheLargeEndRecords)
+{
+    // Folders are entries too, and cost no key derivation each.
+    TempDir dir;
+    const std::string path = dir.file("many.zip");
+    const int out = ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+    ASSERT_GE(out, 0);
+    AesStoredArchive archive(out, "pw");
+    constexpr int kFolders = 65600;
+    for (int i = 0; i < kFolders; ++i)
+        ASSERT_TRUE(archive.addFolder("d" + std::to_string(i) + "/", 0755));
+    writeFile(dir.file("last"), "the last one, after the folders");
+    const int in = ::open(dir.file("last").c_str(), O_RDONLY);
+    ASSERT_TRUE(archive.addFile("last", in, 31, 0644, 0));
+    ::close(in);
+    ASSERT_TRUE(archive.finish()) << archive.error();
+    ::close(out);
+    EXPECT_TRUE(run("7z t -ppw " + quoted(path)));
+    int error = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_EQ(zip_get_num_entries(zip, 0), kFolders + 1);
+    zip_discard(zip);
+}
+
+} // namespace
