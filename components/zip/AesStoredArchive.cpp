@@ -1,7 +1,12 @@
 #include "AesStoredArchive.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <openssl/crypto.h>
@@ -95,10 +100,102 @@ std::int64_t readSome(int fd, unsigned char* data, std::size_t size)
 
 } // namespace
 
+// Derives keys on a few threads, a bounded number ahead of their use. Any
+// key serves any file: each has its own random salt.
+class AesStoredArchive::KeyPool
+{
+public:
+    KeyPool(const std::string& password, std::size_t count)
+        : m_password(password)
+        , m_remaining(count)
+    {
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        for (unsigned i = 0; i < threads && i < count; ++i)
+            m_threads.emplace_back(&KeyPool::run, this);
+    }
+
+    ~KeyPool()
+    {
+        {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            m_stopping = true;
+            m_changed.notify_all();
+        }
+        for (std::thread& thread : m_threads)
+            thread.join();
+        OPENSSL_cleanse(m_password.data(), m_password.size());
+    }
+
+    KeyPool(const KeyPool&) = delete;
+    KeyPool& operator=(const KeyPool&) = delete;
+
+    // The next key, waiting for it; false when none can come.
+    bool take(WinZipAes::Keys& keys)
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        m_changed.wait(guard, [this] { return !m_ready.empty() || m_failed || (m_remaining == 0 && m_busy == 0); });
+        if (m_ready.empty())
+            return false;
+        keys = m_ready.front();
+        m_ready.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kAhead = 64;
+
+    void run()
+    {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> guard(m_lock);
+                m_changed.wait(guard, [this] {
+                    return m_stopping || m_failed || m_remaining == 0 || m_ready.size() + m_busy < kAhead;
+                });
+                if (m_stopping || m_failed || m_remaining == 0)
+                    return;
+                --m_remaining;
+                ++m_busy;
+            }
+            WinZipAes::Keys keys;
+            const bool ok = WinZipAes::deriveKeys(m_password, keys);
+            const std::lock_guard<std::mutex> guard(m_lock);
+            --m_busy;
+            if (ok)
+                m_ready.push_back(keys);
+            else
+                m_failed = true;
+            m_changed.notify_all();
+        }
+    }
+
+    std::string m_password;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<WinZipAes::Keys> m_ready;
+    std::size_t m_remaining;
+    std::size_t m_busy = 0;
+    bool m_stopping = false;
+    bool m_failed = false;
+    std::vector<std::thread> m_threads;
+};
+
 AesStoredArchive::AesStoredArchive(int fd, std::string password)
     : m_fd(fd)
     , m_password(std::move(password))
 {
+}
+
+AesStoredArchive::~AesStoredArchive()
+{
+    m_keys.reset();
+    OPENSSL_cleanse(m_password.data(), m_password.size());
+}
+
+void AesStoredArchive::deriveAhead(std::size_t files)
+{
+    m_keys = std::make_unique<KeyPool>(m_password, files);
 }
 
 bool AesStoredArchive::fail(std::string why)
@@ -222,9 +319,11 @@ bool AesStoredArchive::addFile(const std::string& name,
     if (!put(local.data(), local.size()))
         return false;
 
+    WinZipAes::Keys keys;
+    const bool derived = m_keys ? m_keys->take(keys) : WinZipAes::deriveKeys(m_password, keys);
     WinZipAes cipher;
     std::array<unsigned char, WinZipAes::kHeadSize> head{};
-    if (!cipher.begin(m_password, head))
+    if (!derived || !cipher.begin(keys, head))
         return fail("The encryption could not be set up.");
     if (!put(head.data(), head.size()))
         return false;

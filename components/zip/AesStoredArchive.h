@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ public:
     using Progress = std::function<void(std::uint64_t)>;
 
     AesStoredArchive(int fd, std::string password);
+    ~AesStoredArchive();
+    AesStoredArchive(const AesStoredArchive&) = delete;
+    AesStoredArchive& operator=(const AesStoredArchive&) = delete;
+
+    // Starts deriving the keys of the next `files` files on threads of their
+    // own: each file needs its own salt and PBKDF2 run, and for many small
+    // files that is most of the work. addFile() then takes them as they come.
+    void deriveAhead(std::size_t files);
 
     [[nodiscard]] bool addFolder(const std::string& name, mode_t mode);
     // Reads the open file to its end; `expectedSize` is its size when it was
@@ -58,6 +67,9 @@ private:
     [[nodiscard]] bool put(const unsigned char* data, std::size_t size);
     [[nodiscard]] bool putAt(std::uint64_t offset, const unsigned char* data, std::size_t size);
     [[nodiscard]] bool fail(std::string why);
+
+    class KeyPool;
+    std::unique_ptr<KeyPool> m_keys;
 
     int m_fd;
     std::string m_password;

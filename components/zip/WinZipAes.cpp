@@ -61,44 +61,65 @@ void WinZipAes::release()
     OPENSSL_cleanse(m_pad.data(), m_pad.size());
 }
 
-bool WinZipAes::begin(std::string_view password, std::array<unsigned char, kHeadSize>& head)
+WinZipAes::Keys::~Keys()
 {
-    if (RAND_bytes(head.data(), static_cast<int>(kSaltSize)) != 1)
-        return false;
-    std::array<unsigned char, kCheckSize> check{};
-    if (!beginWithSalt(password, head.data(), check))
-        return false;
-    std::copy(check.begin(), check.end(), head.begin() + kSaltSize);
-    return true;
+    OPENSSL_cleanse(cipherKey.data(), cipherKey.size());
+    OPENSSL_cleanse(macKey.data(), macKey.size());
+}
+
+bool WinZipAes::deriveKeys(std::string_view password, Keys& keys)
+{
+    return RAND_bytes(keys.salt.data(), static_cast<int>(kSaltSize)) == 1 &&
+           deriveKeys(password, keys.salt.data(), keys);
+}
+
+bool WinZipAes::deriveKeys(std::string_view password, const unsigned char* salt, Keys& keys)
+{
+    std::copy(salt, salt + kSaltSize, keys.salt.begin());
+    std::array<unsigned char, 2 * kKeySize + kCheckSize> derived{};
+    const bool ok = PKCS5_PBKDF2_HMAC(password.data(),
+                                      static_cast<int>(password.size()),
+                                      keys.salt.data(),
+                                      static_cast<int>(kSaltSize),
+                                      kRounds,
+                                      EVP_sha1(),
+                                      static_cast<int>(derived.size()),
+                                      derived.data()) == 1;
+    std::copy(derived.begin(), derived.begin() + kKeySize, keys.cipherKey.begin());
+    std::copy(derived.begin() + kKeySize, derived.begin() + 2 * kKeySize, keys.macKey.begin());
+    std::copy(derived.end() - kCheckSize, derived.end(), keys.check.begin());
+    OPENSSL_cleanse(derived.data(), derived.size());
+    return ok;
 }
 
 bool WinZipAes::beginWithSalt(std::string_view password,
                               const unsigned char* salt,
                               std::array<unsigned char, kCheckSize>& check)
 {
+    Keys keys;
+    std::array<unsigned char, kHeadSize> head{};
+    if (!deriveKeys(password, salt, keys) || !begin(keys, head))
+        return false;
+    check = keys.check;
+    return true;
+}
+
+bool WinZipAes::begin(const Keys& keys, std::array<unsigned char, kHeadSize>& head)
+{
     release();
-    std::array<unsigned char, 2 * kKeySize + kCheckSize> derived{};
-    bool ok = PKCS5_PBKDF2_HMAC(password.data(),
-                                static_cast<int>(password.size()),
-                                salt,
-                                static_cast<int>(kSaltSize),
-                                kRounds,
-                                EVP_sha1(),
-                                static_cast<int>(derived.size()),
-                                derived.data()) == 1;
     m_cipher = EVP_CIPHER_CTX_new();
-    ok = ok && m_cipher != nullptr &&
-         EVP_EncryptInit_ex(m_cipher, EVP_aes_256_ecb(), nullptr, derived.data(), nullptr) == 1 &&
-         EVP_CIPHER_CTX_set_padding(m_cipher, 0) == 1;
+    bool ok = m_cipher != nullptr &&
+              EVP_EncryptInit_ex(m_cipher, EVP_aes_256_ecb(), nullptr, keys.cipherKey.data(), nullptr) == 1 &&
+              EVP_CIPHER_CTX_set_padding(m_cipher, 0) == 1;
     EVP_MAC* hmac = ok ? EVP_MAC_fetch(nullptr, "HMAC", nullptr) : nullptr;
     m_mac = hmac != nullptr ? EVP_MAC_CTX_new(hmac) : nullptr;
     EVP_MAC_free(hmac);
     char digest[] = "SHA1";
     const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
                                  OSSL_PARAM_construct_end()};
-    ok = ok && m_mac != nullptr && EVP_MAC_init(m_mac, derived.data() + kKeySize, kKeySize, params) == 1;
-    std::copy(derived.end() - kCheckSize, derived.end(), check.begin());
-    OPENSSL_cleanse(derived.data(), derived.size());
+    ok = ok && m_mac != nullptr && EVP_MAC_init(m_mac, keys.macKey.data(), keys.macKey.size(), params) == 1;
+    std::copy(keys.salt.begin(), keys.salt.end(), head.begin());
+    std::copy(keys.check.begin(), keys.check.end(), head.begin() + kSaltSize);
     m_counterLow = 0;
     m_counterHigh = 0;
     m_padUsed = kBlock;

@@ -29,14 +29,33 @@ public:
     // The extra field's strength code for 256-bit keys.
     static constexpr std::uint8_t kStrength256 = 3;
 
+    // What the password and one salt give: the salt, the keys and the check.
+    struct Keys
+    {
+        std::array<unsigned char, kSaltSize> salt{};
+        std::array<unsigned char, 32> cipherKey{};
+        std::array<unsigned char, 32> macKey{};
+        std::array<unsigned char, kCheckSize> check{};
+
+        Keys() = default;
+        ~Keys();
+        Keys(const Keys&) = default;
+        Keys& operator=(const Keys&) = default;
+    };
+
+    // The slow part (PBKDF2), separate so it can run ahead on other threads:
+    // with a fresh salt, or with the given one.
+    [[nodiscard]] static bool deriveKeys(std::string_view password, Keys& keys);
+    [[nodiscard]] static bool deriveKeys(std::string_view password, const unsigned char* salt, Keys& keys);
+
     WinZipAes();
     ~WinZipAes();
     WinZipAes(const WinZipAes&) = delete;
     WinZipAes& operator=(const WinZipAes&) = delete;
 
-    // Starts an entry: a fresh salt, keys derived from the password; `head`
-    // receives the salt and the password check that precede the data.
-    [[nodiscard]] bool begin(std::string_view password, std::array<unsigned char, kHeadSize>& head);
+    // Starts an entry with keys derived before; `head` receives the salt and
+    // the password check that precede the data.
+    [[nodiscard]] bool begin(const Keys& keys, std::array<unsigned char, kHeadSize>& head);
     // Starts an entry with a given salt (for reading, and for known answers).
     [[nodiscard]] bool
     beginWithSalt(std::string_view password, const unsigned char* salt, std::array<unsigned char, kCheckSize>& check);

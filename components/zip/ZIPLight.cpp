@@ -166,6 +166,8 @@ bool packStoredEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::U
     report(0.0);
 
     AesStoredArchive archive(fd, zip.Password.toUtf8().toStdString());
+    archive.deriveAhead(static_cast<std::size_t>(
+        std::count_if(entries.begin(), entries.end(), [](const Found& entry) { return !entry.file.chain.empty(); })));
     const double share = entries.empty() ? 0.0 : 100.0 / static_cast<double>(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Found& entry = entries[i];

@@ -1,6 +1,7 @@
 #include "AesStoredArchive.h"
 
 #include <map>
+#include <set>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -134,7 +135,7 @@ TEST_F(StoredEncryptedTest, OtherToolsReadEveryEntryOnlyWithThePassword)
     // Sizes around the small-file rule, the cipher block, its batches and the read pieces.
     std::map<std::string, std::string> sizes;
     for (std::size_t size : {1u, 15u, 16u, 17u, 19u, 20u, 21u, 65535u, 65537u, 524288u, 524291u, 1048577u}) {
-        const std::string name = "sizes/s" + std::to_string(size);
+        const std::string name = std::string("sizes/s").append(std::to_string(size));
         sizes[name] = patterned(size, static_cast<unsigned>(size));
     }
     ASSERT_EQ(::mkdir((tree + "/sizes").c_str(), 0755), 0);
@@ -202,6 +203,44 @@ TEST_F(StoredEncryptedTest, NeverReplacesAnArchiveAndLeavesNothingOnFailure)
     }
 }
 
+TEST_F(StoredEncryptedTest, ManySmallFilesEachGetTheirOwnSalt)
+{
+    // Keys are derived ahead on other threads; a salt used twice would repeat
+    // the key stream, so every entry's must differ.
+    const std::string tree = dir.file("small");
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(tree + "/f" + std::to_string(i), std::to_string(i * 7919));
+    const std::string archive = dir.file("small.zip");
+    ASSERT_TRUE(pack(tree, archive, QStringLiteral("pw"))) << error;
+    EXPECT_TRUE(run("7z t -ppw " + quoted(archive)));
+
+    const std::string bytes = readFile(archive);
+    const auto u16 = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at])) |
+               static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+    };
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    std::set<std::string> salts;
+    std::size_t at = 0;
+    int files = 0;
+    while (at + 30 <= bytes.size() && u32(at) == 0x04034b50) {
+        const std::size_t data = at + 30 + u16(at + 26) + u16(at + 28);
+        if (u16(at + 8) == 99) {
+            salts.insert(bytes.substr(data, WinZipAes::kSaltSize));
+            ++files;
+        }
+        at = data + u32(at + 18);
+    }
+    EXPECT_EQ(files, kFiles);
+    EXPECT_EQ(salts.size(), static_cast<std::size_t>(kFiles));
+    int failures = 0;
+    const auto content = readWithLibzip(archive, "pw", failures);
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(content.at("f299"), std::to_string(299 * 7919));
+}
+
 TEST(AesStoredArchiveTest, AFileThatChangesSizeWhileReadFailsTheEntry)
 {
     TempDir dir;
@@ -230,7 +269,7 @@ TEST(AesStoredArchiveTest, MoreThan65535EntriesUseTheLargeEndRecords)
     AesStoredArchive archive(out, "pw");
     constexpr int kFolders = 65600;
     for (int i = 0; i < kFolders; ++i)
-        ASSERT_TRUE(archive.addFolder("d" + std::to_string(i) + "/", 0755));
+        ASSERT_TRUE(archive.addFolder(std::string("d").append(std::to_string(i)).append("/"), 0755));
     writeFile(dir.file("last"), "the last one, after the folders");
     const int in = ::open(dir.file("last").c_str(), O_RDONLY);
     ASSERT_TRUE(archive.addFile("last", in, 31, 0644, 0));
