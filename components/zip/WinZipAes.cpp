@@ -140,6 +140,7 @@ bool WinZipAes::applyKeyStream(unsigned char* data, std::size_t size)
     if (t_stream.size() < kBatchBlocks * kBlock)
         t_stream.resize(kBatchBlocks * kBlock);
     unsigned char* stream = t_stream.data();
+    std::size_t streamUsed = 0;
     while (size > 0) {
         const std::size_t blocks = std::min(kBatchBlocks, (size + kBlock - 1) / kBlock);
         for (std::size_t i = 0; i < blocks; ++i) {
@@ -152,6 +153,7 @@ bool WinZipAes::applyKeyStream(unsigned char* data, std::size_t size)
         if (EVP_EncryptUpdate(m_cipher, stream, &produced, stream, static_cast<int>(blocks * kBlock)) != 1 ||
             produced != static_cast<int>(blocks * kBlock))
             return false;
+        streamUsed = std::max(streamUsed, blocks * kBlock);
         const std::size_t used = std::min(size, blocks * kBlock);
         xorInto(data, stream, used);
         data += used;
@@ -163,7 +165,7 @@ bool WinZipAes::applyKeyStream(unsigned char* data, std::size_t size)
             m_padUsed = used % kBlock;
         }
     }
-    OPENSSL_cleanse(stream, kBatchBlocks * kBlock);
+    OPENSSL_cleanse(stream, streamUsed);
     return true;
 }
 
