@@ -212,13 +212,8 @@ bool AesStoredArchive::put(const unsigned char* data, std::size_t size)
         m_offset += size;
         return true;
     }
-    if (!m_buffer.empty()) {
-        const std::uint64_t start = m_offset - m_buffer.size();
-        std::vector<unsigned char> gathered;
-        gathered.swap(m_buffer);
-        if (!putAt(start, gathered.data(), gathered.size()))
-            return false;
-    }
+    if (!flushGathered())
+        return false;
     if (size < kGather) {
         m_buffer.assign(data, data + size);
         m_offset += size;
@@ -228,6 +223,16 @@ bool AesStoredArchive::put(const unsigned char* data, std::size_t size)
         return false;
     m_offset += size;
     return true;
+}
+
+bool AesStoredArchive::flushGathered()
+{
+    if (m_buffer.empty())
+        return true;
+    const std::uint64_t start = m_offset - m_buffer.size();
+    std::vector<unsigned char> gathered;
+    gathered.swap(m_buffer);
+    return putAt(start, gathered.data(), gathered.size());
 }
 
 bool AesStoredArchive::putAt(std::uint64_t offset, const unsigned char* data, std::size_t size)
@@ -456,13 +461,8 @@ bool AesStoredArchive::finish()
     end.u16(0); // comment
     if (!put(end.data(), end.size()))
         return false;
-    if (!m_buffer.empty()) {
-        const std::uint64_t start = m_offset - m_buffer.size();
-        std::vector<unsigned char> gathered;
-        gathered.swap(m_buffer);
-        if (!putAt(start, gathered.data(), gathered.size()))
-            return false;
-    }
+    if (!flushGathered())
+        return false;
     return ::ftruncate(m_fd, static_cast<off_t>(m_offset)) == 0 || fail("The archive could not be completed.");
 }
 

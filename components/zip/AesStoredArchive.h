@@ -66,6 +66,8 @@ private:
 
     [[nodiscard]] bool put(const unsigned char* data, std::size_t size);
     [[nodiscard]] bool putAt(std::uint64_t offset, const unsigned char* data, std::size_t size);
+    // Writes out what put() gathered.
+    [[nodiscard]] bool flushGathered();
     [[nodiscard]] bool fail(std::string why);
 
     class KeyPool;
