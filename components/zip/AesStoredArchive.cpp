@@ -258,6 +258,8 @@ bool AesStoredArchive::putAt(std::uint64_t offset, const unsigned char* data, st
 
 bool AesStoredArchive::addFolder(const std::string& name, mode_t mode)
 {
+    if (name.size() > kMax16)
+        return fail("The name " + name + " is too long for a zip archive.");
     Entry entry;
     entry.name = name;
     entry.offset = m_offset;
@@ -291,6 +293,8 @@ bool AesStoredArchive::addFile(const std::string& name,
                                std::time_t modified,
                                const Progress& progress)
 {
+    if (name.size() > kMax16)
+        return fail("The name " + name + " is too long for a zip archive.");
     Entry entry;
     entry.name = name;
     entry.offset = m_offset;

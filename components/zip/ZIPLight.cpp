@@ -159,11 +159,17 @@ bool packStoredEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::U
             QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
         return false;
     }
-    const auto report = [&zip](double value) {
+    // Each entry takes an equal share of the bar, a file's share filling as it
+    // is read; reported whenever it moved by a percent.
+    double lastReported = 0.0;
+    const auto report = [&zip, &lastReported](double value, bool always = false) {
+        if (!always && value - lastReported < 1.0)
+            return;
+        lastReported = value;
         if (zip.progress)
             zip.progress(QStringLiteral("Packing"), value);
     };
-    report(0.0);
+    report(0.0, true);
 
     AesStoredArchive archive(fd, zip.Password.toUtf8().toStdString());
     archive.deriveAhead(static_cast<std::size_t>(
@@ -186,21 +192,16 @@ bool packStoredEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::U
             }
             const auto size = static_cast<std::uint64_t>(info.st_size);
             std::uint64_t done = 0;
-            double lastReported = -1.0;
             added = archive.addFile(entry.name, file.get(), size, info.st_mode, info.st_mtime, [&](std::uint64_t more) {
                 done += more;
-                const double value =
-                    share * (static_cast<double>(i) + static_cast<double>(done) / static_cast<double>(size));
-                if (value - lastReported >= 1.0) {
-                    lastReported = value;
-                    report(value);
-                }
+                report(share * (static_cast<double>(i) + static_cast<double>(done) / static_cast<double>(size)));
             });
         }
         if (!added) {
             error = QLatin1String("The archive could not be written: ") + QString::fromStdString(archive.error());
             return false;
         }
+        report(share * static_cast<double>(i + 1));
     }
     if (!archive.finish()) {
         error = QLatin1String("The archive could not be written: ") + QString::fromStdString(archive.error());
