@@ -15,10 +15,10 @@
 namespace zqvcrypto {
 namespace {
 
-// Direct transfers need this alignment of memory, file offset and length on
+// Direct reads need this alignment of memory, file offset and length on
 // every device we expect; the kernel refuses them otherwise, and we fall back.
 constexpr std::size_t kAlignment = 4096;
-// Ordinary writes are cut to this size (see the class comment).
+// Writes are cut to this size (see the class comment).
 constexpr std::size_t kBufferedWrite = 512u << 10;
 
 unsigned char* allocateAligned(std::size_t size)
@@ -72,7 +72,6 @@ bool mostlyCached(int fd)
 
 AsyncFileSink::AsyncFileSink(int fd, bool digest)
     : m_fd(fd)
-    , m_flags(::fcntl(fd, F_GETFL))
     , m_hashing(digest)
 {
     for (std::size_t i = 0; i < kPieces; ++i) {
@@ -88,9 +87,6 @@ AsyncFileSink::AsyncFileSink(int fd, bool digest)
         m_current = m_free.back();
         m_free.pop_back();
     }
-    const off_t position = ::lseek(fd, 0, SEEK_CUR);
-    m_direct =
-        m_flags >= 0 && position >= 0 && position % static_cast<off_t>(kAlignment) == 0 && setDirect(fd, m_flags, true);
     m_writer = std::thread(&AsyncFileSink::run, this);
 }
 
@@ -102,8 +98,8 @@ AsyncFileSink::~AsyncFileSink()
 
 unsigned char* AsyncFileSink::space(std::size_t minimum)
 {
-    // Only whole pieces are handed over, so direct writes stay aligned; a
-    // caller that does not fit into what is left uses write().
+    // Room only within the current piece; a caller that does not fit into
+    // what is left uses write().
     if (m_current.data == nullptr || kPieceSize - m_current.size < minimum)
         return nullptr;
     return m_current.data + m_current.size;
@@ -163,8 +159,6 @@ bool AsyncFileSink::finish()
     }
     if (m_writer.joinable())
         m_writer.join();
-    if (m_flags >= 0)
-        setDirect(m_fd, m_flags, (m_flags & O_DIRECT) != 0);
     return !m_failed;
 }
 
@@ -172,28 +166,6 @@ bool AsyncFileSink::writePiece(const Piece& piece)
 {
     const unsigned char* data = piece.data;
     std::size_t size = piece.size;
-    if (m_direct) {
-        // Everything but the end of the file is whole pieces; the unaligned
-        // tail goes through the page cache.
-        std::size_t aligned = size - size % kAlignment;
-        while (aligned > 0) {
-            const ssize_t n = ::write(m_fd, data, aligned);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EINVAL)
-                break; // refused after all: the rest goes the ordinary way
-            if (n <= 0)
-                return false;
-            data += n;
-            size -= static_cast<std::size_t>(n);
-            aligned -= std::min(aligned, static_cast<std::size_t>(n));
-        }
-        if (size > 0) {
-            m_direct = false;
-            if (!setDirect(m_fd, m_flags, false))
-                return false;
-        }
-    }
     while (size > 0) {
         const std::size_t n = std::min(size, kBufferedWrite);
         if (!cryptelle::writeAll(m_fd, data, n))
@@ -212,8 +184,8 @@ void AsyncFileSink::run()
         hash = EVP_MD_CTX_new();
         ok = hash != nullptr && EVP_DigestInit_ex(hash, EVP_sha256(), nullptr) == 1;
     }
-    // Ordinary writes: writeback is started every few megabytes, so the disk
-    // works while we cipher and the final flush has little left to do.
+    // Writeback is started every few megabytes, so the disk works while we
+    // cipher and the final flush has little left to do.
     constexpr off_t kWritebackStride = 8 << 20;
     off_t written = 0;
     off_t flushedUpTo = 0;
@@ -235,7 +207,7 @@ void AsyncFileSink::run()
         ok = ok && writePiece(piece);
         if (ok) {
             written += static_cast<off_t>(piece.size);
-            if (!m_direct && written - flushedUpTo >= kWritebackStride) {
+            if (written - flushedUpTo >= kWritebackStride) {
                 ::sync_file_range(m_fd, flushedUpTo, written - flushedUpTo, SYNC_FILE_RANGE_WRITE);
                 flushedUpTo = written;
             }
