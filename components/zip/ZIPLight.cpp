@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <zip.h>
 
-#include "AesStoredArchive.h"
+#include "AesZipWriter.h"
 #include "ZipSources.h"
 
 namespace ziplight {
@@ -122,10 +122,10 @@ std::string filePattern(const QString& filesToProcess)
     return filesToProcess.isEmpty() ? std::string("*") : QFile::encodeName(filesToProcess).toStdString();
 }
 
-// Stored entries with a password: written by our own writer, whose AES runs
-// many blocks per call (libzip's runs one block per call, several times
-// slower than the disk). The result is the same kind of archive.
-bool packStoredEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueFd>& root, QString& error)
+// Entries with a password: written by our own writer, whose AES runs many
+// blocks per call (libzip's runs one block per call, several times slower
+// than the disk). The result is the same kind of archive.
+bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueFd>& root, QString& error)
 {
     cryptelle::UnnamedOutput named;
     int fd = zip.ZipFileDescriptor;
@@ -171,7 +171,7 @@ bool packStoredEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::U
     };
     report(0.0, true);
 
-    AesStoredArchive archive(fd, zip.Password.toUtf8().toStdString());
+    AesZipWriter archive(fd, zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
     archive.deriveAhead(static_cast<std::size_t>(
         std::count_if(entries.begin(), entries.end(), [](const Found& entry) { return !entry.file.chain.empty(); })));
     const double share = entries.empty() ? 0.0 : 100.0 / static_cast<double>(entries.size());
@@ -256,8 +256,8 @@ bool ZIPLight::Add()
         m_lastError = QStringLiteral("The folder could not be read.");
         return false;
     }
-    if (!Password.isEmpty() && CompressionLevel <= 0) {
-        if (!packStoredEncrypted(*this, root, m_lastError))
+    if (!Password.isEmpty()) {
+        if (!packEncrypted(*this, root, m_lastError))
             return false;
         if (progress)
             progress(QStringLiteral("Done"), 100.0);
@@ -301,7 +301,6 @@ bool ZIPLight::Add()
         return false;
     }
 
-    const QByteArray password = Password.toUtf8();
     for (Found& entry : entries) {
         const bool isFolder = entry.file.chain.empty();
         zip_int64_t index = -1;
@@ -332,10 +331,6 @@ bool ZIPLight::Add()
                                              0,
                                              ZIP_OPSYS_UNIX,
                                              static_cast<zip_uint32_t>(entry.mode) << 16);
-        if (index >= 0 && !password.isEmpty() && !isFolder &&
-            zip_file_set_encryption(
-                archive.get(), static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, password.constData()) != 0)
-            index = -1;
         if (index < 0) {
             m_lastError = QLatin1String("The entry ") + QString::fromUtf8(entry.name) +
                           QLatin1String(" could not be added: ") + QString::fromUtf8(zip_strerror(archive.get()));

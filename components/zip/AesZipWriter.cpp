@@ -1,8 +1,9 @@
-#include "AesStoredArchive.h"
+#include "AesZipWriter.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -27,6 +28,7 @@ constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::uint16_t kZip64Field = 0x0001;
 constexpr std::uint16_t kAesField = 0x9901;
 constexpr std::uint16_t kMethodStored = 0;
+constexpr std::uint16_t kMethodDeflated = 8;
 constexpr std::uint16_t kMethodAes = 99;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
 constexpr std::uint16_t kFlagUtf8Names = 0x0800;
@@ -79,14 +81,39 @@ void dosTime(std::time_t when, std::uint16_t& time, std::uint16_t& date)
 }
 
 // The encryption field: vendor version, "AE", strength, the real method.
-void aesField(Record& record, bool withCrc)
+void aesField(Record& record, bool withCrc, std::uint16_t method)
 {
     record.u16(kAesField);
     record.u16(7);
     record.u16(withCrc ? 1 : 2);
     record.text("AE");
     record.bytes(&WinZipAes::kStrength256, 1);
-    record.u16(kMethodStored);
+    record.u16(method);
+}
+
+// zlib's memory, wiped when freed: its window holds plaintext. The size goes
+// in front of each block.
+constexpr std::size_t kSizeSlot = 16;
+
+voidpf cleansedAlloc(voidpf, uInt items, uInt size)
+{
+    const std::size_t bytes = static_cast<std::size_t>(items) * size;
+    auto* block = static_cast<unsigned char*>(std::malloc(bytes + kSizeSlot));
+    if (block == nullptr)
+        return Z_NULL;
+    std::memcpy(block, &bytes, sizeof bytes);
+    return block + kSizeSlot;
+}
+
+void cleansedFree(voidpf, voidpf address)
+{
+    if (address == Z_NULL)
+        return;
+    unsigned char* block = static_cast<unsigned char*>(address) - kSizeSlot;
+    std::size_t bytes = 0;
+    std::memcpy(&bytes, block, sizeof bytes);
+    OPENSSL_cleanse(block, bytes + kSizeSlot);
+    std::free(block);
 }
 
 std::int64_t readSome(int fd, unsigned char* data, std::size_t size)
@@ -102,7 +129,7 @@ std::int64_t readSome(int fd, unsigned char* data, std::size_t size)
 
 // Derives keys on a few threads, a bounded number ahead of their use. Any
 // key serves any file: each has its own random salt.
-class AesStoredArchive::KeyPool
+class AesZipWriter::KeyPool
 {
 public:
     KeyPool(const std::string& password, std::size_t count)
@@ -181,30 +208,31 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-AesStoredArchive::AesStoredArchive(int fd, std::string password)
+AesZipWriter::AesZipWriter(int fd, std::string password, int level)
     : m_fd(fd)
     , m_password(std::move(password))
+    , m_level(std::clamp(level, 0, 9))
 {
 }
 
-AesStoredArchive::~AesStoredArchive()
+AesZipWriter::~AesZipWriter()
 {
     m_keys.reset();
     OPENSSL_cleanse(m_password.data(), m_password.size());
 }
 
-void AesStoredArchive::deriveAhead(std::size_t files)
+void AesZipWriter::deriveAhead(std::size_t files)
 {
     m_keys = std::make_unique<KeyPool>(m_password, files);
 }
 
-bool AesStoredArchive::fail(std::string why)
+bool AesZipWriter::fail(std::string why)
 {
     m_error = std::move(why);
     return false;
 }
 
-bool AesStoredArchive::put(const unsigned char* data, std::size_t size)
+bool AesZipWriter::put(const unsigned char* data, std::size_t size)
 {
     // Gathered bytes sit between m_offset - m_buffer.size() and m_offset.
     if (size < kGather && m_buffer.size() + size <= kGather) {
@@ -225,7 +253,7 @@ bool AesStoredArchive::put(const unsigned char* data, std::size_t size)
     return true;
 }
 
-bool AesStoredArchive::flushGathered()
+bool AesZipWriter::flushGathered()
 {
     if (m_buffer.empty())
         return true;
@@ -235,7 +263,7 @@ bool AesStoredArchive::flushGathered()
     return putAt(start, gathered.data(), gathered.size());
 }
 
-bool AesStoredArchive::putAt(std::uint64_t offset, const unsigned char* data, std::size_t size)
+bool AesZipWriter::putAt(std::uint64_t offset, const unsigned char* data, std::size_t size)
 {
     // A patch of bytes still gathered is made in memory.
     const std::uint64_t gatheredFrom = m_offset - m_buffer.size();
@@ -256,7 +284,7 @@ bool AesStoredArchive::putAt(std::uint64_t offset, const unsigned char* data, st
     return true;
 }
 
-bool AesStoredArchive::addFolder(const std::string& name, mode_t mode)
+bool AesZipWriter::addFolder(const std::string& name, mode_t mode)
 {
     if (name.size() > kMax16)
         return fail("The name " + name + " is too long for a zip archive.");
@@ -286,59 +314,41 @@ bool AesStoredArchive::addFolder(const std::string& name, mode_t mode)
     return true;
 }
 
-bool AesStoredArchive::addFile(const std::string& name,
-                               int file,
-                               std::uint64_t expectedSize,
-                               mode_t mode,
-                               std::time_t modified,
-                               const Progress& progress)
+bool AesZipWriter::pack(int file,
+                        std::uint64_t expectedSize,
+                        const std::string& name,
+                        Entry& entry,
+                        const Progress& progress,
+                        const std::function<bool(unsigned char*, std::size_t)>& out)
 {
-    if (name.size() > kMax16)
-        return fail("The name " + name + " is too long for a zip archive.");
-    Entry entry;
-    entry.name = name;
-    entry.offset = m_offset;
-    entry.size = expectedSize;
-    entry.packedSize = expectedSize + WinZipAes::kOverhead;
-    entry.attributes = static_cast<std::uint32_t>(S_IFREG | (mode & 07777)) << 16;
-    dosTime(modified, entry.time, entry.date);
-    const bool withCrc = entry.size >= kSmallFile;
-    const bool zip64 = entry.packedSize >= kMax32;
-
-    Record local;
-    local.u32(kLocalSignature);
-    local.u16(kNeedsAes);
-    local.u16(kFlagEncrypted | kFlagUtf8Names);
-    local.u16(kMethodAes);
-    local.u16(entry.time);
-    local.u16(entry.date);
-    local.u32(0); // CRC, filled in once the data is through
-    local.u32(zip64 ? kMax32 : entry.packedSize);
-    local.u32(zip64 ? kMax32 : entry.size);
-    local.u16(name.size());
-    local.u16((zip64 ? 20 : 0) + 11);
-    local.text(name);
-    if (zip64) {
-        local.u16(kZip64Field);
-        local.u16(16);
-        local.u64(entry.size);
-        local.u64(entry.packedSize);
-    }
-    aesField(local, withCrc);
-    if (!put(local.data(), local.size()))
-        return false;
-
-    WinZipAes::Keys keys;
-    const bool derived = m_keys ? m_keys->take(keys) : WinZipAes::deriveKeys(m_password, keys);
-    WinZipAes cipher;
-    std::array<unsigned char, WinZipAes::kHeadSize> head{};
-    if (!derived || !cipher.begin(keys, head))
-        return fail("The encryption could not be set up.");
-    if (!put(head.data(), head.size()))
-        return false;
-
     ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
     std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, expectedSize + 1)));
+    std::vector<unsigned char> packed;
+    z_stream deflating{};
+    const bool deflate = entry.method == kMethodDeflated;
+    if (deflate) {
+        deflating.zalloc = cleansedAlloc;
+        deflating.zfree = cleansedFree;
+        if (deflateInit2(&deflating, m_level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            return fail("The file " + name + " could not be compressed.");
+        packed.resize(kPiece);
+    }
+    // Everything deflate hands out goes on, until it has nothing more for now.
+    const auto drain = [&](int flush) {
+        int result = Z_OK;
+        do {
+            deflating.next_out = packed.data();
+            deflating.avail_out = static_cast<uInt>(packed.size());
+            result = ::deflate(&deflating, flush);
+            if (result == Z_STREAM_ERROR)
+                return fail("The file " + name + " could not be compressed.");
+            const std::size_t produced = packed.size() - deflating.avail_out;
+            if (produced > 0 && !out(packed.data(), produced))
+                return false;
+        } while (deflating.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+        return true;
+    };
+
     uLong crc = ::crc32_z(0, nullptr, 0);
     std::uint64_t done = 0;
     bool ok = true;
@@ -357,40 +367,121 @@ bool AesStoredArchive::addFile(const std::string& name,
             break;
         }
         crc = ::crc32_z(crc, piece.data(), size);
-        if (!cipher.encrypt(piece.data(), size)) {
-            ok = fail("The file " + name + " could not be encrypted.");
-            break;
+        if (deflate) {
+            deflating.next_in = piece.data();
+            deflating.avail_in = static_cast<uInt>(size);
+            ok = drain(Z_NO_FLUSH);
+        } else {
+            ok = out(piece.data(), size);
         }
-        if (!put(piece.data(), size)) {
-            ok = false;
+        if (!ok)
             break;
-        }
         if (progress)
             progress(size);
     }
+    if (ok && done != expectedSize)
+        ok = fail("The file " + name + " shrank while it was packed.");
+    if (ok && deflate)
+        ok = drain(Z_FINISH);
+    if (deflate)
+        deflateEnd(&deflating);
+    // Plaintext passed through these.
     OPENSSL_cleanse(piece.data(), piece.size());
-    if (!ok)
+    OPENSSL_cleanse(packed.data(), packed.size());
+    entry.crc = static_cast<std::uint32_t>(crc);
+    return ok;
+}
+
+bool AesZipWriter::addFile(const std::string& name,
+                           int file,
+                           std::uint64_t expectedSize,
+                           mode_t mode,
+                           std::time_t modified,
+                           const Progress& progress)
+{
+    if (name.size() > kMax16)
+        return fail("The name " + name + " is too long for a zip archive.");
+    Entry entry;
+    entry.name = name;
+    entry.offset = m_offset;
+    entry.size = expectedSize;
+    entry.method = m_level > 0 ? kMethodDeflated : kMethodStored;
+    entry.attributes = static_cast<std::uint32_t>(S_IFREG | (mode & 07777)) << 16;
+    dosTime(modified, entry.time, entry.date);
+    const bool withCrc = entry.size >= kSmallFile;
+    // A stored entry's size is known now; a deflated one's is bounded, and
+    // the header is completed once the data is through.
+    const std::uint64_t largest =
+        (entry.method == kMethodStored ? expectedSize : ::compressBound(expectedSize)) + WinZipAes::kOverhead;
+    const bool zip64 = expectedSize >= kMax32 || largest >= kMax32;
+
+    Record local;
+    local.u32(kLocalSignature);
+    local.u16(kNeedsAes);
+    local.u16(kFlagEncrypted | kFlagUtf8Names);
+    local.u16(kMethodAes);
+    local.u16(entry.time);
+    local.u16(entry.date);
+    local.u32(0); // CRC and packed size, filled in once the data is through
+    local.u32(zip64 ? kMax32 : 0);
+    local.u32(zip64 ? kMax32 : entry.size);
+    local.u16(name.size());
+    local.u16((zip64 ? 20 : 0) + 11);
+    local.text(name);
+    if (zip64) {
+        local.u16(kZip64Field);
+        local.u16(16);
+        local.u64(entry.size);
+        local.u64(0);
+    }
+    aesField(local, withCrc, entry.method);
+    if (!put(local.data(), local.size()))
         return false;
-    if (done != expectedSize)
-        return fail("The file " + name + " shrank while it was packed.");
+
+    WinZipAes::Keys keys;
+    const bool derived = m_keys ? m_keys->take(keys) : WinZipAes::deriveKeys(m_password, keys);
+    WinZipAes cipher;
+    std::array<unsigned char, WinZipAes::kHeadSize> head{};
+    if (!derived || !cipher.begin(keys, head))
+        return fail("The encryption could not be set up.");
+    if (!put(head.data(), head.size()))
+        return false;
+
+    std::uint64_t packed = 0;
+    const auto encryptAndPut = [&](unsigned char* data, std::size_t size) {
+        if (!cipher.encrypt(data, size))
+            return fail("The file " + name + " could not be encrypted.");
+        packed += size;
+        return put(data, size);
+    };
+    if (!pack(file, expectedSize, name, entry, progress, encryptAndPut))
+        return false;
 
     std::array<unsigned char, WinZipAes::kMacSize> mac{};
     if (!cipher.finish(mac))
         return fail("The file " + name + " could not be encrypted.");
     if (!put(mac.data(), mac.size()))
         return false;
-    entry.crc = withCrc ? static_cast<std::uint32_t>(crc) : 0;
-    if (withCrc) {
-        Record value;
-        value.u32(entry.crc);
-        if (!putAt(entry.offset + 14, value.data(), value.size()))
-            return false;
-    }
+    entry.packedSize = packed + WinZipAes::kOverhead;
+    if (entry.packedSize > largest)
+        return fail("The file " + name + " could not be compressed.");
+    if (!withCrc)
+        entry.crc = 0;
+    Record crc;
+    crc.u32(entry.crc);
+    Record size;
+    if (zip64)
+        size.u64(entry.packedSize);
+    else
+        size.u32(entry.packedSize);
+    const std::uint64_t sizeAt = zip64 ? entry.offset + 30 + name.size() + 4 + 8 : entry.offset + 18;
+    if (!putAt(entry.offset + 14, crc.data(), crc.size()) || !putAt(sizeAt, size.data(), size.size()))
+        return false;
     m_entries.push_back(std::move(entry));
     return true;
 }
 
-bool AesStoredArchive::finish()
+bool AesZipWriter::finish()
 {
     const std::uint64_t directoryOffset = m_offset;
     for (const Entry& entry : m_entries) {
@@ -430,7 +521,7 @@ bool AesStoredArchive::finish()
             central.bytes(zip64.data(), zip64.size());
         }
         if (!entry.folder)
-            aesField(central, entry.size >= kSmallFile);
+            aesField(central, entry.size >= kSmallFile, entry.method);
         if (!put(central.data(), central.size()))
             return false;
     }

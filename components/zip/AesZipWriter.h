@@ -11,24 +11,25 @@
 
 namespace ziplight {
 
-// Writes a zip archive of stored (uncompressed) files, each encrypted with
-// WinZip AES-256, and folders, to a descriptor from offset 0. libzip ciphers
-// such entries sixteen bytes per call, several times slower than the disk;
-// this writer makes the same archive at the speed of AES itself.
+// Writes a zip archive of files, each stored or deflated and then encrypted
+// with WinZip AES-256, and folders, to a descriptor from offset 0. libzip
+// ciphers such entries sixteen bytes per call, several times slower than the
+// disk; this writer makes the same archive at the speed of AES itself.
 //
 // Entries are written in the order given; ZIP64 records are used where sizes,
 // offsets or the entry count need them. Files of 20 bytes or more carry their
 // CRC (AE-1), smaller ones none (AE-2), as the format advises.
-class AesStoredArchive
+class AesZipWriter
 {
 public:
     // Bytes of file data done so far.
     using Progress = std::function<void(std::uint64_t)>;
 
-    AesStoredArchive(int fd, std::string password);
-    ~AesStoredArchive();
-    AesStoredArchive(const AesStoredArchive&) = delete;
-    AesStoredArchive& operator=(const AesStoredArchive&) = delete;
+    // `level` 0 stores, 1 to 9 deflate at that level.
+    AesZipWriter(int fd, std::string password, int level = 0);
+    ~AesZipWriter();
+    AesZipWriter(const AesZipWriter&) = delete;
+    AesZipWriter& operator=(const AesZipWriter&) = delete;
 
     // Starts deriving the keys of the next `files` files on threads of their
     // own: each file needs its own salt and PBKDF2 run, and for many small
@@ -61,6 +62,7 @@ private:
         std::uint16_t time = 0;
         std::uint16_t date = 0;
         std::uint32_t attributes = 0;
+        std::uint16_t method = 0; // stored or deflated, under the encryption
         bool folder = false;
     };
 
@@ -73,8 +75,18 @@ private:
     class KeyPool;
     std::unique_ptr<KeyPool> m_keys;
 
+    // Passes the file's bytes on as they go into the archive: as they are,
+    // or deflated. False with m_error set on failure.
+    [[nodiscard]] bool pack(int file,
+                            std::uint64_t expectedSize,
+                            const std::string& name,
+                            Entry& entry,
+                            const Progress& progress,
+                            const std::function<bool(unsigned char*, std::size_t)>& out);
+
     int m_fd;
     std::string m_password;
+    int m_level;
     std::uint64_t m_offset = 0;
     std::vector<Entry> m_entries;
     std::vector<unsigned char> m_buffer;

@@ -1,4 +1,4 @@
-#include "AesStoredArchive.h"
+#include "AesZipWriter.h"
 
 #include <map>
 #include <set>
@@ -16,7 +16,7 @@
 #include "ZIPLight.h"
 
 using namespace testsupport;
-using ziplight::AesStoredArchive;
+using ziplight::AesZipWriter;
 using ziplight::WinZipAes;
 using ziplight::ZIPLight;
 
@@ -106,15 +106,15 @@ TEST(WinZipAesTest, PiecesOfAnySizeGiveTheSameEncryptionAndDecryptBack)
     EXPECT_EQ(mac, wholeMac);
 }
 
-class StoredEncryptedTest : public ::testing::Test
+class EncryptedArchiveTest : public ::testing::Test
 {
 protected:
-    bool pack(const std::string& tree, const std::string& archive, const QString& password)
+    bool pack(const std::string& tree, const std::string& archive, const QString& password, qint16 level = 0)
     {
         ZIPLight zip;
         zip.SourceDirectory = q(tree);
         zip.Password = password;
-        zip.CompressionLevel = 0;
+        zip.CompressionLevel = level;
         zip.ZipFileName = q(archive);
         zip.Recursive = true;
         zip.progress = [this](const QString&, double value) { progress.push_back(value); };
@@ -128,7 +128,7 @@ protected:
     std::string error;
 };
 
-TEST_F(StoredEncryptedTest, OtherToolsReadEveryEntryOnlyWithThePassword)
+TEST_F(EncryptedArchiveTest, OtherToolsReadEveryEntryOnlyWithThePassword)
 {
     const std::string tree = dir.file("tree");
     makeAwkwardTree(tree);
@@ -143,34 +143,48 @@ TEST_F(StoredEncryptedTest, OtherToolsReadEveryEntryOnlyWithThePassword)
         writeFile(tree + "/" + name, bytes);
     ASSERT_EQ(::chmod((tree + "/sizes/s1").c_str(), 0750), 0);
 
-    const std::string archive = dir.file("locked.zip");
-    ASSERT_TRUE(pack(tree, archive, QStringLiteral("zip secret"))) << error;
-    ASSERT_FALSE(progress.empty());
-    EXPECT_DOUBLE_EQ(progress.back(), 100.0);
+    writeFile(tree + "/sizes/zeros", std::string(3u << 20, '\0'));
+    sizes["sizes/zeros"] = std::string(3u << 20, '\0');
 
-    EXPECT_TRUE(run("7z t '-pzip secret' " + quoted(archive)));
-    EXPECT_FALSE(run("7z t -pwrong " + quoted(archive)));
-    EXPECT_TRUE(run("7z l -slt " + quoted(archive) + " | grep -q 'Method = AES-256 Store'"));
-    ASSERT_TRUE(run("7z x '-pzip secret' -o" + quoted(dir.file("out")) + " " + quoted(archive)));
-    EXPECT_TRUE(run("diff -r " + quoted(tree) + " " + quoted(dir.file("out"))));
-    EXPECT_TRUE(exists(dir.file("out/empty folder")));
-    struct stat info
-    {
-    };
-    ASSERT_EQ(::stat(dir.file("out/sizes/s1").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0750u) << "permission bits survive";
+    // Stored, and deflated at the fastest, the usual and the strongest level.
+    for (const qint16 level : {0, 1, 6, 9}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        const std::string archive = dir.file("locked" + std::to_string(level) + ".zip");
+        const std::string out = dir.file("out" + std::to_string(level));
+        progress.clear();
+        ASSERT_TRUE(pack(tree, archive, QStringLiteral("zip secret"), level)) << error;
+        ASSERT_FALSE(progress.empty());
+        EXPECT_DOUBLE_EQ(progress.back(), 100.0);
 
-    int failures = 0;
-    const auto content = readWithLibzip(archive, "zip secret", failures);
-    EXPECT_EQ(failures, 0);
-    for (const auto& [name, bytes] : sizes)
-        EXPECT_TRUE(content.count(name) == 1 && content.at(name) == bytes) << name;
-    EXPECT_EQ(content.at("Ünïcödé/café.txt"), "crème brûlée\n");
-    readWithLibzip(archive, "wrong", failures);
-    EXPECT_GT(failures, 0);
+        EXPECT_TRUE(run("7z t '-pzip secret' " + quoted(archive)));
+        EXPECT_FALSE(run("7z t -pwrong " + quoted(archive)));
+        EXPECT_TRUE(run("7z l -slt " + quoted(archive) + " | grep -q 'Method = AES-256 " +
+                        (level == 0 ? "Store" : "Deflate") + "'"));
+        ASSERT_TRUE(run("7z x '-pzip secret' -o" + quoted(out) + " " + quoted(archive)));
+        EXPECT_TRUE(run("diff -r " + quoted(tree) + " " + quoted(out)));
+        EXPECT_TRUE(exists(out + "/empty folder"));
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::stat((out + "/sizes/s1").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0750u) << "permission bits survive";
+        ASSERT_EQ(::stat(archive.c_str(), &info), 0);
+        if (level > 0) {
+            EXPECT_LT(info.st_size, 2 << 20) << "the zeros were compressed";
+        }
+
+        int failures = 0;
+        const auto content = readWithLibzip(archive, "zip secret", failures);
+        EXPECT_EQ(failures, 0);
+        for (const auto& [name, bytes] : sizes)
+            EXPECT_TRUE(content.count(name) == 1 && content.at(name) == bytes) << name;
+        EXPECT_EQ(content.at("Ünïcödé/café.txt"), "crème brûlée\n");
+        readWithLibzip(archive, "wrong", failures);
+        EXPECT_GT(failures, 0);
+    }
 }
 
-TEST_F(StoredEncryptedTest, ChangedBytesAreFoundByTheReaders)
+TEST_F(EncryptedArchiveTest, ChangedBytesAreFoundByTheReaders)
 {
     const std::string tree = dir.file("tree");
     ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
@@ -186,7 +200,7 @@ TEST_F(StoredEncryptedTest, ChangedBytesAreFoundByTheReaders)
     EXPECT_GT(failures, 0);
 }
 
-TEST_F(StoredEncryptedTest, NeverReplacesAnArchiveAndLeavesNothingOnFailure)
+TEST_F(EncryptedArchiveTest, NeverReplacesAnArchiveAndLeavesNothingOnFailure)
 {
     const std::string tree = dir.file("tree");
     makeAwkwardTree(tree);
@@ -203,7 +217,7 @@ TEST_F(StoredEncryptedTest, NeverReplacesAnArchiveAndLeavesNothingOnFailure)
     }
 }
 
-TEST_F(StoredEncryptedTest, ManySmallFilesEachGetTheirOwnSalt)
+TEST_F(EncryptedArchiveTest, ManySmallFilesEachGetTheirOwnSalt)
 {
     // Keys are derived ahead on other threads; a salt used twice would repeat
     // the key stream, so every entry's must differ.
@@ -213,7 +227,7 @@ TEST_F(StoredEncryptedTest, ManySmallFilesEachGetTheirOwnSalt)
     for (int i = 0; i < kFiles; ++i)
         writeFile(tree + "/f" + std::to_string(i), std::to_string(i * 7919));
     const std::string archive = dir.file("small.zip");
-    ASSERT_TRUE(pack(tree, archive, QStringLiteral("pw"))) << error;
+    ASSERT_TRUE(pack(tree, archive, QStringLiteral("pw"), 6)) << error;
     EXPECT_TRUE(run("7z t -ppw " + quoted(archive)));
 
     const std::string bytes = readFile(archive);
@@ -241,7 +255,7 @@ TEST_F(StoredEncryptedTest, ManySmallFilesEachGetTheirOwnSalt)
     EXPECT_EQ(content.at("f299"), std::to_string(299 * 7919));
 }
 
-TEST(AesStoredArchiveTest, AFileThatChangesSizeWhileReadFailsTheEntry)
+TEST(AesZipWriterTest, AFileThatChangesSizeWhileReadFailsTheEntry)
 {
     TempDir dir;
     writeFile(dir.file("f"), patterned(1000, 5));
@@ -250,7 +264,7 @@ TEST(AesStoredArchiveTest, AFileThatChangesSizeWhileReadFailsTheEntry)
         const int in = ::open(dir.file("f").c_str(), O_RDONLY);
         ASSERT_GE(out, 0);
         ASSERT_GE(in, 0);
-        AesStoredArchive archive(out, "pw");
+        AesZipWriter archive(out, "pw");
         EXPECT_FALSE(archive.addFile("f", in, claimed, 0644, 0));
         EXPECT_EQ(archive.error(),
                   claimed < 1000 ? "The file f grew while it was packed." : "The file f shrank while it was packed.");
@@ -259,14 +273,14 @@ TEST(AesStoredArchiveTest, AFileThatChangesSizeWhileReadFailsTheEntry)
     }
 }
 
-TEST(AesStoredArchiveTest, MoreThan65535EntriesUseTheLargeEndRecords)
+TEST(AesZipWriterTest, MoreThan65535EntriesUseTheLargeEndRecords)
 {
     // Folders are entries too, and cost no key derivation each.
     TempDir dir;
     const std::string path = dir.file("many.zip");
     const int out = ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
     ASSERT_GE(out, 0);
-    AesStoredArchive archive(out, "pw");
+    AesZipWriter archive(out, "pw");
     constexpr int kFolders = 65600;
     for (int i = 0; i < kFolders; ++i)
         ASSERT_TRUE(archive.addFolder(std::string("d").append(std::to_string(i)).append("/"), 0755));
