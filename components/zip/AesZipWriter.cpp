@@ -284,16 +284,23 @@ bool AesZipWriter::putAt(std::uint64_t offset, const unsigned char* data, std::s
     return true;
 }
 
-bool AesZipWriter::addFolder(const std::string& name, mode_t mode)
+bool AesZipWriter::startEntry(const std::string& name, mode_t type, mode_t mode, std::time_t when, Entry& entry)
 {
     if (name.size() > kMax16)
         return fail("The name " + name + " is too long for a zip archive.");
-    Entry entry;
     entry.name = name;
     entry.offset = m_offset;
-    entry.folder = true;
-    entry.attributes = (static_cast<std::uint32_t>(S_IFDIR | (mode & 07777)) << 16) | kDosFolder;
-    dosTime(std::time(nullptr), entry.time, entry.date);
+    entry.folder = type == S_IFDIR;
+    entry.attributes = (static_cast<std::uint32_t>(type | (mode & 07777)) << 16) | (entry.folder ? kDosFolder : 0);
+    dosTime(when, entry.time, entry.date);
+    return true;
+}
+
+bool AesZipWriter::addFolder(const std::string& name, mode_t mode)
+{
+    Entry entry;
+    if (!startEntry(name, S_IFDIR, mode, std::time(nullptr), entry))
+        return false;
 
     Record local;
     local.u32(kLocalSignature);
@@ -399,15 +406,11 @@ bool AesZipWriter::addFile(const std::string& name,
                            std::time_t modified,
                            const Progress& progress)
 {
-    if (name.size() > kMax16)
-        return fail("The name " + name + " is too long for a zip archive.");
     Entry entry;
-    entry.name = name;
-    entry.offset = m_offset;
+    if (!startEntry(name, S_IFREG, mode, modified, entry))
+        return false;
     entry.size = expectedSize;
     entry.method = m_level > 0 ? kMethodDeflated : kMethodStored;
-    entry.attributes = static_cast<std::uint32_t>(S_IFREG | (mode & 07777)) << 16;
-    dosTime(modified, entry.time, entry.date);
     const bool withCrc = entry.size >= kSmallFile;
     // A stored entry's size is known now; a deflated one's is bounded, and
     // the header is completed once the data is through.

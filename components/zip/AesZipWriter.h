@@ -66,6 +66,8 @@ private:
         bool folder = false;
     };
 
+    // Fills in what every entry has; false when its name cannot be stored.
+    [[nodiscard]] bool startEntry(const std::string& name, mode_t type, mode_t mode, std::time_t when, Entry& entry);
     [[nodiscard]] bool put(const unsigned char* data, std::size_t size);
     [[nodiscard]] bool putAt(std::uint64_t offset, const unsigned char* data, std::size_t size);
     // Writes out what put() gathered.

@@ -1,5 +1,6 @@
 #include "ZqvStream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -37,6 +38,63 @@ bool derivePayloadKey(const SecureBuffer& fileKey, const ZqvHeader& header, cons
                       out.data(),
                       out.size());
 }
+
+// Where each chunk's output goes: straight into the sink's own memory when it
+// has room, otherwise into a staging buffer of one chunk, written out before
+// the next chunk so the order holds. Output counts only once done().
+class ChunkOutput
+{
+public:
+    ChunkOutput(ByteSink& out, std::size_t capacity)
+        : m_out(out)
+        , m_capacity(capacity)
+    {
+    }
+
+    // Room for `size` bytes; null with `error` set when there is none.
+    unsigned char* reserve(std::size_t size, CryptoError& error)
+    {
+        if (!flush()) {
+            error = CryptoError::WriteFailed;
+            return nullptr;
+        }
+        m_direct = m_out.space(size);
+        if (m_direct != nullptr)
+            return m_direct;
+        if (m_staging.size() < std::max(size, m_capacity)) {
+            try {
+                m_staging = SecureBuffer(std::max(size, m_capacity));
+            } catch (const std::bad_alloc&) {
+                error = CryptoError::OutOfMemory;
+                return nullptr;
+            }
+        }
+        return m_staging.data();
+    }
+
+    // The `size` bytes put where reserve() said are complete.
+    CryptoError done(std::size_t size)
+    {
+        if (m_direct != nullptr)
+            return m_out.commit(size) ? CryptoError::None : CryptoError::WriteFailed;
+        m_pending = size;
+        return CryptoError::None;
+    }
+
+    [[nodiscard]] bool flush()
+    {
+        const bool ok = m_pending == 0 || m_out.write(m_staging.data(), m_pending);
+        m_pending = 0;
+        return ok;
+    }
+
+private:
+    ByteSink& m_out;
+    std::size_t m_capacity;
+    SecureBuffer m_staging;
+    std::size_t m_pending = 0;
+    unsigned char* m_direct = nullptr;
+};
 
 // Walks the input in units, always holding the last full unit back until the
 // input is known to go on, so the final unit is recognised without knowing
@@ -156,15 +214,9 @@ CryptoError encryptStream(ByteSource& in,
     if (!out.write(bytes.data(), bytes.size()))
         return CryptoError::WriteFailed;
 
-    std::vector<unsigned char> sealed; // one chunk, for sinks that offer no room of their own
-    std::size_t pending = 0;           // sealed bytes waiting to be written
+    ChunkOutput output(out, std::size_t{chunkSize} + Gcm::kTagSize);
     std::uint64_t consumed = 0;
     unsigned char nonce[Gcm::kNonceSize];
-    auto flush = [&] {
-        const bool ok = out.write(sealed.data(), pending);
-        pending = 0;
-        return ok;
-    };
     const CryptoError result = forEachUnit(
         in,
         chunkSize,
@@ -176,35 +228,17 @@ CryptoError encryptStream(ByteSource& in,
         [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
             chunkNonce(index, last, nonce);
             const std::size_t sealedSize = size + Gcm::kTagSize;
-            // Sealed straight into the sink's own memory when it has room.
-            // What did not fit before goes out first, so the order holds.
-            if (pending > 0 && !flush())
-                return CryptoError::WriteFailed;
-            if (unsigned char* target = out.space(sealedSize)) {
-                if (!cipher.seal(nonce, {}, data, size, target, target + size))
-                    return CryptoError::InvalidKey;
-                return out.commit(sealedSize) ? CryptoError::None : CryptoError::WriteFailed;
-            }
-            if (sealed.empty()) {
-                try {
-                    sealed.resize(std::size_t{chunkSize} + Gcm::kTagSize);
-                } catch (const std::bad_alloc&) {
-                    return CryptoError::OutOfMemory;
-                }
-            }
-            if (pending + sealedSize > sealed.size() && !flush())
-                return CryptoError::WriteFailed;
-            unsigned char* target = sealed.data() + pending;
+            CryptoError error = CryptoError::None;
+            unsigned char* target = output.reserve(sealedSize, error);
+            if (target == nullptr)
+                return error;
             if (!cipher.seal(nonce, {}, data, size, target, target + size))
                 return CryptoError::InvalidKey;
-            pending += sealedSize;
-            if (last && !flush())
-                return CryptoError::WriteFailed;
-            return CryptoError::None;
+            return output.done(sealedSize);
         });
     if (result != CryptoError::None)
         return result;
-    return pending == 0 || flush() ? CryptoError::None : CryptoError::WriteFailed;
+    return output.flush() ? CryptoError::None : CryptoError::WriteFailed;
 }
 
 // Reads the header and opens the file key with the password: everything up to
@@ -285,15 +319,9 @@ decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgres
         return CryptoError::InvalidKey;
 
     const std::size_t unit = std::size_t{header.chunkSize} + Gcm::kTagSize;
-    SecureBuffer plain; // one chunk, for sinks that offer no room of their own
-    std::size_t pending = 0;
+    ChunkOutput output(out, header.chunkSize);
     std::uint64_t consumed = bytes.size();
     unsigned char nonce[Gcm::kNonceSize];
-    auto flush = [&] {
-        const bool ok = out.write(plain.data(), pending);
-        pending = 0;
-        return ok;
-    };
     const CryptoError result = forEachUnit(
         in, unit, progress, consumed, [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
             // Only the final chunk may be short, and no chunk is shorter than its tag.
@@ -301,31 +329,17 @@ decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgres
                 return CryptoError::Damaged;
             const std::size_t plainSize = size - Gcm::kTagSize;
             chunkNonce(index, last, nonce);
-            // Opened straight into the sink's memory, which counts only once committed.
-            if (pending > 0 && !flush())
-                return CryptoError::WriteFailed;
-            if (unsigned char* target = out.space(plainSize)) {
-                if (!cipher.open(nonce, {}, data, plainSize, target, data + plainSize))
-                    return CryptoError::Damaged;
-                return out.commit(plainSize) ? CryptoError::None : CryptoError::WriteFailed;
-            }
-            if (plain.empty()) {
-                try {
-                    plain = SecureBuffer(header.chunkSize);
-                } catch (const std::bad_alloc&) {
-                    return CryptoError::OutOfMemory;
-                }
-            }
-            if (pending + plainSize > plain.size() && !flush())
-                return CryptoError::WriteFailed;
-            if (!cipher.open(nonce, {}, data, plainSize, plain.data() + pending, data + plainSize))
+            CryptoError error = CryptoError::None;
+            unsigned char* target = output.reserve(plainSize, error);
+            if (target == nullptr)
+                return error;
+            if (!cipher.open(nonce, {}, data, plainSize, target, data + plainSize))
                 return CryptoError::Damaged;
-            pending += plainSize;
-            return CryptoError::None;
+            return output.done(plainSize);
         });
     if (result != CryptoError::None)
         return result;
-    return pending == 0 || flush() ? CryptoError::None : CryptoError::WriteFailed;
+    return output.flush() ? CryptoError::None : CryptoError::WriteFailed;
 }
 
 } // namespace zqvcrypto
