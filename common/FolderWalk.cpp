@@ -46,7 +46,7 @@ bool listFolder(int folderFd, std::vector<FolderEntry>& entries)
                 continue; // gone since the listing
             return false;
         }
-        entries.push_back({name, info.st_mode & S_IFMT, info.st_mode & 07777, info.st_dev, info.st_ino});
+        entries.push_back({name, info.st_mode & S_IFMT, info.st_mode & 07777, info.st_dev, info.st_ino, info.st_size});
         errno = 0;
     }
     if (errno != 0)

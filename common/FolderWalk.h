@@ -15,6 +15,7 @@ struct FolderEntry
     mode_t mode = 0; // permission bits
     dev_t device = 0;
     ino_t inode = 0;
+    off_t size = 0; // when listed
 
     [[nodiscard]] bool isFile() const;
     [[nodiscard]] bool isFolder() const;

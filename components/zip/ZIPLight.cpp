@@ -159,10 +159,20 @@ bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueF
             QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
         return false;
     }
-    // Each entry takes an equal share of the bar, a file's share filling as it
-    // is read; reported whenever it moved by a percent.
+    // The bar goes by bytes as listed, each entry also weighing as much as
+    // 64 KiB (opening it and its key derivation); reported whenever it moved
+    // by a percent.
+    constexpr double kEntryWeight = 65536.0;
+    const auto weightOf = [](const Found& entry) {
+        return kEntryWeight + (entry.file.chain.empty() ? 0.0 : static_cast<double>(entry.file.chain.back().size));
+    };
+    double total = 0.0;
+    for (const Found& entry : entries)
+        total += weightOf(entry);
+    double finished = 0.0;
     double lastReported = 0.0;
-    const auto report = [&zip, &lastReported](double value, bool always = false) {
+    const auto report = [&zip, &lastReported, total](double weight, bool always = false) {
+        const double value = total > 0.0 ? std::min(100.0, 100.0 * weight / total) : 0.0;
         if (!always && value - lastReported < 1.0)
             return;
         lastReported = value;
@@ -174,9 +184,7 @@ bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueF
     AesZipWriter archive(fd, zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
     archive.deriveAhead(static_cast<std::size_t>(
         std::count_if(entries.begin(), entries.end(), [](const Found& entry) { return !entry.file.chain.empty(); })));
-    const double share = entries.empty() ? 0.0 : 100.0 / static_cast<double>(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Found& entry = entries[i];
+    for (const Found& entry : entries) {
         bool added = false;
         if (entry.file.chain.empty()) {
             added = archive.addFolder(entry.name, entry.mode);
@@ -194,14 +202,15 @@ bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueF
             std::uint64_t done = 0;
             added = archive.addFile(entry.name, file.get(), size, info.st_mode, info.st_mtime, [&](std::uint64_t more) {
                 done += more;
-                report(share * (static_cast<double>(i) + static_cast<double>(done) / static_cast<double>(size)));
+                report(finished + static_cast<double>(done));
             });
         }
         if (!added) {
             error = QLatin1String("The archive could not be written: ") + QString::fromStdString(archive.error());
             return false;
         }
-        report(share * static_cast<double>(i + 1));
+        finished += weightOf(entry);
+        report(finished);
     }
     if (!archive.finish()) {
         error = QLatin1String("The archive could not be written: ") + QString::fromStdString(archive.error());

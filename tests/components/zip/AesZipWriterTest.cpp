@@ -1,5 +1,6 @@
 #include "AesZipWriter.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -182,6 +183,25 @@ TEST_F(EncryptedArchiveTest, OtherToolsReadEveryEntryOnlyWithThePassword)
         readWithLibzip(archive, "wrong", failures);
         EXPECT_GT(failures, 0);
     }
+}
+
+TEST_F(EncryptedArchiveTest, ProgressGoesByBytesAndOnlyForwards)
+{
+    // One large file first, then many small ones: the bar follows the bytes,
+    // not the count of entries.
+    const std::string tree = dir.file("tree");
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    writeFile(tree + "/a large", patterned(8u << 20, 9));
+    for (int i = 0; i < 20; ++i)
+        writeFile(tree + "/small " + std::to_string(i), "x");
+    ASSERT_TRUE(pack(tree, dir.file("p.zip"), QStringLiteral("pw"), 1)) << error;
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_DOUBLE_EQ(progress.front(), 0.0);
+    EXPECT_DOUBLE_EQ(progress.back(), 100.0);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    const bool midway =
+        std::any_of(progress.begin(), progress.end(), [](double value) { return value > 40.0 && value < 80.0; });
+    EXPECT_TRUE(midway) << "reported while the large file was read";
 }
 
 TEST_F(EncryptedArchiveTest, ChangedBytesAreFoundByTheReaders)
