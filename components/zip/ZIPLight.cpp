@@ -117,9 +117,27 @@ std::shared_ptr<cryptelle::UniqueFd> openSourceFolder(const QString& folder)
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-std::string filePattern(const QString& filesToProcess)
+// Walks the source folder for what Add() stores; `skip` is the archive's own
+// file when it may lie inside. False with `error` said when a folder could
+// not be read.
+bool listEntries(const ZIPLight& zip,
+                 const std::shared_ptr<cryptelle::UniqueFd>& root,
+                 const struct stat* skip,
+                 std::vector<Found>& entries,
+                 QString& error)
 {
-    return filesToProcess.isEmpty() ? std::string("*") : QFile::encodeName(filesToProcess).toStdString();
+    const std::string pattern =
+        zip.FilesToProcess.isEmpty() ? std::string("*") : QFile::encodeName(zip.FilesToProcess).toStdString();
+    FolderWalker walker(pattern, zip.Recursive, skip);
+    if (walker.walk(root, entries))
+        return true;
+    error = QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
+    return false;
+}
+
+QString fileUnreadable(const std::string& name)
+{
+    return QLatin1String("The file ") + QString::fromUtf8(name) + QLatin1String(" could not be read.");
 }
 
 // Entries with a password: written by our own writer, whose AES runs many
@@ -152,13 +170,9 @@ bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueF
         return false;
     }
 
-    FolderWalker walker(filePattern(zip.FilesToProcess), zip.Recursive, &archiveInfo);
     std::vector<Found> entries;
-    if (!walker.walk(root, entries)) {
-        error =
-            QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
+    if (!listEntries(zip, root, &archiveInfo, entries, error))
         return false;
-    }
     // The bar goes by bytes as listed, each entry also weighing as much as
     // 64 KiB (opening it and its key derivation); reported whenever it moved
     // by a percent.
@@ -194,8 +208,7 @@ bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueF
             {
             };
             if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-                error =
-                    QLatin1String("The file ") + QString::fromUtf8(entry.name) + QLatin1String(" could not be read.");
+                error = fileUnreadable(entry.name);
                 return false;
             }
             const auto size = static_cast<std::uint64_t>(info.st_size);
@@ -239,9 +252,9 @@ QStringList ZIPLight::collectEntries() const
     const auto root = openSourceFolder(SourceDirectory);
     if (root->get() < 0)
         return entries;
-    FolderWalker walker(filePattern(FilesToProcess), Recursive, nullptr);
     std::vector<Found> found;
-    if (!walker.walk(root, found))
+    QString unused;
+    if (!listEntries(*this, root, nullptr, found, unused))
         return entries;
     for (const Found& item : found)
         entries << QString::fromUtf8(item.name);
@@ -302,13 +315,9 @@ bool ZIPLight::Add()
         }
     }
 
-    FolderWalker walker(filePattern(FilesToProcess), Recursive, throughDescriptor ? &archiveInfo : nullptr);
     std::vector<Found> entries;
-    if (!walker.walk(root, entries)) {
-        m_lastError =
-            QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
+    if (!listEntries(*this, root, throughDescriptor ? &archiveInfo : nullptr, entries, m_lastError))
         return false;
-    }
 
     for (Found& entry : entries) {
         const bool isFolder = entry.file.chain.empty();
@@ -318,8 +327,7 @@ bool ZIPLight::Add()
         } else {
             zip_source_t* file = listedFileSource(archive.get(), std::move(entry.file));
             if (file == nullptr) {
-                m_lastError =
-                    QLatin1String("The file ") + QString::fromUtf8(entry.name) + QLatin1String(" could not be read.");
+                m_lastError = fileUnreadable(entry.name);
                 return false;
             }
             index = zip_file_add(archive.get(), entry.name.c_str(), file, ZIP_FL_ENC_UTF_8);
