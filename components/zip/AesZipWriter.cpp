@@ -234,20 +234,13 @@ bool AesZipWriter::fail(std::string why)
 
 bool AesZipWriter::put(const unsigned char* data, std::size_t size)
 {
-    // Gathered bytes sit between m_offset - m_buffer.size() and m_offset.
-    if (size < kGather && m_buffer.size() + size <= kGather) {
-        m_buffer.insert(m_buffer.end(), data, data + size);
-        m_offset += size;
-        return true;
-    }
-    if (!flushGathered())
+    // Gathered bytes sit between m_offset - m_buffer.size() and m_offset;
+    // large pieces go straight out, after what was gathered before them.
+    if (m_buffer.size() + size > kGather && !flushGathered())
         return false;
-    if (size < kGather) {
-        m_buffer.assign(data, data + size);
-        m_offset += size;
-        return true;
-    }
-    if (!putAt(m_offset, data, size))
+    if (size < kGather)
+        m_buffer.insert(m_buffer.end(), data, data + size);
+    else if (!writeOut(m_offset, data, size))
         return false;
     m_offset += size;
     return true;
@@ -257,10 +250,9 @@ bool AesZipWriter::flushGathered()
 {
     if (m_buffer.empty())
         return true;
-    const std::uint64_t start = m_offset - m_buffer.size();
-    std::vector<unsigned char> gathered;
-    gathered.swap(m_buffer);
-    return putAt(start, gathered.data(), gathered.size());
+    const bool ok = writeOut(m_offset - m_buffer.size(), m_buffer.data(), m_buffer.size());
+    m_buffer.clear(); // keeps its memory for what comes next
+    return ok;
 }
 
 bool AesZipWriter::putAt(std::uint64_t offset, const unsigned char* data, std::size_t size)
@@ -271,6 +263,11 @@ bool AesZipWriter::putAt(std::uint64_t offset, const unsigned char* data, std::s
         std::memcpy(m_buffer.data() + (offset - gatheredFrom), data, size);
         return true;
     }
+    return writeOut(offset, data, size);
+}
+
+bool AesZipWriter::writeOut(std::uint64_t offset, const unsigned char* data, std::size_t size)
+{
     while (size > 0) {
         const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)

@@ -72,6 +72,8 @@ private:
     [[nodiscard]] bool putAt(std::uint64_t offset, const unsigned char* data, std::size_t size);
     // Writes out what put() gathered.
     [[nodiscard]] bool flushGathered();
+    // Writes to the file itself, whatever is gathered.
+    [[nodiscard]] bool writeOut(std::uint64_t offset, const unsigned char* data, std::size_t size);
     [[nodiscard]] bool fail(std::string why);
 
     class KeyPool;
