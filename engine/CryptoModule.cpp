@@ -4,9 +4,7 @@
 
 #include "EngineMessages.h"
 #include "FrmEncryptFolder.h"
-#include "IntermediateArchive.h"
 #include "OperationDialog.h"
-#include "WipeDescriptor.h"
 #include "WipeFile.h"
 
 namespace engine {
@@ -25,7 +23,8 @@ CipherRun runCipher(OperationTools& tools,
                     const QString& source,
                     const QString& destination,
                     const QString& password,
-                    const CipherOptions& options)
+                    const CipherOptions& options,
+                    const zqvcrypto::PlaintextProducer& produce = {})
 {
     std::unique_ptr<zqvcrypto::CryptoKey> key = tools.crypto.DeriveKey(password, 1, 256);
     if (!key)
@@ -35,14 +34,20 @@ CipherRun runCipher(OperationTools& tools,
     bool success = false;
     tools.runner.run([&] {
         if (direction == Direction::Encrypt) {
-            key->EncryptFile(source, destination, success);
+            if (produce)
+                key->EncryptProduced(produce, destination, success);
+            else
+                key->EncryptFile(source, destination, success);
         } else if (direction == Direction::Decrypt) {
             key->DecryptFile(source, destination, success);
         } else {
             zqvcrypto::CryptoOptions sfxOptions;
             sfxOptions.text = QStringLiteral("Cryptelle");
             sfxOptions.storedName = options.storedName;
-            key->MakeSelfExtracting(source, destination, sfxOptions, true, success);
+            if (produce)
+                key->MakeSelfExtractingProduced(produce, destination, sfxOptions, success);
+            else
+                key->MakeSelfExtracting(source, destination, sfxOptions, true, success);
         }
     });
     CipherRun run{key->lastError(), {}};
@@ -192,64 +197,44 @@ bool EncryptFolderToArchive(OperationTools& tools,
                             qint16 level,
                             const CipherOptions& options)
 {
-    // The folder's plaintext never gets a name or another reader: an unnamed
-    // archive beside the result, wiped through its descriptor on every path
-    // before anything is said, so no message box keeps it on the disk.
-    ziplight::IntermediateArchive intermediate(zqvdod::wipeDescriptorContent);
-    if (!intermediate.create(QFileInfo(archive).absolutePath())) {
-        tools.messenger.message(tools.window,
-                                programTitle(),
-                                QStringLiteral("The folder could not be packed."),
-                                MessageIcon::Critical,
-                                QStringLiteral("No temporary archive could be created next to ") + archive);
-        return false;
-    }
+    // The folder's plaintext never reaches a file: the archive is encrypted
+    // as it is packed, so there is no intermediate copy to leave behind or wipe.
     zip.SourceDirectory = folder;
     zip.Password = applyPassword ? password : QString();
     zip.CompressionLevel = level;
     zip.FilesToProcess = QStringLiteral("*");
     zip.ZipFileName = archive;
-    zip.ZipFileDescriptor = intermediate.fd();
-    bool packed = false;
-    bool wiped = true;
-    tools.runner.run([&] {
-        packed = zip.Add();
-        if (!packed)
-            wiped = intermediate.release();
-    });
     zip.ZipFileDescriptor = -1;
-
-    CipherRun run;
-    if (packed) {
-        CipherOptions cipher = options;
-        cipher.storedName = QFileInfo(archive).fileName();
-        run = runCipher(tools,
-                        makeExecutable ? Direction::SelfExtracting : Direction::Encrypt,
-                        intermediate.readPath(),
-                        archive + (makeExecutable ? QLatin1String(".exe") : QLatin1String(".zqv")),
-                        password,
-                        cipher);
-        tools.runner.run([&] { wiped = intermediate.release(); });
-    }
-
-    if (!packed) {
+    bool packed = false;
+    const zqvcrypto::PlaintextProducer pack = [&](const zqvcrypto::PlaintextWriter& write) {
+        zip.ZipStream = write;
+        packed = zip.Add();
+        zip.ZipStream = nullptr;
+        return packed;
+    };
+    CipherOptions cipher = options;
+    cipher.storedName = QFileInfo(archive).fileName();
+    const CipherRun run = runCipher(tools,
+                                    makeExecutable ? Direction::SelfExtracting : Direction::Encrypt,
+                                    QString(),
+                                    archive + (makeExecutable ? QLatin1String(".exe") : QLatin1String(".zqv")),
+                                    password,
+                                    cipher,
+                                    pack);
+    if (run.outcome)
+        return true;
+    // An archive that could not be made ends the encryption as a read error;
+    // packing that stopped because the encryption had failed is not the cause.
+    if (!packed && run.error == zqvcrypto::CryptoError::ReadFailed) {
         tools.messenger.message(tools.window,
                                 programTitle(),
                                 QStringLiteral("The folder could not be packed."),
                                 MessageIcon::Critical,
                                 zip.lastError());
-    } else if (!run.outcome) {
+    } else {
         reportCipherFailure(tools, run, makeExecutable ? selfExtractingFailureText() : encryptFailureText());
     }
-    if (!wiped) {
-        tools.messenger.message(tools.window,
-                                programTitle(),
-                                QStringLiteral("The temporary archive could not be overwritten where it lay on the "
-                                               "disk (the file system keeps copies). It never had a name, no other "
-                                               "account could read it, and its space has been freed."),
-                                MessageIcon::Warning);
-    }
-    return packed && static_cast<bool>(run.outcome);
+    return false;
 }
 
 bool CheckDecryptPassword(OperationTools& tools, const QString& source, const QString& password)

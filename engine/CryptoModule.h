@@ -75,9 +75,9 @@ bool MakeSelfExtractingFile(OperationDialog& dialog,
                             const QString& password,
                             const CipherOptions& options = {});
 
-// Packs the folder into a zip archive, encrypts it (or makes it
-// self-extracting) and wipes the intermediate archive. The archive is built
-// under a temporary name, so a file already called like it is never touched.
+// Packs the folder into a zip archive and encrypts it (or makes it
+// self-extracting) as it is packed: the archive's plaintext is never written
+// to a file, and a file already called like the archive is never touched.
 bool EncryptFolderToArchive(OperationTools& tools,
                             ziplight::ZIPLight& zip,
                             const QString& folder,

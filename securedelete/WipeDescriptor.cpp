@@ -5,13 +5,6 @@
 
 namespace zqvdod {
 
-bool wipeDescriptorContent(int fd)
-{
-    FileOps ops;
-    Shredder shredder(ops);
-    return shredder.wipeContent(fd);
-}
-
 EntryOutcome wipeExactEntry(const char* absolutePath)
 {
     if (absolutePath == nullptr || absolutePath[0] != '/')

@@ -72,7 +72,16 @@ void CryptoKey::EncryptFile(const QString& source, const QString& destination, b
 {
     if (refuseUnlessAes(success))
         return;
-    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress};
+    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, {}};
+    m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
+    success = m_lastError == CryptoError::None;
+}
+
+void CryptoKey::EncryptProduced(const PlaintextProducer& produce, const QString& destination, bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    const FileJob job{QString(), destination, m_replaceExisting, m_verify, {}, produce};
     m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }
@@ -81,7 +90,7 @@ void CryptoKey::DecryptFile(const QString& source, const QString& destination, b
 {
     if (refuseUnlessAes(success))
         return;
-    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress};
+    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, {}};
     m_lastError = decryptFile(job, Bytes(m_password.data(), m_password.size()));
     success = m_lastError == CryptoError::None;
 }
@@ -164,6 +173,25 @@ void CryptoKey::MakeSelfExtracting(
     job.replaceExisting = m_replaceExisting;
     job.verify = m_verify;
     job.progress = m_progress;
+    m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
+    success = m_lastError == CryptoError::None;
+}
+
+void CryptoKey::MakeSelfExtractingProduced(const PlaintextProducer& produce,
+                                           const QString& destination,
+                                           const CryptoOptions& options,
+                                           bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    SfxJob job;
+    job.stubPath = m_stubPath;
+    job.destination = destination;
+    job.storedName = options.storedName;
+    job.title = options.text;
+    job.replaceExisting = m_replaceExisting;
+    job.verify = m_verify;
+    job.produce = produce;
     m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }

@@ -14,6 +14,10 @@
 namespace zqvcrypto {
 
 using ProgressHandler = std::function<void(int percent)>;
+// Writes the plaintext a producer makes, in order; false when it is not taken.
+using PlaintextWriter = std::function<bool(const unsigned char* data, std::size_t size)>;
+// Makes a whole plaintext through the writer; false when it could not.
+using PlaintextProducer = std::function<bool(const PlaintextWriter& write)>;
 
 // Free text carried into self-extracting files.
 class CryptoOptions
@@ -37,6 +41,14 @@ public:
     [[nodiscard]] CryptoData DecryptData(const CryptoData& data, bool flag);
     void MakeSelfExtracting(
         const QString& source, const QString& destination, const CryptoOptions& options, bool flag, bool& success);
+    // Our additions: encrypt what `produce` makes while it makes it, on a
+    // thread of its own, instead of a file; `name` is what a self-extracting
+    // file gives the recipient. Progress is the producer's to report.
+    void EncryptProduced(const PlaintextProducer& produce, const QString& destination, bool& success);
+    void MakeSelfExtractingProduced(const PlaintextProducer& produce,
+                                    const QString& destination,
+                                    const CryptoOptions& options,
+                                    bool& success);
     void Destroy(int& ignored);
     // Our addition: whether the password opens the encrypted file, read from
     // its header alone (no output is written).

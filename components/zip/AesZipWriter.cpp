@@ -31,8 +31,10 @@ constexpr std::uint16_t kMethodStored = 0;
 constexpr std::uint16_t kMethodDeflated = 8;
 constexpr std::uint16_t kMethodAes = 99;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagDescriptor = 0x0008;
 constexpr std::uint16_t kFlagUtf8Names = 0x0800;
-constexpr std::uint16_t kNeedsFolder = 20;
+constexpr std::uint32_t kDescriptorSignature = 0x08074b50;
+constexpr std::uint16_t kNeedsBasic = 20;
 constexpr std::uint16_t kNeedsZip64 = 45;
 constexpr std::uint16_t kNeedsAes = 51;
 constexpr std::uint16_t kMadeByUnix = (3u << 8) | 63u;
@@ -215,15 +217,26 @@ AesZipWriter::AesZipWriter(int fd, std::string password, int level)
 {
 }
 
+AesZipWriter::AesZipWriter(Sink sink, std::string password, int level)
+    : m_sink(std::move(sink))
+    , m_password(std::move(password))
+    , m_level(std::clamp(level, 0, 9))
+{
+}
+
 AesZipWriter::~AesZipWriter()
 {
     m_keys.reset();
     OPENSSL_cleanse(m_password.data(), m_password.size());
+    // Without a password, file content was gathered here as it is.
+    m_buffer.resize(m_buffer.capacity());
+    OPENSSL_cleanse(m_buffer.data(), m_buffer.size());
 }
 
 void AesZipWriter::deriveAhead(std::size_t files)
 {
-    m_keys = std::make_unique<KeyPool>(m_password, files);
+    if (!m_password.empty())
+        m_keys = std::make_unique<KeyPool>(m_password, files);
 }
 
 bool AesZipWriter::fail(std::string why)
@@ -268,6 +281,16 @@ bool AesZipWriter::putAt(std::uint64_t offset, const unsigned char* data, std::s
 
 bool AesZipWriter::writeOut(std::uint64_t offset, const unsigned char* data, std::size_t size)
 {
+    if (m_sink) {
+        // Handed on strictly in order: a streamed entry is only ever patched
+        // while it is still gathered.
+        if (offset != m_sent)
+            return fail("The archive could not be written.");
+        if (!m_sink(data, size))
+            return fail("Write error: the output was closed.");
+        m_sent += size;
+        return true;
+    }
     while (size > 0) {
         const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
@@ -301,7 +324,7 @@ bool AesZipWriter::addFolder(const std::string& name, mode_t mode)
 
     Record local;
     local.u32(kLocalSignature);
-    local.u16(kNeedsFolder);
+    local.u16(kNeedsBasic);
     local.u16(kFlagUtf8Names);
     local.u16(kMethodStored);
     local.u16(entry.time);
@@ -408,75 +431,115 @@ bool AesZipWriter::addFile(const std::string& name,
         return false;
     entry.size = expectedSize;
     entry.method = m_level > 0 ? kMethodDeflated : kMethodStored;
-    const bool withCrc = entry.size >= kSmallFile;
+    entry.encrypted = !m_password.empty();
+    const bool withCrc = !entry.encrypted || entry.size >= kSmallFile;
+    const std::uint64_t overhead = entry.encrypted ? WinZipAes::kOverhead : 0;
     // A stored entry's size is known now; a deflated one's is bounded, and
     // the header is completed once the data is through.
     const std::uint64_t largest =
-        (entry.method == kMethodStored ? expectedSize : ::compressBound(expectedSize)) + WinZipAes::kOverhead;
+        (entry.method == kMethodStored ? expectedSize : ::compressBound(expectedSize)) + overhead;
     const bool zip64 = expectedSize >= kMax32 || largest >= kMax32;
+    const std::size_t extraSize = (zip64 ? 20 : 0) + (entry.encrypted ? 11 : 0);
+    const std::uint64_t headerSize = 30 + name.size() + extraSize;
+
+    // Handed on in order, an entry can be completed only while it is still
+    // gathered: one that fits starts with room for all of it; a larger one
+    // says its CRC and sizes after its data.
+    bool trailing = false;
+    if (m_sink) {
+        if (headerSize + largest <= kGather) {
+            if (m_buffer.size() + headerSize + largest > kGather && !flushGathered())
+                return false;
+        } else {
+            trailing = true;
+        }
+    }
+    entry.flags = static_cast<std::uint16_t>(kFlagUtf8Names | (entry.encrypted ? kFlagEncrypted : 0) |
+                                             (trailing ? kFlagDescriptor : 0));
 
     Record local;
     local.u32(kLocalSignature);
-    local.u16(kNeedsAes);
-    local.u16(kFlagEncrypted | kFlagUtf8Names);
-    local.u16(kMethodAes);
+    local.u16(entry.encrypted ? kNeedsAes : (zip64 ? kNeedsZip64 : kNeedsBasic));
+    local.u16(entry.flags);
+    local.u16(entry.encrypted ? kMethodAes : entry.method);
     local.u16(entry.time);
     local.u16(entry.date);
-    local.u32(0); // CRC and packed size, filled in once the data is through
+    local.u32(0); // CRC and packed size, filled in or said once the data is through
     local.u32(zip64 ? kMax32 : 0);
-    local.u32(zip64 ? kMax32 : entry.size);
+    local.u32(zip64 ? kMax32 : (trailing ? 0 : entry.size));
     local.u16(name.size());
-    local.u16((zip64 ? 20 : 0) + 11);
+    local.u16(extraSize);
     local.text(name);
     if (zip64) {
         local.u16(kZip64Field);
         local.u16(16);
-        local.u64(entry.size);
+        local.u64(trailing ? 0 : entry.size);
         local.u64(0);
     }
-    aesField(local, withCrc, entry.method);
+    if (entry.encrypted)
+        aesField(local, withCrc, entry.method);
     if (!put(local.data(), local.size()))
         return false;
 
-    WinZipAes::Keys keys;
-    const bool derived = m_keys ? m_keys->take(keys) : WinZipAes::deriveKeys(m_password, keys);
     WinZipAes cipher;
-    std::array<unsigned char, WinZipAes::kHeadSize> head{};
-    if (!derived || !cipher.begin(keys, head))
-        return fail("The encryption could not be set up.");
-    if (!put(head.data(), head.size()))
-        return false;
+    if (entry.encrypted) {
+        WinZipAes::Keys keys;
+        const bool derived = m_keys ? m_keys->take(keys) : WinZipAes::deriveKeys(m_password, keys);
+        std::array<unsigned char, WinZipAes::kHeadSize> head{};
+        if (!derived || !cipher.begin(keys, head))
+            return fail("The encryption could not be set up.");
+        if (!put(head.data(), head.size()))
+            return false;
+    }
 
     std::uint64_t packed = 0;
-    const auto encryptAndPut = [&](unsigned char* data, std::size_t size) {
-        if (!cipher.encrypt(data, size))
+    const auto packAndPut = [&](unsigned char* data, std::size_t size) {
+        if (entry.encrypted && !cipher.encrypt(data, size))
             return fail("The file " + name + " could not be encrypted.");
         packed += size;
         return put(data, size);
     };
-    if (!pack(file, expectedSize, name, entry, progress, encryptAndPut))
+    if (!pack(file, expectedSize, name, entry, progress, packAndPut))
         return false;
 
-    std::array<unsigned char, WinZipAes::kMacSize> mac{};
-    if (!cipher.finish(mac))
-        return fail("The file " + name + " could not be encrypted.");
-    if (!put(mac.data(), mac.size()))
-        return false;
-    entry.packedSize = packed + WinZipAes::kOverhead;
+    if (entry.encrypted) {
+        std::array<unsigned char, WinZipAes::kMacSize> mac{};
+        if (!cipher.finish(mac))
+            return fail("The file " + name + " could not be encrypted.");
+        if (!put(mac.data(), mac.size()))
+            return false;
+    }
+    entry.packedSize = packed + overhead;
     if (entry.packedSize > largest)
         return fail("The file " + name + " could not be compressed.");
     if (!withCrc)
         entry.crc = 0;
-    Record crc;
-    crc.u32(entry.crc);
-    Record size;
-    if (zip64)
-        size.u64(entry.packedSize);
-    else
-        size.u32(entry.packedSize);
-    const std::uint64_t sizeAt = zip64 ? entry.offset + 30 + name.size() + 4 + 8 : entry.offset + 18;
-    if (!putAt(entry.offset + 14, crc.data(), crc.size()) || !putAt(sizeAt, size.data(), size.size()))
-        return false;
+
+    if (trailing) {
+        Record descriptor;
+        descriptor.u32(kDescriptorSignature);
+        descriptor.u32(entry.crc);
+        if (zip64) {
+            descriptor.u64(entry.packedSize);
+            descriptor.u64(entry.size);
+        } else {
+            descriptor.u32(entry.packedSize);
+            descriptor.u32(entry.size);
+        }
+        if (!put(descriptor.data(), descriptor.size()))
+            return false;
+    } else {
+        Record crc;
+        crc.u32(entry.crc);
+        Record size;
+        if (zip64)
+            size.u64(entry.packedSize);
+        else
+            size.u32(entry.packedSize);
+        const std::uint64_t sizeAt = zip64 ? entry.offset + 30 + name.size() + 4 + 8 : entry.offset + 18;
+        if (!putAt(entry.offset + 14, crc.data(), crc.size()) || !putAt(sizeAt, size.data(), size.size()))
+            return false;
+    }
     m_entries.push_back(std::move(entry));
     return true;
 }
@@ -499,16 +562,16 @@ bool AesZipWriter::finish()
         Record central;
         central.u32(kCentralSignature);
         central.u16(kMadeByUnix);
-        central.u16(entry.folder ? (zip64.size() > 0 ? kNeedsZip64 : kNeedsFolder) : kNeedsAes);
-        central.u16(entry.folder ? kFlagUtf8Names : kFlagEncrypted | kFlagUtf8Names);
-        central.u16(entry.folder ? kMethodStored : kMethodAes);
+        central.u16(entry.encrypted ? kNeedsAes : (zip64.size() > 0 ? kNeedsZip64 : kNeedsBasic));
+        central.u16(entry.folder ? kFlagUtf8Names : entry.flags);
+        central.u16(entry.encrypted ? kMethodAes : entry.method);
         central.u16(entry.time);
         central.u16(entry.date);
         central.u32(entry.crc);
         central.u32(bigPacked ? kMax32 : (entry.folder ? 0 : entry.packedSize));
         central.u32(bigSize ? kMax32 : entry.size);
         central.u16(entry.name.size());
-        central.u16((zip64.size() > 0 ? 4 + zip64.size() : 0) + (entry.folder ? 0 : 11));
+        central.u16((zip64.size() > 0 ? 4 + zip64.size() : 0) + (entry.encrypted ? 11 : 0));
         central.u16(0); // comment
         central.u16(0); // disk
         central.u16(0); // internal attributes
@@ -520,7 +583,7 @@ bool AesZipWriter::finish()
             central.u16(zip64.size());
             central.bytes(zip64.data(), zip64.size());
         }
-        if (!entry.folder)
+        if (entry.encrypted)
             aesField(central, entry.size >= kSmallFile, entry.method);
         if (!put(central.data(), central.size()))
             return false;
@@ -558,7 +621,8 @@ bool AesZipWriter::finish()
         return false;
     if (!flushGathered())
         return false;
-    return ::ftruncate(m_fd, static_cast<off_t>(m_offset)) == 0 || fail("The archive could not be completed.");
+    return m_sink || ::ftruncate(m_fd, static_cast<off_t>(m_offset)) == 0 ||
+           fail("The archive could not be completed.");
 }
 
 } // namespace ziplight

@@ -11,22 +11,31 @@
 
 namespace ziplight {
 
-// Writes a zip archive of files, each stored or deflated and then encrypted
-// with WinZip AES-256, and folders, to a descriptor from offset 0. libzip
-// ciphers such entries sixteen bytes per call, several times slower than the
-// disk; this writer makes the same archive at the speed of AES itself.
+// Writes a zip archive of files, each stored or deflated and, with a password,
+// encrypted with WinZip AES-256, and folders: to a descriptor from offset 0,
+// or handed on in order. libzip ciphers such entries sixteen bytes per call,
+// several times slower than the disk, and can only write to something it can
+// seek in; this writer makes the same archive at the speed of AES itself.
 //
 // Entries are written in the order given; ZIP64 records are used where sizes,
-// offsets or the entry count need them. Files of 20 bytes or more carry their
-// CRC (AE-1), smaller ones none (AE-2), as the format advises.
+// offsets or the entry count need them. Encrypted files of 20 bytes or more
+// carry their CRC (AE-1), smaller ones none (AE-2), as the format advises.
 class AesZipWriter
 {
 public:
     // Bytes of file data done so far.
     using Progress = std::function<void(std::uint64_t)>;
 
-    // `level` 0 stores, 1 to 9 deflate at that level.
+    // Takes the next bytes of the archive; false when they were not taken.
+    using Sink = std::function<bool(const unsigned char*, std::size_t)>;
+
+    // `level` 0 stores, 1 to 9 deflate at that level; an empty password
+    // leaves the entries unencrypted.
     AesZipWriter(int fd, std::string password, int level = 0);
+    // Hands the archive on as it is made, nothing ever written twice: entries
+    // small enough are completed in memory, larger ones carry their CRC and
+    // sizes after their data (a data descriptor), which every reader takes.
+    AesZipWriter(Sink sink, std::string password, int level = 0);
     ~AesZipWriter();
     AesZipWriter(const AesZipWriter&) = delete;
     AesZipWriter& operator=(const AesZipWriter&) = delete;
@@ -62,8 +71,10 @@ private:
         std::uint16_t time = 0;
         std::uint16_t date = 0;
         std::uint32_t attributes = 0;
-        std::uint16_t method = 0; // stored or deflated, under the encryption
+        std::uint16_t method = 0; // stored or deflated, under any encryption
+        std::uint16_t flags = 0;
         bool folder = false;
+        bool encrypted = false;
     };
 
     // Fills in what every entry has; false when its name cannot be stored.
@@ -88,10 +99,12 @@ private:
                             const Progress& progress,
                             const std::function<bool(unsigned char*, std::size_t)>& out);
 
-    int m_fd;
+    int m_fd = -1;
+    Sink m_sink;
     std::string m_password;
     int m_level;
     std::uint64_t m_offset = 0;
+    std::uint64_t m_sent = 0; // handed to the sink so far
     std::vector<Entry> m_entries;
     std::vector<unsigned char> m_buffer;
     std::string m_error;

@@ -140,38 +140,16 @@ QString fileUnreadable(const std::string& name)
     return QLatin1String("The file ") + QString::fromUtf8(name) + QLatin1String(" could not be read.");
 }
 
-// Entries with a password: written by our own writer, whose AES runs many
-// blocks per call (libzip's runs one block per call, several times slower
-// than the disk). The result is the same kind of archive.
-bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueFd>& root, QString& error)
+// Lists the folder and writes every entry and the directory through `archive`;
+// `skip` is the archive's own file when it may lie inside the folder.
+bool packEntries(const ZIPLight& zip,
+                 const std::shared_ptr<cryptelle::UniqueFd>& root,
+                 const struct stat* skip,
+                 AesZipWriter& archive,
+                 QString& error)
 {
-    cryptelle::UnnamedOutput named;
-    int fd = zip.ZipFileDescriptor;
-    const std::string target = QFile::encodeName(zip.ZipFileName).toStdString();
-    if (fd < 0) {
-        struct stat existing
-        {
-        };
-        if (::lstat(target.c_str(), &existing) == 0) {
-            error = QStringLiteral("The archive already exists.");
-            return false;
-        }
-        if (!named.open(cryptelle::folderOf(target))) {
-            error = QStringLiteral("The archive could not be created.");
-            return false;
-        }
-        fd = named.fd();
-    }
-    struct stat archiveInfo
-    {
-    };
-    if (::fstat(fd, &archiveInfo) != 0) {
-        error = QStringLiteral("The archive could not be created.");
-        return false;
-    }
-
     std::vector<Found> entries;
-    if (!listEntries(zip, root, &archiveInfo, entries, error))
+    if (!listEntries(zip, root, skip, entries, error))
         return false;
     // The bar goes by bytes as listed, each entry also weighing as much as
     // 64 KiB (opening it and its key derivation); reported whenever it moved
@@ -195,7 +173,6 @@ bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueF
     };
     report(0.0, true);
 
-    AesZipWriter archive(fd, zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
     archive.deriveAhead(static_cast<std::size_t>(
         std::count_if(entries.begin(), entries.end(), [](const Found& entry) { return !entry.file.chain.empty(); })));
     for (const Found& entry : entries) {
@@ -229,6 +206,47 @@ bool packEncrypted(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueF
         error = QLatin1String("The archive could not be written: ") + QString::fromStdString(archive.error());
         return false;
     }
+    return true;
+}
+
+// Entries with a password, and archives handed on as they are made: written
+// by our own writer, whose AES runs many blocks per call (libzip's runs one
+// block per call, several times slower than the disk) and which needs no
+// seeking. The result is the same kind of archive.
+bool packOwn(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueFd>& root, QString& error)
+{
+    if (zip.ZipStream) {
+        AesZipWriter streamed(zip.ZipStream, zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
+        return packEntries(zip, root, nullptr, streamed, error);
+    }
+    cryptelle::UnnamedOutput named;
+    int fd = zip.ZipFileDescriptor;
+    const std::string target = QFile::encodeName(zip.ZipFileName).toStdString();
+    if (fd < 0) {
+        struct stat existing
+        {
+        };
+        if (::lstat(target.c_str(), &existing) == 0) {
+            error = QStringLiteral("The archive already exists.");
+            return false;
+        }
+        if (!named.open(cryptelle::folderOf(target))) {
+            error = QStringLiteral("The archive could not be created.");
+            return false;
+        }
+        fd = named.fd();
+    }
+    struct stat archiveInfo
+    {
+    };
+    if (::fstat(fd, &archiveInfo) != 0) {
+        error = QStringLiteral("The archive could not be created.");
+        return false;
+    }
+
+    AesZipWriter archive(fd, zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
+    if (!packEntries(zip, root, &archiveInfo, archive, error))
+        return false;
     if (named.fd() >= 0) {
         switch (named.commit(cryptelle::nameOf(target), false)) {
         case cryptelle::UnnamedOutput::Result::Done:
@@ -269,7 +287,7 @@ bool ZIPLight::Add()
         m_lastError = QStringLiteral("The folder does not exist.");
         return false;
     }
-    if (ZipFileName.isEmpty() && ZipFileDescriptor < 0) {
+    if (ZipFileName.isEmpty() && ZipFileDescriptor < 0 && !ZipStream) {
         m_lastError = QStringLiteral("No archive name was given.");
         return false;
     }
@@ -278,8 +296,8 @@ bool ZIPLight::Add()
         m_lastError = QStringLiteral("The folder could not be read.");
         return false;
     }
-    if (!Password.isEmpty()) {
-        if (!packEncrypted(*this, root, m_lastError))
+    if (!Password.isEmpty() || ZipStream) {
+        if (!packOwn(*this, root, m_lastError))
             return false;
         if (progress)
             progress(QStringLiteral("Done"), 100.0);

@@ -23,6 +23,10 @@ public:
     // written through this descriptor and ZipFileName only names it in
     // messages; the descriptor stays the caller's.
     int ZipFileDescriptor = -1;
+    // When set, the archive is handed to this as it is made, in order, and
+    // no file is written (ZipFileName only names it in messages). Add() is
+    // false when it refused any bytes.
+    std::function<bool(const unsigned char* data, std::size_t size)> ZipStream;
 
     // Builds the archive; an existing file of that name is never replaced.
     // False when no complete archive was written.

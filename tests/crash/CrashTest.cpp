@@ -85,7 +85,7 @@ std::string decryptToString(const TempDir& scratch, const std::string& encrypted
 {
     const std::string out = scratch.file("check");
     ::unlink(out.c_str());
-    const zqvcrypto::FileJob job{q(encrypted), q(out), false, false, {}};
+    const zqvcrypto::FileJob job{q(encrypted), q(out), false, false, {}, {}};
     const auto bytes = zqvcrypto::Bytes(reinterpret_cast<const unsigned char*>(kPassword.data()), kPassword.size());
     if (zqvcrypto::decryptFile(job, bytes) != zqvcrypto::CryptoError::None)
         return "<not a valid encrypted file>";

@@ -6,9 +6,7 @@
 #include <string>
 
 #include "FileCipher.h"
-#include "IntermediateArchive.h"
 #include "SelfExtracting.h"
-#include "WipeDescriptor.h"
 #include "ZIPLight.h"
 
 namespace {
@@ -26,25 +24,20 @@ QString qs(const char* text)
     return QString::fromLocal8Bit(text);
 }
 
-// The engine's folder routine at component level: pack into an unnamed
-// archive beside the destination, encrypt from it, wipe it.
+// The engine's folder routine at component level: the archive is encrypted
+// as it is packed, with no file in between.
 bool pack(const QString& folder, const QString& destination)
 {
-    ziplight::IntermediateArchive intermediate(zqvdod::wipeDescriptorContent);
-    const QString destinationFolder = destination.left(destination.lastIndexOf(QLatin1Char('/')));
-    if (!intermediate.create(destinationFolder))
-        return false;
     ziplight::ZIPLight zip;
     zip.SourceDirectory = folder;
     zip.Recursive = true;
     zip.CompressionLevel = 1;
     zip.ZipFileName = destination;
-    zip.ZipFileDescriptor = intermediate.fd();
-    if (!zip.Add())
-        return false;
-    const zqvcrypto::FileJob job{intermediate.readPath(), destination, false, false, {}};
-    const bool encrypted = zqvcrypto::encryptFile(job, password(), kCheap) == zqvcrypto::CryptoError::None;
-    return intermediate.release() && encrypted;
+    const zqvcrypto::FileJob job{QString(), destination, false, false, {}, [&zip](const zqvcrypto::ByteWriter& write) {
+                                     zip.ZipStream = write;
+                                     return zip.Add();
+                                 }};
+    return zqvcrypto::encryptFile(job, password(), kCheap) == zqvcrypto::CryptoError::None;
 }
 
 } // namespace
@@ -56,7 +49,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string operation = argv[1];
-    const zqvcrypto::FileJob job{qs(argv[2]), qs(argv[3]), false, false, {}};
+    const zqvcrypto::FileJob job{qs(argv[2]), qs(argv[3]), false, false, {}, {}};
     bool ok = false;
     if (operation == "encrypt") {
         ok = zqvcrypto::encryptFile(job, password(), kCheap) == zqvcrypto::CryptoError::None;

@@ -129,6 +129,27 @@ TEST_F(FolderDialogTest, EncryptedFolderRestoresByteForByteAndLeavesNoIntermedia
     EXPECT_FALSE(dialog->ProgressBar1->isHidden());
 }
 
+TEST_F(FolderDialogTest, StoredWithoutTheInnerPasswordRestoresLargeFilesToo)
+{
+    makeAwkwardTree(dir.file("Data"));
+    std::string large(3u << 20, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 2654435761u) >> 13);
+    writeFile(dir.file("Data/large.bin"), large);
+    open(dir.file("Data"));
+    clickIndicator(dialog->chkRecursive);
+    clickIndicator(dialog->optCompress[1]);
+    encrypt();
+    EXPECT_TRUE(messenger.shown.empty()) << (messenger.shown.empty() ? "" : messenger.shown[0].text.toStdString());
+    EXPECT_EQ(listFolder(dir.path()), "Data Data.zip.zqv");
+    EXPECT_EQ(dialog->ProgressBar1->value(), 100);
+
+    ASSERT_TRUE(decryptTo(dir.file("Data.zip.zqv"), dir.file("restored.zip"), QStringLiteral("pw")));
+    EXPECT_TRUE(run("unzip -tq " + quoted(dir.file("restored.zip"))));
+    ASSERT_TRUE(run("7z x -o" + quoted(dir.file("restored")) + " " + quoted(dir.file("restored.zip"))));
+    EXPECT_TRUE(run("diff -r " + quoted(dir.file("Data")) + " " + quoted(dir.file("restored"))));
+}
+
 TEST_F(FolderDialogTest, SelfExtractingFolderArchive)
 {
     makeAwkwardTree(dir.file("Data"));

@@ -85,8 +85,8 @@ public:
 
     enum class From {
         // Around the page cache, unless the file is mostly in memory already
-        // (a file just written, such as an intermediate archive, which had
-        // better never reach the disk at all).
+        // (a file just written, which had better not be forced to the disk
+        // only to be read).
         Cheapest,
         // Always from the storage where the file system allows it: to prove
         // what the disk holds.

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include <FileSteps.h>
 #include <UniqueFd.h>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "AsyncFileSink.h"
+#include "ByteChannel.h"
 #include "FileSources.h"
 #include "SafeOutput.h"
 #include "SelfExtracting.h"
@@ -87,27 +89,50 @@ private:
 };
 
 // Opens the source, checks the destination and opens the temporary output
-// beside it, before any work is done.
+// beside it, before any work is done. A produced plaintext has no source.
 CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size, SafeOutput& output)
 {
-    const QByteArray path = QFile::encodeName(job.source);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return CryptoError::ReadFailed;
-    source.reset(fd);
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return CryptoError::ReadFailed;
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    size = static_cast<std::uint64_t>(info.st_size);
-    if (isSameFile(job.source, job.destination))
-        return CryptoError::SameFile;
+    if (!job.produce) {
+        const QByteArray path = QFile::encodeName(job.source);
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return CryptoError::ReadFailed;
+        source.reset(fd);
+        struct stat info
+        {
+        };
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+            return CryptoError::ReadFailed;
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        size = static_cast<std::uint64_t>(info.st_size);
+        if (isSameFile(job.source, job.destination))
+            return CryptoError::SameFile;
+    }
     if (!job.replaceExisting && QFileInfo(job.destination).exists())
         return CryptoError::DestinationExists;
     return output.open(job.destination) ? CryptoError::None : CryptoError::WriteFailed;
+}
+
+// Runs `encrypt` over the job's plaintext: the source file, or what the
+// producer makes meanwhile on a thread of its own. A producer that fails
+// makes the encryption fail; an encryption that stops early stops the producer.
+template <typename Encrypt> CryptoError withPlaintext(const FileJob& job, int source, Encrypt&& encrypt)
+{
+    if (!job.produce) {
+        AsyncFileSource in(source);
+        return encrypt(static_cast<ByteSource&>(in));
+    }
+    ByteChannel channel;
+    std::thread producer([&] {
+        const bool made =
+            job.produce([&](const unsigned char* data, std::size_t size) { return channel.write(data, size); });
+        channel.close(made);
+    });
+    const CryptoError encrypted = encrypt(static_cast<ByteSource&>(channel));
+    channel.abandon();
+    producer.join();
+    return encrypted;
 }
 
 // Forces the new file to disk and drops its pages from the page cache, so
@@ -136,12 +161,14 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
     if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
         return e;
 
-    AsyncFileSource in(source.get());
     AsyncFileSink out(output.fd());
-    PercentReporter reporter(size, job.progress);
+    const std::function<void(int)> unknownSize;
+    PercentReporter reporter(size, job.produce ? unknownSize : job.progress);
     DerivedKey key;
-    const CryptoError encrypted =
-        encryptStream(in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
+    const CryptoError encrypted = withPlaintext(job, source.get(), [&](ByteSource& in) {
+        return encryptStream(
+            in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
+    });
     if (!out.finish())
         return CryptoError::WriteFailed;
     if (encrypted != CryptoError::None)
@@ -162,6 +189,8 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
 
 CryptoError decryptFile(const FileJob& job, Bytes password)
 {
+    if (job.produce)
+        return CryptoError::ReadFailed; // a produced plaintext is only ever encrypted
     Descriptor source;
     std::uint64_t size = 0;
     SafeOutput output;
@@ -212,9 +241,9 @@ namespace {
 class EnvelopeSource : public ByteSource
 {
 public:
-    EnvelopeSource(std::string head, int fd)
+    EnvelopeSource(std::string head, ByteSource& content)
         : m_head(std::move(head))
-        , m_file(fd)
+        , m_file(content)
     {
     }
     std::int64_t read(unsigned char* buffer, std::size_t size) override
@@ -231,14 +260,14 @@ public:
 private:
     std::string m_head;
     std::size_t m_offset = 0;
-    AsyncFileSource m_file;
+    ByteSource& m_file;
 };
 
 } // namespace
 
 CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf)
 {
-    const FileJob file{job.source, job.destination, job.replaceExisting, job.verify, job.progress};
+    const FileJob file{job.source, job.destination, job.replaceExisting, job.verify, job.progress, job.produce};
     Descriptor source;
     std::uint64_t size = 0;
     SafeOutput output;
@@ -268,10 +297,14 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
             return CryptoError::ExtractorMissing;
 
         const QString name = job.storedName.isEmpty() ? QFileInfo(job.source).fileName() : job.storedName;
-        EnvelopeSource envelope(sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString()), source.get());
-        PercentReporter reporter(size, job.progress);
-        const CryptoError encrypted = encryptStream(
-            envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
+        const std::string head = sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString());
+        const std::function<void(int)> unknownSize;
+        PercentReporter reporter(size, job.produce ? unknownSize : job.progress);
+        const CryptoError encrypted = withPlaintext(file, source.get(), [&](ByteSource& content) {
+            EnvelopeSource envelope(head, content);
+            return encryptStream(
+                envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
+        });
         if (!out.finish())
             return CryptoError::WriteFailed;
         if (encrypted != CryptoError::None)

@@ -3,7 +3,7 @@
 #include <QString>
 #include <functional>
 
-#include "ZqvStream.h"
+#include "FileCipher.h"
 
 namespace zqvcrypto {
 
@@ -17,6 +17,7 @@ struct SfxJob
     bool replaceExisting = false;
     bool verify = false;
     std::function<void(int percent)> progress;
+    Producer produce; // as for FileJob; then `storedName` names the content
 };
 
 [[nodiscard]] CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf);

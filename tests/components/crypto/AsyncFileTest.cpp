@@ -229,7 +229,7 @@ TEST(ReadBackTest, VerifiedFilesAreReadFromTheStorageNotFromMemory)
     for (bool encrypting : {true, false}) {
         const std::string from = encrypting ? dir.file("a") : dir.file("a.zqv");
         const std::string to = encrypting ? dir.file("a.zqv") : dir.file("b");
-        FileJob job{q(from), q(to), false, true, {}};
+        FileJob job{q(from), q(to), false, true, {}, {}};
         const CryptoError result =
             encrypting ? encryptFile(job, bytesOf("pw"), kCheapKdf) : decryptFile(job, bytesOf("pw"));
         ASSERT_EQ(result, CryptoError::None);

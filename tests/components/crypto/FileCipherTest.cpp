@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <map>
+#include <thread>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ByteChannel.h"
 #include "QtText.h"
+#include "SelfExtracting.h"
 #include "StreamHelpers.h"
 #include "TempDir.h"
 
@@ -23,12 +26,12 @@ class FileCipherTest : public ::testing::Test
 protected:
     CryptoError encryptPaths(const std::string& from, const std::string& to, bool replace = false, bool verify = false)
     {
-        FileJob job{q(from), q(to), replace, verify, [this](int p) { percents.push_back(p); }};
+        FileJob job{q(from), q(to), replace, verify, [this](int p) { percents.push_back(p); }, {}};
         return encryptFile(job, bytesOf(password), kCheapKdf);
     }
     CryptoError decryptPaths(const std::string& from, const std::string& to, bool replace = false, bool verify = false)
     {
-        FileJob job{q(from), q(to), replace, verify, [this](int p) { percents.push_back(p); }};
+        FileJob job{q(from), q(to), replace, verify, [this](int p) { percents.push_back(p); }, {}};
         return decryptFile(job, bytesOf(password));
     }
 
@@ -95,6 +98,104 @@ TEST_F(FileCipherTest, FailuresLeaveNoOutputAndExistingFilesUntouched)
 
     EXPECT_EQ(readFile(dir.file("existing")), "keep me");
     EXPECT_EQ(listFolder(dir.path()), "a.txt a.zqv damaged.zqv existing");
+}
+
+// Hands `plain` on in uneven pieces, then says whether it made it whole.
+Producer producing(const std::string& plain, std::size_t failAfter = std::string::npos)
+{
+    return [plain, failAfter](const ByteWriter& write) {
+        std::size_t at = 0;
+        for (std::size_t step = 1; at < plain.size(); step = step * 3 % 1000003 + 1) {
+            if (at >= failAfter)
+                return false;
+            const std::size_t n = std::min(step, plain.size() - at);
+            if (!write(reinterpret_cast<const unsigned char*>(plain.data()) + at, n))
+                return false;
+            at += n;
+        }
+        return true;
+    };
+}
+
+TEST_F(FileCipherTest, AProducedPlaintextIsEncryptedWhileMadeAndNeverTakenWhenIncomplete)
+{
+    // Larger than the channel, so producing and encrypting must take turns.
+    const std::string plain = patterned((20u << 20) + 17);
+    FileJob job{
+        QString(), q(dir.file("made.zqv")), false, true, [this](int p) { percents.push_back(p); }, producing(plain)};
+    ASSERT_EQ(encryptFile(job, bytesOf(password), kCheapKdf), CryptoError::None);
+    EXPECT_TRUE(percents.empty()) << "the size is not known ahead; the producer reports progress";
+    ASSERT_EQ(decryptPaths(dir.file("made.zqv"), dir.file("made")), CryptoError::None);
+    EXPECT_TRUE(readFile(dir.file("made")) == plain);
+
+    // A producer that stops halfway fails the encryption; nothing is written.
+    job.destination = q(dir.file("half.zqv"));
+    job.produce = producing(plain, 12u << 20);
+    EXPECT_EQ(encryptFile(job, bytesOf(password), kCheapKdf), CryptoError::ReadFailed);
+    // An encryption that fails before it starts never runs the producer.
+    bool ran = false;
+    job.destination = q(dir.file("made.zqv"));
+    job.produce = [&ran](const ByteWriter&) { return ran = true; };
+    EXPECT_EQ(encryptFile(job, bytesOf(password), kCheapKdf), CryptoError::DestinationExists);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(listFolder(dir.path()), "made made.zqv");
+
+    // Into a self-extracting file too, with the name the recipient gets.
+    SfxJob sfx;
+    sfx.stubPath = q(dir.file("stub"));
+    writeFile(dir.file("stub"), "#!/bin/false\n");
+    sfx.destination = q(dir.file("made.exe"));
+    sfx.storedName = QStringLiteral("made.zip");
+    sfx.produce = producing(plain, 3u << 20);
+    EXPECT_EQ(makeSelfExtracting(sfx, bytesOf(password), kCheapKdf), CryptoError::ReadFailed);
+    EXPECT_EQ(listFolder(dir.path()), "made made.zqv stub");
+    sfx.produce = producing(plain);
+    EXPECT_EQ(makeSelfExtracting(sfx, bytesOf(password), kCheapKdf), CryptoError::None);
+    EXPECT_EQ(listFolder(dir.path()), "made made.exe made.zqv stub");
+}
+
+TEST(ByteChannelTest, EndsOnlyWhenCompleteAndFreesAProducerTheReaderLeft)
+{
+    {
+        ByteChannel channel(4);
+        std::thread producer([&] {
+            const unsigned char bytes[] = "abcdefghij";
+            EXPECT_TRUE(channel.write(bytes, 10));
+            channel.close(true);
+        });
+        std::string got;
+        unsigned char buffer[3];
+        for (std::int64_t n = 0; (n = channel.read(buffer, sizeof buffer)) > 0;)
+            got.append(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(n));
+        producer.join();
+        EXPECT_EQ(got, "abcdefghij");
+        EXPECT_EQ(channel.read(buffer, 1), 0) << "the end stays the end";
+    }
+    {
+        ByteChannel channel(4);
+        const unsigned char bytes[] = "ab";
+        ASSERT_TRUE(channel.write(bytes, 2));
+        channel.close(false);
+        unsigned char buffer[8];
+        EXPECT_EQ(channel.read(buffer, sizeof buffer), 2);
+        EXPECT_EQ(channel.read(buffer, sizeof buffer), -1) << "an incomplete stream never reads as ended";
+    }
+    {
+        // The producer waits on a full ring; the reader leaving releases it.
+        ByteChannel channel(4);
+        bool written = true;
+        std::thread producer([&] {
+            const std::string bytes(100, 'x');
+            written = channel.write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            channel.close(written);
+        });
+        unsigned char buffer[2];
+        EXPECT_EQ(channel.read(buffer, sizeof buffer), 2);
+        channel.abandon();
+        producer.join();
+        EXPECT_FALSE(written);
+        EXPECT_TRUE(channel.abandonedEarly());
+    }
 }
 
 TEST_F(FileCipherTest, ReplacingAnExistingDestinationWhenAsked)

@@ -110,7 +110,12 @@ TEST(WinZipAesTest, PiecesOfAnySizeGiveTheSameEncryptionAndDecryptBack)
 class EncryptedArchiveTest : public ::testing::Test
 {
 protected:
-    bool pack(const std::string& tree, const std::string& archive, const QString& password, qint16 level = 0)
+    // Streamed, the archive is handed on as made and only then put in the file.
+    bool pack(const std::string& tree,
+              const std::string& archive,
+              const QString& password,
+              qint16 level = 0,
+              bool streamed = false)
     {
         ZIPLight zip;
         zip.SourceDirectory = q(tree);
@@ -119,8 +124,17 @@ protected:
         zip.ZipFileName = q(archive);
         zip.Recursive = true;
         zip.progress = [this](const QString&, double value) { progress.push_back(value); };
+        std::string handedOn;
+        if (streamed) {
+            zip.ZipStream = [&handedOn](const unsigned char* data, std::size_t size) {
+                handedOn.append(reinterpret_cast<const char*>(data), size);
+                return true;
+            };
+        }
         const bool ok = zip.Add();
         error = zip.lastError().toStdString();
+        if (ok && streamed)
+            writeFile(archive, handedOn);
         return ok;
     }
 
@@ -183,6 +197,74 @@ TEST_F(EncryptedArchiveTest, OtherToolsReadEveryEntryOnlyWithThePassword)
         readWithLibzip(archive, "wrong", failures);
         EXPECT_GT(failures, 0);
     }
+}
+
+TEST_F(EncryptedArchiveTest, StreamedArchivesAreReadByEveryToolWithAndWithoutAPassword)
+{
+    // Entries too large to be held whole say their sizes after their data;
+    // strict readers check those against the directory.
+    const std::string tree = dir.file("tree");
+    makeAwkwardTree(tree);
+    std::map<std::string, std::string> sizes;
+    for (std::size_t size : {0u, 5u, 20u, 524000u, 524288u, 524400u, 3145733u}) {
+        const std::string name = std::string("sizes/s").append(std::to_string(size));
+        sizes[name] = patterned(size, static_cast<unsigned>(size));
+    }
+    sizes["sizes/zeros"] = std::string(2u << 20, '\0');
+    ASSERT_EQ(::mkdir((tree + "/sizes").c_str(), 0755), 0);
+    for (const auto& [name, bytes] : sizes)
+        writeFile(tree + "/" + name, bytes);
+
+    for (const QString& password : {QString(), QStringLiteral("zip secret")}) {
+        for (const qint16 level : {0, 6}) {
+            const std::string label = std::string(password.isEmpty() ? "plain" : "aes").append(std::to_string(level));
+            SCOPED_TRACE(label);
+            const std::string archive = dir.file(label + ".zip");
+            const std::string out = dir.file(label);
+            progress.clear();
+            ASSERT_TRUE(pack(tree, archive, password, level, true)) << error;
+            EXPECT_DOUBLE_EQ(progress.back(), 100.0);
+            const std::string pass = password.isEmpty() ? std::string() : "'-p" + password.toStdString() + "' ";
+            EXPECT_TRUE(run("7z t " + pass + quoted(archive)));
+            ASSERT_TRUE(run("7z x " + pass + "-o" + quoted(out) + " " + quoted(archive)));
+            EXPECT_TRUE(run("diff -r " + quoted(tree) + " " + quoted(out)));
+            if (password.isEmpty()) {
+                EXPECT_TRUE(run("unzip -tq " + quoted(archive)));
+                EXPECT_TRUE(run("7z l -slt " + quoted(archive) +
+                                " | grep -q 'Method = " + (level == 0 ? "Store" : "Deflate") + "'"));
+                EXPECT_FALSE(run("7z l -slt " + quoted(archive) + " | grep -q 'Encrypted = +'"));
+            } else {
+                EXPECT_FALSE(run("7z t -pwrong " + quoted(archive)));
+            }
+            int failures = 0;
+            const auto content = readWithLibzip(archive, password.isEmpty() ? nullptr : "zip secret", failures);
+            EXPECT_EQ(failures, 0);
+            for (const auto& [name, bytes] : sizes)
+                EXPECT_TRUE(content.count(name) == 1 && content.at(name) == bytes) << name;
+        }
+    }
+}
+
+TEST_F(EncryptedArchiveTest, AStreamThatRefusesBytesFailsThePacking)
+{
+    const std::string tree = dir.file("tree");
+    makeAwkwardTree(tree);
+    writeFile(tree + "/large", patterned(3u << 20, 3));
+    ZIPLight zip;
+    zip.SourceDirectory = q(tree);
+    zip.ZipFileName = q(dir.file("never.zip"));
+    zip.Recursive = true;
+    zip.CompressionLevel = 0;
+    std::size_t taken = 0;
+    zip.ZipStream = [&taken](const unsigned char*, std::size_t size) {
+        if (taken > (1u << 20))
+            return false;
+        taken += size;
+        return true;
+    };
+    EXPECT_FALSE(zip.Add());
+    EXPECT_EQ(zip.lastError(), QStringLiteral("The archive could not be written: Write error: the output was closed."));
+    EXPECT_EQ(listFolder(dir.path()), "tree");
 }
 
 TEST_F(EncryptedArchiveTest, ProgressGoesByBytesAndOnlyForwards)

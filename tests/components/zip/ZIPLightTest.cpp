@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "IntermediateArchive.h"
 #include "QtText.h"
 #include "TempDir.h"
 #include "TreeHelpers.h"
@@ -203,43 +202,6 @@ TEST(ZIPLightZip64Test, MoreThan65535EntriesStillMakeAValidArchive)
         ++entries;
     EXPECT_EQ(entries, static_cast<std::size_t>(kFiles));
     EXPECT_TRUE(run("7z t " + quoted(dir.file("many.zip"))));
-}
-
-} // namespace
-
-namespace {
-
-TEST(IntermediateArchiveTest, IsWipedThroughItsDescriptorOnceOnEveryPath)
-{
-    TempDir dir;
-    std::vector<std::string> wiped;
-    auto wiper = [&wiped](int fd) {
-        char buffer[16] = {};
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
-        wiped.emplace_back(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        return fd >= 0;
-    };
-    {
-        ziplight::IntermediateArchive archive(wiper);
-        ASSERT_TRUE(archive.create(q(dir.path())));
-        ASSERT_EQ(::write(archive.fd(), "plaintext", 9), 9);
-        EXPECT_EQ(listFolder(dir.path()), "") << "never a name";
-        EXPECT_EQ(readFile(archive.readPath().toStdString()), "plaintext");
-        EXPECT_TRUE(archive.release());
-        EXPECT_TRUE(archive.release());
-    }
-    {
-        // Left without release, as on an early return: the destructor wipes.
-        ziplight::IntermediateArchive archive(wiper);
-        ASSERT_TRUE(archive.create(q(dir.path())));
-        ASSERT_EQ(::write(archive.fd(), "second", 6), 6);
-    }
-    EXPECT_EQ(wiped, (std::vector<std::string>{"plaintext", "second"}));
-    EXPECT_EQ(listFolder(dir.path()), "");
-
-    ziplight::IntermediateArchive failing([](int) { return false; });
-    ASSERT_TRUE(failing.create(q(dir.path())));
-    EXPECT_FALSE(failing.release());
 }
 
 } // namespace
