@@ -358,7 +358,10 @@ bool AesZipWriter::pack(int file,
         deflating.zfree = cleansedFree;
         if (deflateInit2(&deflating, m_level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             return fail("The file " + name + " could not be compressed.");
-        packed.resize(kPiece);
+        // Sized to what this file can give, so small files do not fill and
+        // wipe a whole piece each.
+        packed.resize(static_cast<std::size_t>(std::min<std::uint64_t>(
+            kPiece, ::compressBound(static_cast<uLong>(std::min<std::uint64_t>(expectedSize, kPiece))))));
     }
     // Everything deflate hands out goes on, until it has nothing more for now.
     const auto drain = [&](int flush) {

@@ -29,14 +29,29 @@ unsigned char* allocateAligned(std::size_t size)
     return static_cast<unsigned char*>(memory);
 }
 
-void release(std::vector<unsigned char*>& memory, std::size_t size)
+// Notes that `block` may hold bytes up to `end`.
+void touch(const std::vector<unsigned char*>& memory,
+           std::vector<std::size_t>& touched,
+           const unsigned char* block,
+           std::size_t end)
 {
-    // Plaintext passes through these blocks.
-    for (unsigned char* bytes : memory) {
-        OPENSSL_cleanse(bytes, size);
-        std::free(bytes);
+    for (std::size_t i = 0; i < memory.size(); ++i) {
+        if (memory[i] == block)
+            touched[i] = std::max(touched[i], end);
+    }
+}
+
+void release(std::vector<unsigned char*>& memory, std::vector<std::size_t>& touched)
+{
+    // Plaintext passes through these blocks. Only what was ever put there is
+    // wiped: wiping the rest would first make the system hand us its pages,
+    // which for a small file costs more than the whole encryption.
+    for (std::size_t i = 0; i < memory.size(); ++i) {
+        OPENSSL_cleanse(memory[i], touched[i]);
+        std::free(memory[i]);
     }
     memory.clear();
+    touched.clear();
 }
 
 bool setDirect(int fd, int flags, bool direct)
@@ -81,6 +96,7 @@ AsyncFileSink::AsyncFileSink(int fd, bool digest)
             break;
         }
         m_memory.push_back(bytes);
+        m_touched.push_back(0);
         m_free.push_back({bytes, 0});
     }
     if (!m_failed) {
@@ -93,7 +109,7 @@ AsyncFileSink::AsyncFileSink(int fd, bool digest)
 AsyncFileSink::~AsyncFileSink()
 {
     static_cast<void>(finish());
-    release(m_memory, kPieceSize);
+    release(m_memory, m_touched);
 }
 
 unsigned char* AsyncFileSink::space(std::size_t minimum)
@@ -102,6 +118,8 @@ unsigned char* AsyncFileSink::space(std::size_t minimum)
     // what is left uses write().
     if (m_current.data == nullptr || kPieceSize - m_current.size < minimum)
         return nullptr;
+    // The caller may fill all of it, and commit none of it.
+    touch(m_memory, m_touched, m_current.data, m_current.size + minimum);
     return m_current.data + m_current.size;
 }
 
@@ -121,6 +139,7 @@ bool AsyncFileSink::write(const unsigned char* data, std::size_t size)
             return false;
         const std::size_t piece = std::min(kPieceSize - m_current.size, size);
         std::memcpy(m_current.data + m_current.size, data, piece);
+        touch(m_memory, m_touched, m_current.data, m_current.size + piece);
         data += piece;
         size -= piece;
         if (!commit(piece))
@@ -241,6 +260,7 @@ AsyncFileSource::AsyncFileSource(int fd, From from)
             return;
         }
         m_memory.push_back(bytes);
+        m_touched.push_back(0);
         m_free.push_back(bytes);
     }
     m_reader = std::thread(&AsyncFileSource::run, this);
@@ -257,7 +277,7 @@ AsyncFileSource::~AsyncFileSource()
         m_reader.join();
     if (m_flags >= 0)
         setDirect(m_fd, m_flags, (m_flags & O_DIRECT) != 0);
-    release(m_memory, kBlockSize);
+    release(m_memory, m_touched);
 }
 
 std::int64_t AsyncFileSource::read(unsigned char* buffer, std::size_t size)
@@ -326,6 +346,7 @@ void AsyncFileSource::run()
             have += static_cast<std::size_t>(n);
         }
         offset += static_cast<off_t>(have);
+        touch(m_memory, m_touched, bytes, failed ? kBlockSize : have);
         std::lock_guard<std::mutex> guard(m_lock);
         if (have > 0 || failed) {
             m_ready.push_back({bytes, have, failed});

@@ -63,6 +63,7 @@ private:
     int m_fd;
     bool m_hashing;
     std::vector<unsigned char*> m_memory;
+    std::vector<std::size_t> m_touched; // per block of m_memory: how far it was filled
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<Piece> m_free;
@@ -114,6 +115,7 @@ private:
     int m_flags;
     bool m_direct;
     std::vector<unsigned char*> m_memory;
+    std::vector<std::size_t> m_touched; // per block of m_memory: how far it was filled; the reading thread's
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<unsigned char*> m_free;

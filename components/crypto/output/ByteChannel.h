@@ -2,8 +2,8 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
-#include <vector>
 
 #include "ZqvStream.h"
 
@@ -36,7 +36,11 @@ public:
 private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
-    std::vector<unsigned char> m_ring;
+    // Not zero-filled, and wiped only as far as it was used, so a small
+    // stream costs no more memory than it needs.
+    std::unique_ptr<unsigned char[]> m_ring;
+    std::size_t m_capacity;
+    std::size_t m_touched = 0;
     std::size_t m_start = 0; // of the bytes waiting to be read
     std::size_t m_count = 0;
     bool m_closed = false;
