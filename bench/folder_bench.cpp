@@ -5,10 +5,11 @@
 // Ours runs as its own process: the folder dialog is built, filled in
 // (recursive, the level, with or without "Apply password to decrypted zip
 // file") and Encrypt pressed; the clock runs from the process start to its
-// end and so covers packing, the key derivation, the encryption, its flush
-// and the wipe of the intermediate archive. 7z is timed from its start to its
-// end plus an fsync of the archive. Cold rows drop the page cache before every
-// run; warm rows read the tree first. Rounds interleave every tool.
+// end and so covers packing, the key derivation and the encryption (done
+// together: the archive is encrypted as it is packed) and the flush. 7z is
+// timed from its start to its end plus an fsync of the archive. Cold rows
+// drop the page cache before every run; warm rows read the tree first.
+// Rounds interleave every tool.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
