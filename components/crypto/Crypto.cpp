@@ -70,18 +70,23 @@ bool CryptoKey::refuseUnlessAes(bool& success)
 
 void CryptoKey::EncryptFile(const QString& source, const QString& destination, bool& success)
 {
-    if (refuseUnlessAes(success))
-        return;
-    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, {}};
-    m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
-    success = m_lastError == CryptoError::None;
+    encryptFrom(source, {}, destination, success);
 }
 
 void CryptoKey::EncryptProduced(const PlaintextProducer& produce, const QString& destination, bool& success)
 {
+    encryptFrom(QString(), produce, destination, success);
+}
+
+void CryptoKey::encryptFrom(const QString& source,
+                            const PlaintextProducer& produce,
+                            const QString& destination,
+                            bool& success)
+{
     if (refuseUnlessAes(success))
         return;
-    const FileJob job{QString(), destination, m_replaceExisting, m_verify, {}, produce};
+    const FileJob job{
+        source, destination, m_replaceExisting, m_verify, produce ? ProgressHandler() : m_progress, produce};
     m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }
@@ -162,6 +167,23 @@ CryptoData CryptoKey::DecryptData(const CryptoData& data, bool)
 void CryptoKey::MakeSelfExtracting(
     const QString& source, const QString& destination, const CryptoOptions& options, bool, bool& success)
 {
+    makeSelfExtractingFrom(source, {}, destination, options, success);
+}
+
+void CryptoKey::MakeSelfExtractingProduced(const PlaintextProducer& produce,
+                                           const QString& destination,
+                                           const CryptoOptions& options,
+                                           bool& success)
+{
+    makeSelfExtractingFrom(QString(), produce, destination, options, success);
+}
+
+void CryptoKey::makeSelfExtractingFrom(const QString& source,
+                                       const PlaintextProducer& produce,
+                                       const QString& destination,
+                                       const CryptoOptions& options,
+                                       bool& success)
+{
     if (refuseUnlessAes(success))
         return;
     SfxJob job;
@@ -172,26 +194,9 @@ void CryptoKey::MakeSelfExtracting(
     job.title = options.text;
     job.replaceExisting = m_replaceExisting;
     job.verify = m_verify;
-    job.progress = m_progress;
-    m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
-    success = m_lastError == CryptoError::None;
-}
-
-void CryptoKey::MakeSelfExtractingProduced(const PlaintextProducer& produce,
-                                           const QString& destination,
-                                           const CryptoOptions& options,
-                                           bool& success)
-{
-    if (refuseUnlessAes(success))
-        return;
-    SfxJob job;
-    job.stubPath = m_stubPath;
-    job.destination = destination;
-    job.storedName = options.storedName;
-    job.title = options.text;
-    job.replaceExisting = m_replaceExisting;
-    job.verify = m_verify;
     job.produce = produce;
+    if (!produce)
+        job.progress = m_progress;
     m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }

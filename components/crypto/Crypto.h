@@ -65,6 +65,14 @@ public:
 
 private:
     [[nodiscard]] bool refuseUnlessAes(bool& success);
+    // The plaintext is the source file, or what `produce` makes when set.
+    void
+    encryptFrom(const QString& source, const PlaintextProducer& produce, const QString& destination, bool& success);
+    void makeSelfExtractingFrom(const QString& source,
+                                const PlaintextProducer& produce,
+                                const QString& destination,
+                                const CryptoOptions& options,
+                                bool& success);
 
     SecureBuffer m_password;
     Argon2Params m_kdf;
