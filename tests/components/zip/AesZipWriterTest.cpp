@@ -245,6 +245,54 @@ TEST_F(EncryptedArchiveTest, StreamedArchivesAreReadByEveryToolWithAndWithoutAPa
     }
 }
 
+TEST_F(EncryptedArchiveTest, AStreamedFileOverFourGibibytesIsReadBackWhole)
+{
+    // Sizes after the data must then be ZIP64 too. The file is sparse and
+    // stored, so the archive's data is zeros and is kept sparse on disk.
+    const std::string tree = dir.file("tree");
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    constexpr off_t kSize = (off_t{4} << 30) + 4099;
+    {
+        const int big = ::open((tree + "/big").c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(big, 0);
+        ASSERT_EQ(::ftruncate(big, kSize), 0);
+        ::close(big);
+    }
+    writeFile(tree + "/after", "the entry after the large one");
+    const std::string archive = dir.file("big.zip");
+    const int out = ::open(archive.c_str(), O_CREAT | O_WRONLY | O_EXCL, 0600);
+    ASSERT_GE(out, 0);
+    ZIPLight zip;
+    zip.SourceDirectory = q(tree);
+    zip.ZipFileName = q(archive);
+    zip.CompressionLevel = 0;
+    off_t at = 0;
+    zip.ZipStream = [out, &at](const unsigned char* data, std::size_t size) {
+        const bool zeros = std::all_of(data, data + size, [](unsigned char byte) { return byte == 0; });
+        const bool ok = zeros || ::pwrite(out, data, size, at) == static_cast<ssize_t>(size);
+        at += static_cast<off_t>(size);
+        return ok;
+    };
+    ASSERT_TRUE(zip.Add()) << zip.lastError().toStdString();
+    ASSERT_EQ(::ftruncate(out, at), 0);
+    ::close(out);
+
+    EXPECT_TRUE(run("7z t " + quoted(archive) + " > /dev/null"));
+    int error = 0;
+    zip_t* read = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    ASSERT_NE(read, nullptr) << error;
+    zip_stat_t info;
+    ASSERT_EQ(zip_stat(read, "big", 0, &info), 0);
+    EXPECT_EQ(info.size, static_cast<zip_uint64_t>(kSize));
+    zip_file_t* after = zip_fopen(read, "after", 0);
+    ASSERT_NE(after, nullptr);
+    char text[64] = {};
+    EXPECT_EQ(zip_fread(after, text, sizeof text), 29);
+    EXPECT_STREQ(text, "the entry after the large one");
+    zip_fclose(after);
+    zip_discard(read);
+}
+
 TEST_F(EncryptedArchiveTest, AStreamThatRefusesBytesFailsThePacking)
 {
     const std::string tree = dir.file("tree");
