@@ -1,6 +1,7 @@
 #include "Primitives.h"
 
 #include <climits>
+#include <cstdint>
 #include <vector>
 
 #include <argon2.h>
@@ -9,6 +10,7 @@
 #include <openssl/kdf.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
+#include <sys/mman.h>
 
 namespace zqvcrypto {
 
@@ -16,6 +18,47 @@ bool randomBytes(unsigned char* out, std::size_t size)
 {
     return size <= INT_MAX && RAND_bytes(out, static_cast<int>(size)) == 1;
 }
+
+namespace {
+
+#ifdef MADV_HUGEPAGE
+// Argon2id's memory in huge pages where the system gives them: touching
+// 128 MiB a small page at a time costs tens of thousands of page faults, a
+// good part of the whole derivation. The library wipes it before freeing.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t roundedToHugePages(std::size_t bytes)
+{
+    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+int allocateArgon2Memory(std::uint8_t** memory, std::size_t bytes)
+{
+    // Mapped with room to start on a huge-page boundary; the rest is given back.
+    const std::size_t length = roundedToHugePages(bytes);
+    void* mapped = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return ARGON2_MEMORY_ALLOCATION_ERROR;
+    auto* base = static_cast<std::uint8_t*>(mapped);
+    const auto address = reinterpret_cast<std::uintptr_t>(base);
+    auto* aligned = base + ((kHugePage - address % kHugePage) % kHugePage);
+    if (aligned > base)
+        ::munmap(base, static_cast<std::size_t>(aligned - base));
+    const std::size_t tail = static_cast<std::size_t>(base + length + kHugePage - (aligned + length));
+    if (tail > 0)
+        ::munmap(aligned + length, tail);
+    ::madvise(aligned, length, MADV_HUGEPAGE);
+    *memory = aligned;
+    return ARGON2_OK;
+}
+
+void freeArgon2Memory(std::uint8_t* memory, std::size_t bytes)
+{
+    ::munmap(memory, roundedToHugePages(bytes));
+}
+#endif
+
+} // namespace
 
 bool argon2id(Bytes password,
               Bytes salt,
@@ -43,6 +86,10 @@ bool argon2id(Bytes password,
     context.threads = params.lanes;
     context.version = ARGON2_VERSION_13;
     context.flags = ARGON2_DEFAULT_FLAGS;
+#ifdef MADV_HUGEPAGE
+    context.allocate_cbk = allocateArgon2Memory;
+    context.free_cbk = freeArgon2Memory;
+#endif
     return argon2id_ctx(&context) == ARGON2_OK;
 }
 

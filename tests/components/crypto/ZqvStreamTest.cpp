@@ -1,5 +1,6 @@
 #include <functional>
 
+#include <argon2.h>
 #include <gtest/gtest.h>
 
 #include "Primitives.h"
@@ -27,6 +28,29 @@ TEST(Argon2Test, MatchesThePublishedArgon2idVector)
                                         0xa3, 0x4a, 0x8b, 0x53, 0xc9, 0xd0, 0x1e, 0xf0, 0x45, 0x2d, 0x75,
                                         0xb6, 0x5e, 0xb5, 0x25, 0x20, 0xe9, 0x6b, 0x01, 0xe6, 0x59};
     EXPECT_EQ(std::memcmp(tag, expected, sizeof tag), 0);
+}
+
+TEST(Argon2Test, OurMemoryGivesWhatTheLibrarysOwnGives)
+{
+    // Sizes that are whole huge pages, not, and smaller than one.
+    const std::string password = "correct horse";
+    const std::string salt(16, '\x07');
+    for (const Argon2Params params : {Argon2Params{8192, 1, 2}, Argon2Params{6148, 2, 2}, Argon2Params{64, 1, 1}}) {
+        unsigned char ours[32];
+        unsigned char reference[32];
+        ASSERT_TRUE(argon2id(bytesOf(password), bytesOf(salt), params, ours, sizeof ours));
+        ASSERT_EQ(argon2id_hash_raw(params.iterations,
+                                    params.memoryKiB,
+                                    params.lanes,
+                                    password.data(),
+                                    password.size(),
+                                    salt.data(),
+                                    salt.size(),
+                                    reference,
+                                    sizeof reference),
+                  ARGON2_OK);
+        EXPECT_EQ(std::memcmp(ours, reference, sizeof ours), 0) << params.memoryKiB;
+    }
 }
 
 class RoundTripTest : public ::testing::TestWithParam<std::size_t>
