@@ -1,14 +1,36 @@
 #include "SecureBuffer.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include <openssl/crypto.h>
 
+#include "LargeMemory.h"
+
 namespace zqvcrypto {
+namespace {
+
+// From this size on (blocks of file data, not keys) the memory is mapped on
+// its own, already zero, in huge pages where offered.
+constexpr std::size_t kLarge = std::size_t{1} << 20;
+
+unsigned char* allocate(std::size_t size)
+{
+    if (size == 0)
+        return nullptr;
+    if (size >= kLarge) {
+        if (unsigned char* mapped = mapLarge(size))
+            return mapped;
+        throw std::bad_alloc();
+    }
+    return new unsigned char[size]();
+}
+
+} // namespace
 
 SecureBuffer::SecureBuffer(std::size_t size)
-    : m_data(size == 0 ? nullptr : new unsigned char[size]())
+    : m_data(allocate(size))
     , m_size(size)
 {
 }
@@ -45,7 +67,10 @@ void SecureBuffer::clear()
 {
     if (m_data != nullptr) {
         OPENSSL_cleanse(m_data, m_size);
-        delete[] m_data;
+        if (m_size >= kLarge)
+            unmapLarge(m_data, m_size);
+        else
+            delete[] m_data;
     }
     m_data = nullptr;
     m_size = 0;

@@ -10,7 +10,8 @@
 #include <openssl/kdf.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
-#include <sys/mman.h>
+
+#include "LargeMemory.h"
 
 namespace zqvcrypto {
 
@@ -21,42 +22,18 @@ bool randomBytes(unsigned char* out, std::size_t size)
 
 namespace {
 
-#ifdef MADV_HUGEPAGE
-// Argon2id's memory in huge pages where the system gives them: touching
-// 128 MiB a small page at a time costs tens of thousands of page faults, a
-// good part of the whole derivation. The library wipes it before freeing.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-std::size_t roundedToHugePages(std::size_t bytes)
-{
-    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
-}
-
+// Argon2id's 128 MiB in huge pages: faulting it in a small page at a time
+// took most of the derivation. The library wipes it before freeing.
 int allocateArgon2Memory(std::uint8_t** memory, std::size_t bytes)
 {
-    // Mapped with room to start on a huge-page boundary; the rest is given back.
-    const std::size_t length = roundedToHugePages(bytes);
-    void* mapped = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED)
-        return ARGON2_MEMORY_ALLOCATION_ERROR;
-    auto* base = static_cast<std::uint8_t*>(mapped);
-    const auto address = reinterpret_cast<std::uintptr_t>(base);
-    auto* aligned = base + ((kHugePage - address % kHugePage) % kHugePage);
-    if (aligned > base)
-        ::munmap(base, static_cast<std::size_t>(aligned - base));
-    const std::size_t tail = static_cast<std::size_t>(base + length + kHugePage - (aligned + length));
-    if (tail > 0)
-        ::munmap(aligned + length, tail);
-    ::madvise(aligned, length, MADV_HUGEPAGE);
-    *memory = aligned;
-    return ARGON2_OK;
+    *memory = mapLarge(bytes);
+    return *memory != nullptr ? ARGON2_OK : ARGON2_MEMORY_ALLOCATION_ERROR;
 }
 
 void freeArgon2Memory(std::uint8_t* memory, std::size_t bytes)
 {
-    ::munmap(memory, roundedToHugePages(bytes));
+    unmapLarge(memory, bytes);
 }
-#endif
 
 } // namespace
 
@@ -86,10 +63,8 @@ bool argon2id(Bytes password,
     context.threads = params.lanes;
     context.version = ARGON2_VERSION_13;
     context.flags = ARGON2_DEFAULT_FLAGS;
-#ifdef MADV_HUGEPAGE
     context.allocate_cbk = allocateArgon2Memory;
     context.free_cbk = freeArgon2Memory;
-#endif
     return argon2id_ctx(&context) == ARGON2_OK;
 }
 

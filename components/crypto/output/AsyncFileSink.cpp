@@ -12,21 +12,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "LargeMemory.h"
+
 namespace zqvcrypto {
 namespace {
 
-// Direct reads need this alignment of memory, file offset and length on
-// every device we expect; the kernel refuses them otherwise, and we fall back.
-constexpr std::size_t kAlignment = 4096;
 // Writes are cut to this size (see the class comment).
 constexpr std::size_t kBufferedWrite = 512u << 10;
 
-unsigned char* allocateAligned(std::size_t size)
+// All of a reader's or writer's blocks, in one mapping (see LargeMemory.h),
+// aligned as direct reads need on every device we expect (4096 bytes); a
+// refused direct read falls back to the ordinary way.
+std::vector<unsigned char*> allocateBlocks(std::size_t count, std::size_t size)
 {
-    void* memory = nullptr;
-    if (::posix_memalign(&memory, kAlignment, size) != 0)
-        return nullptr;
-    return static_cast<unsigned char*>(memory);
+    std::vector<unsigned char*> blocks;
+    unsigned char* region = mapLarge(count * size);
+    for (std::size_t i = 0; region != nullptr && i < count; ++i)
+        blocks.push_back(region + i * size);
+    return blocks;
 }
 
 // Notes that `block` may hold bytes up to `end`.
@@ -41,15 +44,15 @@ void touch(const std::vector<unsigned char*>& memory,
     }
 }
 
-void release(std::vector<unsigned char*>& memory, std::vector<std::size_t>& touched)
+void release(std::vector<unsigned char*>& memory, std::vector<std::size_t>& touched, std::size_t blockSize)
 {
     // Plaintext passes through these blocks. Only what was ever put there is
     // wiped: wiping the rest would first make the system hand us its pages,
     // which for a small file costs more than the whole encryption.
-    for (std::size_t i = 0; i < memory.size(); ++i) {
+    for (std::size_t i = 0; i < memory.size(); ++i)
         OPENSSL_cleanse(memory[i], touched[i]);
-        std::free(memory[i]);
-    }
+    if (!memory.empty())
+        unmapLarge(memory.front(), memory.size() * blockSize);
     memory.clear();
     touched.clear();
 }
@@ -89,16 +92,11 @@ AsyncFileSink::AsyncFileSink(int fd, bool digest)
     : m_fd(fd)
     , m_hashing(digest)
 {
-    for (std::size_t i = 0; i < kPieces; ++i) {
-        unsigned char* bytes = allocateAligned(kPieceSize);
-        if (bytes == nullptr) {
-            m_failed = true;
-            break;
-        }
-        m_memory.push_back(bytes);
-        m_touched.push_back(0);
+    m_memory = allocateBlocks(kPieces, kPieceSize);
+    m_touched.assign(m_memory.size(), 0);
+    m_failed = m_memory.empty();
+    for (unsigned char* bytes : m_memory)
         m_free.push_back({bytes, 0});
-    }
     if (!m_failed) {
         m_current = m_free.back();
         m_free.pop_back();
@@ -109,7 +107,7 @@ AsyncFileSink::AsyncFileSink(int fd, bool digest)
 AsyncFileSink::~AsyncFileSink()
 {
     static_cast<void>(finish());
-    release(m_memory, m_touched);
+    release(m_memory, m_touched, kPieceSize);
 }
 
 unsigned char* AsyncFileSink::space(std::size_t minimum)
@@ -253,16 +251,13 @@ AsyncFileSource::AsyncFileSource(int fd, From from)
     , m_flags(::fcntl(fd, F_GETFL))
     , m_direct(from == From::Storage || !mostlyCached(fd))
 {
-    for (std::size_t i = 0; i < kBlocks; ++i) {
-        unsigned char* bytes = allocateAligned(kBlockSize);
-        if (bytes == nullptr) {
-            m_failed = true;
-            return;
-        }
-        m_memory.push_back(bytes);
-        m_touched.push_back(0);
-        m_free.push_back(bytes);
+    m_memory = allocateBlocks(kBlocks, kBlockSize);
+    m_touched.assign(m_memory.size(), 0);
+    if (m_memory.empty()) {
+        m_failed = true;
+        return;
     }
+    m_free = m_memory;
     m_reader = std::thread(&AsyncFileSource::run, this);
 }
 
@@ -277,7 +272,7 @@ AsyncFileSource::~AsyncFileSource()
         m_reader.join();
     if (m_flags >= 0)
         setDirect(m_fd, m_flags, (m_flags & O_DIRECT) != 0);
-    release(m_memory, m_touched);
+    release(m_memory, m_touched, kBlockSize);
 }
 
 std::int64_t AsyncFileSource::read(unsigned char* buffer, std::size_t size)
