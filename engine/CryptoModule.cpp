@@ -204,7 +204,6 @@ bool EncryptFolderToArchive(OperationTools& tools,
     zip.CompressionLevel = level;
     zip.FilesToProcess = QStringLiteral("*");
     zip.ZipFileName = archive;
-    zip.ZipFileDescriptor = -1;
     bool packed = false;
     const zqvcrypto::PlaintextProducer pack = [&](const zqvcrypto::PlaintextWriter& write) {
         zip.ZipStream = write;

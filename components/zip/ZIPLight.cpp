@@ -219,45 +219,36 @@ bool packOwn(const ZIPLight& zip, const std::shared_ptr<cryptelle::UniqueFd>& ro
         AesZipWriter streamed(zip.ZipStream, zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
         return packEntries(zip, root, nullptr, streamed, error);
     }
+    // Written unnamed beside the target, named only once complete.
     cryptelle::UnnamedOutput named;
-    int fd = zip.ZipFileDescriptor;
     const std::string target = QFile::encodeName(zip.ZipFileName).toStdString();
-    if (fd < 0) {
-        struct stat existing
-        {
-        };
-        if (::lstat(target.c_str(), &existing) == 0) {
-            error = QStringLiteral("The archive already exists.");
-            return false;
-        }
-        if (!named.open(cryptelle::folderOf(target))) {
-            error = QStringLiteral("The archive could not be created.");
-            return false;
-        }
-        fd = named.fd();
+    struct stat existing
+    {
+    };
+    if (::lstat(target.c_str(), &existing) == 0) {
+        error = QStringLiteral("The archive already exists.");
+        return false;
     }
     struct stat archiveInfo
     {
     };
-    if (::fstat(fd, &archiveInfo) != 0) {
+    if (!named.open(cryptelle::folderOf(target)) || ::fstat(named.fd(), &archiveInfo) != 0) {
         error = QStringLiteral("The archive could not be created.");
         return false;
     }
 
-    AesZipWriter archive(fd, zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
+    AesZipWriter archive(named.fd(), zip.Password.toUtf8().toStdString(), zip.CompressionLevel);
     if (!packEntries(zip, root, &archiveInfo, archive, error))
         return false;
-    if (named.fd() >= 0) {
-        switch (named.commit(cryptelle::nameOf(target), false)) {
-        case cryptelle::UnnamedOutput::Result::Done:
-            break;
-        case cryptelle::UnnamedOutput::Result::Exists:
-            error = QStringLiteral("The archive already exists.");
-            return false;
-        case cryptelle::UnnamedOutput::Result::Failed:
-            error = QStringLiteral("The archive could not be written.");
-            return false;
-        }
+    switch (named.commit(cryptelle::nameOf(target), false)) {
+    case cryptelle::UnnamedOutput::Result::Done:
+        break;
+    case cryptelle::UnnamedOutput::Result::Exists:
+        error = QStringLiteral("The archive already exists.");
+        return false;
+    case cryptelle::UnnamedOutput::Result::Failed:
+        error = QStringLiteral("The archive could not be written.");
+        return false;
     }
     return true;
 }
@@ -287,7 +278,7 @@ bool ZIPLight::Add()
         m_lastError = QStringLiteral("The folder does not exist.");
         return false;
     }
-    if (ZipFileName.isEmpty() && ZipFileDescriptor < 0 && !ZipStream) {
+    if (ZipFileName.isEmpty() && !ZipStream) {
         m_lastError = QStringLiteral("No archive name was given.");
         return false;
     }
@@ -304,37 +295,17 @@ bool ZIPLight::Add()
         return true;
     }
 
-    std::unique_ptr<zip_t, ZipCloser> archive;
-    struct stat archiveInfo
-    {
-    };
-    const bool throughDescriptor = ZipFileDescriptor >= 0;
-    if (throughDescriptor) {
-        zip_error_t error;
-        zip_error_init(&error);
-        zip_source_t* target = descriptorSource(ZipFileDescriptor, &error);
-        if (target != nullptr) {
-            archive.reset(zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &error));
-            if (!archive)
-                zip_source_free(target);
-        }
-        zip_error_fini(&error);
-        if (!archive || ::fstat(ZipFileDescriptor, &archiveInfo) != 0) {
-            m_lastError = QStringLiteral("The archive could not be created.");
-            return false;
-        }
-    } else {
-        int error = 0;
-        archive.reset(zip_open(QFile::encodeName(ZipFileName).constData(), ZIP_CREATE | ZIP_EXCL, &error));
-        if (!archive) {
-            m_lastError = error == ZIP_ER_EXISTS ? QStringLiteral("The archive already exists.")
+    int openError = 0;
+    std::unique_ptr<zip_t, ZipCloser> archive(
+        zip_open(QFile::encodeName(ZipFileName).constData(), ZIP_CREATE | ZIP_EXCL, &openError));
+    if (!archive) {
+        m_lastError = openError == ZIP_ER_EXISTS ? QStringLiteral("The archive already exists.")
                                                  : QStringLiteral("The archive could not be created.");
-            return false;
-        }
+        return false;
     }
 
     std::vector<Found> entries;
-    if (!listEntries(*this, root, throughDescriptor ? &archiveInfo : nullptr, entries, m_lastError))
+    if (!listEntries(*this, root, nullptr, entries, m_lastError))
         return false;
 
     for (Found& entry : entries) {
@@ -374,9 +345,9 @@ bool ZIPLight::Add()
     }
 
     zip_register_progress_callback_with_state(archive.get(), 0.01, reportProgress, nullptr, this);
-    // The archive is written here: through the descriptor, or to a temporary
-    // file that libzip renames into place only when it is complete. Every file
-    // is opened now, relative to its folder, and only if it is still the one listed.
+    // The archive is written here, to a temporary file that libzip renames
+    // into place only when it is complete. Every file is opened now, relative
+    // to its folder, and only if it is still the one listed.
     if (zip_close(archive.get()) != 0) {
         m_lastError =
             QLatin1String("The archive could not be written: ") + QString::fromUtf8(zip_strerror(archive.get()));
@@ -387,10 +358,7 @@ bool ZIPLight::Add()
         // libzip writes nothing for an empty archive.
         static const char kEmptyZip[22] = {'P', 'K', 5, 6};
         bool written = false;
-        if (throughDescriptor) {
-            written = ::ftruncate(ZipFileDescriptor, 0) == 0 && ::lseek(ZipFileDescriptor, 0, SEEK_SET) == 0 &&
-                      cryptelle::writeAll(ZipFileDescriptor, kEmptyZip, sizeof kEmptyZip);
-        } else if (!QFileInfo::exists(ZipFileName)) {
+        if (!QFileInfo::exists(ZipFileName)) {
             QFile empty(ZipFileName);
             written = empty.open(QIODevice::NewOnly) && empty.write(kEmptyZip, sizeof kEmptyZip) == sizeof kEmptyZip;
         } else {

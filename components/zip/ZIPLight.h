@@ -19,10 +19,6 @@ public:
     // directly in the folder. Symbolic links are skipped either way, so
     // nothing outside the folder ends up in the archive.
     bool Recursive = false;
-    // When set (an open, empty, readable and writable file), the archive is
-    // written through this descriptor and ZipFileName only names it in
-    // messages; the descriptor stays the caller's.
-    int ZipFileDescriptor = -1;
     // When set, the archive is handed to this as it is made, in order, and
     // no file is written (ZipFileName only names it in messages). Add() is
     // false when it refused any bytes.

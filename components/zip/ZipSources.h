@@ -27,8 +27,4 @@ struct ListedFile
 // step is still the entry that was listed. Nothing is ever opened by path.
 [[nodiscard]] zip_source_t* listedFileSource(zip_t* archive, ListedFile file);
 
-// A readable and writable zip source over a descriptor the caller owns, so
-// the archive can be an unnamed file.
-[[nodiscard]] zip_source_t* descriptorSource(int fd, zip_error_t* error);
-
 } // namespace ziplight

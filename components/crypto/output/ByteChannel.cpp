@@ -72,17 +72,8 @@ std::int64_t ByteChannel::read(unsigned char* buffer, std::size_t size)
 void ByteChannel::abandon()
 {
     const std::lock_guard<std::mutex> guard(m_lock);
-    if (m_abandoned)
-        return;
     m_abandoned = true;
-    m_abandonedEarly = !m_closed;
     m_changed.notify_all();
-}
-
-bool ByteChannel::abandonedEarly() const
-{
-    const std::lock_guard<std::mutex> guard(m_lock);
-    return m_abandonedEarly;
 }
 
 } // namespace zqvcrypto

@@ -30,11 +30,9 @@ public:
     std::int64_t read(unsigned char* buffer, std::size_t size) override;
     // Reader: takes nothing more; the producer's writes fail from now on.
     void abandon();
-    // Whether the reader went before the producer had closed.
-    [[nodiscard]] bool abandonedEarly() const;
 
 private:
-    mutable std::mutex m_lock;
+    std::mutex m_lock;
     std::condition_variable m_changed;
     // Not zero-filled, and wiped only as far as it was used, so a small
     // stream costs no more memory than it needs.
@@ -46,7 +44,6 @@ private:
     bool m_closed = false;
     bool m_complete = false;
     bool m_abandoned = false;
-    bool m_abandonedEarly = false;
 };
 
 } // namespace zqvcrypto

@@ -130,33 +130,6 @@ TEST_F(ZIPLightTest, AFileSwappedForALinkWhilePackingIsNeverRead)
     }
 }
 
-TEST_F(ZIPLightTest, WritesThroughAnUnnamedDescriptor)
-{
-    for (const std::string folder : {"tree", "nothing", "tree with password"}) {
-        ::mkdir(dir.file("nothing").c_str(), 0700);
-        const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
-        ASSERT_GE(fd, 0);
-        const bool password = folder == "tree with password";
-        zip.SourceDirectory = q(dir.file(password ? "tree" : folder));
-        zip.Password = password ? QStringLiteral("pw") : QString();
-        zip.CompressionLevel = password ? 0 : 6;
-        zip.Recursive = true;
-        zip.ZipFileName = QStringLiteral("packed.zip");
-        zip.ZipFileDescriptor = fd;
-        ASSERT_TRUE(zip.Add()) << zip.lastError().toStdString();
-        EXPECT_EQ(listFolder(dir.path()), "nothing tree") << "the archive has no name";
-        // Named only now, to check it with the usual tools.
-        const std::string named = dir.file(folder + ".zip");
-        ASSERT_EQ(
-            ::linkat(
-                AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW),
-            0);
-        ::close(fd);
-        EXPECT_TRUE(run("7z t -ppw " + quoted(named))) << folder;
-        ::unlink(named.c_str());
-    }
-}
-
 TEST_F(ZIPLightTest, EmptyFolderGivesAValidEmptyArchive)
 {
     ASSERT_EQ(::mkdir(dir.file("nothing").c_str(), 0700), 0);
