@@ -85,8 +85,7 @@ void CryptoKey::encryptFrom(const QString& source,
 {
     if (refuseUnlessAes(success))
         return;
-    const FileJob job{
-        source, destination, m_replaceExisting, m_verify, produce ? ProgressHandler() : m_progress, produce};
+    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, produce};
     m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }
@@ -195,8 +194,7 @@ void CryptoKey::makeSelfExtractingFrom(const QString& source,
     job.replaceExisting = m_replaceExisting;
     job.verify = m_verify;
     job.produce = produce;
-    if (!produce)
-        job.progress = m_progress;
+    job.progress = m_progress;
     m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }

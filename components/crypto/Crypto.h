@@ -8,16 +8,13 @@
 #include "CryptoError.h"
 #include "CryptoHash.h"
 #include "KdfParams.h"
+#include "PlaintextProducer.h"
 #include "SecureBuffer.h"
 #include "TextError.h"
 
 namespace zqvcrypto {
 
 using ProgressHandler = std::function<void(int percent)>;
-// Writes the plaintext a producer makes, in order; false when it is not taken.
-using PlaintextWriter = std::function<bool(const unsigned char* data, std::size_t size)>;
-// Makes a whole plaintext through the writer; false when it could not.
-using PlaintextProducer = std::function<bool(const PlaintextWriter& write)>;
 
 // Free text carried into self-extracting files.
 class CryptoOptions

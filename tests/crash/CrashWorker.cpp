@@ -33,10 +33,11 @@ bool pack(const QString& folder, const QString& destination)
     zip.Recursive = true;
     zip.CompressionLevel = 1;
     zip.ZipFileName = destination;
-    const zqvcrypto::FileJob job{QString(), destination, false, false, {}, [&zip](const zqvcrypto::ByteWriter& write) {
-                                     zip.ZipStream = write;
-                                     return zip.Add();
-                                 }};
+    const zqvcrypto::FileJob job{
+        QString(), destination, false, false, {}, [&zip](const zqvcrypto::PlaintextWriter& write) {
+            zip.ZipStream = write;
+            return zip.Add();
+        }};
     return zqvcrypto::encryptFile(job, password(), kCheap) == zqvcrypto::CryptoError::None;
 }
 

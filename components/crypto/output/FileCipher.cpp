@@ -114,6 +114,14 @@ CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size,
     return output.open(job.destination) ? CryptoError::None : CryptoError::WriteFailed;
 }
 
+// A produced plaintext's size is not known ahead: its producer reports
+// progress, not the job.
+const std::function<void(int)>& progressOf(const FileJob& job)
+{
+    static const std::function<void(int)> none;
+    return job.produce ? none : job.progress;
+}
+
 // Runs `encrypt` over the job's plaintext: the source file, or what the
 // producer makes meanwhile on a thread of its own. A producer that fails
 // makes the encryption fail; an encryption that stops early stops the producer.
@@ -162,8 +170,7 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
         return e;
 
     AsyncFileSink out(output.fd());
-    const std::function<void(int)> unknownSize;
-    PercentReporter reporter(size, job.produce ? unknownSize : job.progress);
+    PercentReporter reporter(size, progressOf(job));
     DerivedKey key;
     const CryptoError encrypted = withPlaintext(job, source.get(), [&](ByteSource& in) {
         return encryptStream(
@@ -298,8 +305,7 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
 
         const QString name = job.storedName.isEmpty() ? QFileInfo(job.source).fileName() : job.storedName;
         const std::string head = sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString());
-        const std::function<void(int)> unknownSize;
-        PercentReporter reporter(size, job.produce ? unknownSize : job.progress);
+        PercentReporter reporter(size, progressOf(file));
         const CryptoError encrypted = withPlaintext(file, source.get(), [&](ByteSource& content) {
             EnvelopeSource envelope(head, content);
             return encryptStream(

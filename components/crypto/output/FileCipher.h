@@ -3,15 +3,10 @@
 #include <QString>
 #include <functional>
 
+#include "PlaintextProducer.h"
 #include "ZqvStream.h"
 
 namespace zqvcrypto {
-
-// Hands on the next bytes of a plaintext; false when they are not taken.
-using ByteWriter = std::function<bool(const unsigned char* data, std::size_t size)>;
-// Writes a whole plaintext through the writer, in order; false when it could
-// not be made whole.
-using Producer = std::function<bool(const ByteWriter& write)>;
 
 struct FileJob
 {
@@ -26,7 +21,7 @@ struct FileJob
     // thread of its own while it is encrypted, and `source` is not read: no
     // copy of it ever needs a file. Its size is not known ahead, so the
     // producer reports progress, not the job.
-    Producer produce;
+    PlaintextProducer produce;
 };
 
 [[nodiscard]] CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& kdf);

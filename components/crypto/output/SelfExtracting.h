@@ -17,7 +17,7 @@ struct SfxJob
     bool replaceExisting = false;
     bool verify = false;
     std::function<void(int percent)> progress;
-    Producer produce; // as for FileJob; then `storedName` names the content
+    PlaintextProducer produce; // as for FileJob; then `storedName` names the content
 };
 
 [[nodiscard]] CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf);

@@ -101,9 +101,9 @@ TEST_F(FileCipherTest, FailuresLeaveNoOutputAndExistingFilesUntouched)
 }
 
 // Hands `plain` on in uneven pieces, then says whether it made it whole.
-Producer producing(const std::string& plain, std::size_t failAfter = std::string::npos)
+PlaintextProducer producing(const std::string& plain, std::size_t failAfter = std::string::npos)
 {
-    return [plain, failAfter](const ByteWriter& write) {
+    return [plain, failAfter](const PlaintextWriter& write) {
         std::size_t at = 0;
         for (std::size_t step = 1; at < plain.size(); step = step * 3 % 1000003 + 1) {
             if (at >= failAfter)
@@ -135,7 +135,7 @@ TEST_F(FileCipherTest, AProducedPlaintextIsEncryptedWhileMadeAndNeverTakenWhenIn
     // An encryption that fails before it starts never runs the producer.
     bool ran = false;
     job.destination = q(dir.file("made.zqv"));
-    job.produce = [&ran](const ByteWriter&) { return ran = true; };
+    job.produce = [&ran](const PlaintextWriter&) { return ran = true; };
     EXPECT_EQ(encryptFile(job, bytesOf(password), kCheapKdf), CryptoError::DestinationExists);
     EXPECT_FALSE(ran);
     EXPECT_EQ(listFolder(dir.path()), "made made.zqv");
