@@ -276,21 +276,17 @@ bool AesZipWriter::putAt(std::uint64_t offset, const unsigned char* data, std::s
         std::memcpy(m_buffer.data() + (offset - gatheredFrom), data, size);
         return true;
     }
+    // Handed on strictly in order, a streamed entry can only be patched while
+    // it is still gathered (addFile sees to that).
+    if (m_sink)
+        return fail("The archive could not be written.");
     return writeOut(offset, data, size);
 }
 
 bool AesZipWriter::writeOut(std::uint64_t offset, const unsigned char* data, std::size_t size)
 {
-    if (m_sink) {
-        // Handed on strictly in order: a streamed entry is only ever patched
-        // while it is still gathered.
-        if (offset != m_sent)
-            return fail("The archive could not be written.");
-        if (!m_sink(data, size))
-            return fail("Write error: the output was closed.");
-        m_sent += size;
-        return true;
-    }
+    if (m_sink) // in order: what was gathered, or a large piece after it
+        return m_sink(data, size) || fail("Write error: the output was closed.");
     while (size > 0) {
         const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)

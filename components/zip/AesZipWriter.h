@@ -83,7 +83,8 @@ private:
     [[nodiscard]] bool putAt(std::uint64_t offset, const unsigned char* data, std::size_t size);
     // Writes out what put() gathered.
     [[nodiscard]] bool flushGathered();
-    // Writes to the file itself, whatever is gathered.
+    // Writes to the file at `offset`, or hands on to the sink (always next in
+    // order there), whatever is gathered.
     [[nodiscard]] bool writeOut(std::uint64_t offset, const unsigned char* data, std::size_t size);
     [[nodiscard]] bool fail(std::string why);
 
@@ -104,7 +105,6 @@ private:
     std::string m_password;
     int m_level;
     std::uint64_t m_offset = 0;
-    std::uint64_t m_sent = 0; // handed to the sink so far
     std::vector<Entry> m_entries;
     std::vector<unsigned char> m_buffer;
     std::string m_error;
