@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <span>
 
+#include "Operations.h"
+
 namespace zqvcore {
 
 // The per-user context-menu entries that start the engine from the file
@@ -15,11 +17,6 @@ enum class EntryTarget {
     Folders,
     Files,         // plain files; *.zqv too where the file manager cannot leave them out
     EncryptedFiles // *.zqv where the file manager can say so
-};
-
-enum class EntryRuns {
-    OnePerItem, // several selected items: one engine run after another
-    WipeList    // several selected files: one run with the "?path?path" operand
 };
 
 struct FileManagerEntry

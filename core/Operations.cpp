@@ -1,16 +1,85 @@
 #include "Operations.h"
 
 #include <array>
+#include <cstdlib>
+
+#include "PathRules.h"
 
 namespace zqvcore {
 namespace {
 
+// The order is the order of the toolbar, the menus and the file-manager entries.
 constexpr std::array<OperationInfo, 5> kTable{{
-    {Operation::Encrypt, "Encrypt", "Encrypt", "/e"},
-    {Operation::Decrypt, "Decrypt", "Decrypt", "/d"},
-    {Operation::SelfExtracting, "MakeExe", "Make Self-Extracting", "/s"},
-    {Operation::Wipe, "Wipe", "Wipe", "/w"},
-    {Operation::EncryptFolder, "", "", "/f"},
+    {Operation::Encrypt,
+     "Encrypt",
+     "Encrypt File",
+     "encrypt",
+     "Encrypt",
+     "mnuQueueEncrypt",
+     "Queue for Encryption",
+     "/e",
+     "mnuEncrypt",
+     "&Encrypt File",
+     "zqv-encrypt-file",
+     "Encrypt File",
+     ToPlainFiles,
+     EntryRuns::OnePerItem},
+    {Operation::Decrypt,
+     "Decrypt",
+     "Decrypt File",
+     "decrypt",
+     "Decrypt",
+     "mnuQueueDecrypt",
+     "Queue for Decryption",
+     "/d",
+     "mnuDecrypt",
+     "&Decrypt File",
+     "zqv-decrypt-file",
+     "Decrypt File",
+     ToEncryptedFiles,
+     EntryRuns::OnePerItem},
+    {Operation::SelfExtracting,
+     "MakeExe",
+     "Make Exe",
+     "exe",
+     "Make Self-Extracting",
+     "mnuQueueSelfExtracting",
+     "Queue for Self-Extracting",
+     "/s",
+     "mnuMakeExe",
+     "Make &Self-Extracting Exe",
+     "zqv-make-exe",
+     "Make Self-Extracting Exe",
+     ToPlainFiles,
+     EntryRuns::OnePerItem},
+    {Operation::Wipe,
+     "Wipe",
+     "Wipe File",
+     "shred",
+     "Wipe",
+     "mnuQueueWipe",
+     "Queue for Wiping",
+     "/w",
+     "mnuWipe",
+     "&Wipe File",
+     "zqv-wipe-file",
+     "Wipe File",
+     ToAnyFile,
+     EntryRuns::WipeList},
+    {Operation::EncryptFolder,
+     "",
+     "",
+     "",
+     "",
+     "",
+     "",
+     "/f",
+     "mnuEncryptFolder",
+     "Encrypt &Folder...",
+     "zqv-encrypt-folder",
+     "Encrypt Folder...",
+     ToFolders,
+     EntryRuns::OnePerItem},
 }};
 
 template <typename Field> Operation find(const QString& text, Field field)
@@ -38,6 +107,49 @@ template <typename Field> QString text(Operation operation, Field field)
 std::span<const OperationInfo> operationTable()
 {
     return kTable;
+}
+
+const OperationInfo& operationInfo(Operation operation)
+{
+    for (const OperationInfo& row : kTable) {
+        if (row.operation == operation)
+            return row;
+    }
+    std::abort();
+}
+
+ItemKind itemKind(const QString& name, bool readableRegularFile, bool folder)
+{
+    if (folder)
+        return ItemKind::Folder;
+    if (!readableRegularFile)
+        return ItemKind::Other;
+    return HasEncryptedExtension(name) ? ItemKind::EncryptedFile : ItemKind::PlainFile;
+}
+
+bool appliesTo(const OperationInfo& row, ItemKind kind)
+{
+    switch (kind) {
+    case ItemKind::PlainFile:
+        return (row.appliesTo & ToPlainFiles) != 0;
+    case ItemKind::EncryptedFile:
+        return (row.appliesTo & ToEncryptedFiles) != 0;
+    case ItemKind::Folder:
+        return (row.appliesTo & ToFolders) != 0;
+    case ItemKind::Other:
+        break;
+    }
+    return false;
+}
+
+OperationSet availableOperations(ItemKind kind)
+{
+    OperationSet result;
+    for (const OperationInfo& row : kTable) {
+        if (appliesTo(row, kind))
+            result.insert(row.operation);
+    }
+    return result;
 }
 
 Operation operationForToolbarKey(const QString& key)

@@ -8,6 +8,60 @@ using namespace zqvcore;
 
 namespace {
 
+// Which operations each kind of item offers: the rule behind the toolbar, the
+// menus and the file-manager entries alike.
+TEST(OperationTable, EachKindOfItemGetsItsOperations)
+{
+    EXPECT_EQ(itemKind(QStringLiteral("/a/b.txt"), true, false), ItemKind::PlainFile);
+    EXPECT_EQ(itemKind(QStringLiteral("/a/b.zqv"), true, false), ItemKind::EncryptedFile);
+    EXPECT_EQ(itemKind(QStringLiteral("/a/b.ZQV"), true, false), ItemKind::PlainFile);
+    EXPECT_EQ(itemKind(QStringLiteral("/a/b.zqv"), false, false), ItemKind::Other);
+    EXPECT_EQ(itemKind(QStringLiteral("/a/b.zqv"), false, true), ItemKind::Folder);
+
+    const OperationSet plain = availableOperations(ItemKind::PlainFile);
+    EXPECT_TRUE(plain.contains(Operation::Encrypt));
+    EXPECT_TRUE(plain.contains(Operation::SelfExtracting));
+    EXPECT_TRUE(plain.contains(Operation::Wipe));
+    EXPECT_FALSE(plain.contains(Operation::Decrypt));
+    EXPECT_FALSE(plain.contains(Operation::EncryptFolder));
+
+    const OperationSet encrypted = availableOperations(ItemKind::EncryptedFile);
+    EXPECT_TRUE(encrypted.contains(Operation::Decrypt));
+    EXPECT_TRUE(encrypted.contains(Operation::Wipe));
+    EXPECT_FALSE(encrypted.contains(Operation::Encrypt));
+    EXPECT_FALSE(encrypted.contains(Operation::SelfExtracting));
+
+    const OperationSet folder = availableOperations(ItemKind::Folder);
+    EXPECT_TRUE(folder.contains(Operation::EncryptFolder));
+    EXPECT_FALSE(folder.contains(Operation::Wipe));
+    EXPECT_TRUE(availableOperations(ItemKind::Other).empty());
+
+    // A mixed selection offers what fits every item: only Wipe.
+    const OperationSet both = plain.intersected(encrypted);
+    EXPECT_TRUE(both.contains(Operation::Wipe));
+    EXPECT_FALSE(both.contains(Operation::Encrypt));
+    EXPECT_FALSE(both.contains(Operation::Decrypt));
+}
+
+// Two rows never share a key, a word, a switch or an entry id.
+TEST(OperationTable, NoTwoRowsShareAName)
+{
+    const auto rows = operationTable();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(&operationInfo(rows[i].operation), &rows[i]);
+        for (std::size_t j = i + 1; j < rows.size(); ++j) {
+            const auto same = [](const char* a, const char* b) {
+                return *a != '\0' && QLatin1String(a) == QLatin1String(b);
+            };
+            EXPECT_FALSE(same(rows[i].toolbarKey, rows[j].toolbarKey));
+            EXPECT_FALSE(same(rows[i].actionWord, rows[j].actionWord));
+            EXPECT_FALSE(same(rows[i].engineSwitch, rows[j].engineSwitch));
+            EXPECT_FALSE(same(rows[i].contextMenuName, rows[j].contextMenuName));
+            EXPECT_FALSE(same(rows[i].fileManagerId, rows[j].fileManagerId));
+        }
+    }
+}
+
 TEST(OperationTable, KeysWordsAndSwitchesBelongTogether)
 {
     struct Row
