@@ -59,6 +59,17 @@ CryptoKey::CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler pr
 {
 }
 
+CryptoKey::~CryptoKey() = default;
+
+KeyRing* CryptoKey::keyRing()
+{
+    if (!m_reuseKeys)
+        return nullptr;
+    if (!m_keys)
+        m_keys = std::make_unique<KeyRing>();
+    return m_keys.get();
+}
+
 bool CryptoKey::refuseUnlessAes(bool& success)
 {
     success = false;
@@ -85,7 +96,7 @@ void CryptoKey::encryptFrom(const QString& source,
 {
     if (refuseUnlessAes(success))
         return;
-    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, produce};
+    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, produce, keyRing()};
     m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }
@@ -94,8 +105,17 @@ void CryptoKey::DecryptFile(const QString& source, const QString& destination, b
 {
     if (refuseUnlessAes(success))
         return;
-    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, {}};
+    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, {}, keyRing()};
     m_lastError = decryptFile(job, Bytes(m_password.data(), m_password.size()));
+    success = m_lastError == CryptoError::None;
+}
+
+void CryptoKey::VerifyFile(const QString& source, bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    const FileJob job{source, QString(), false, false, m_progress, {}, keyRing()};
+    m_lastError = verifyFile(job, Bytes(m_password.data(), m_password.size()));
     success = m_lastError == CryptoError::None;
 }
 
@@ -208,7 +228,7 @@ void CryptoKey::CheckPassword(const QString& source, bool& correct)
         m_lastError = CryptoError::ReadFailed;
     } else {
         FdSource in(file.get());
-        m_lastError = checkPasswordStream(in, Bytes(m_password.data(), m_password.size()));
+        m_lastError = checkPasswordStream(in, Bytes(m_password.data(), m_password.size()), keyRing());
     }
     correct = m_lastError == CryptoError::None;
 }
@@ -217,6 +237,8 @@ void CryptoKey::Destroy(int& ignored)
 {
     ignored = 0;
     m_password.clear();
+    if (m_keys)
+        m_keys->clear();
 }
 
 QString describe(CryptoError error)

@@ -15,6 +15,7 @@
 namespace zqvcrypto {
 
 using ProgressHandler = std::function<void(int percent)>;
+class KeyRing;
 
 // Free text carried into self-extracting files.
 class CryptoOptions
@@ -31,6 +32,9 @@ class CryptoKey
 {
 public:
     CryptoKey(SecureBuffer password, Argon2Params kdf, ProgressHandler progress, QString stubPath, int algorithm = 1);
+    ~CryptoKey();
+    CryptoKey(const CryptoKey&) = delete;
+    CryptoKey& operator=(const CryptoKey&) = delete;
 
     void EncryptFile(const QString& source, const QString& destination, bool& success);
     void DecryptFile(const QString& source, const QString& destination, bool& success);
@@ -50,6 +54,15 @@ public:
     // Our addition: whether the password opens the encrypted file, read from
     // its header alone (no output is written).
     void CheckPassword(const QString& source, bool& correct);
+    // Our addition: decrypts and authenticates every byte of the encrypted
+    // file and writes nothing.
+    void VerifyFile(const QString& source, bool& success);
+
+    // Our addition, for many files with one password: the key the password
+    // gives is derived once for all the files this object encrypts (they
+    // share one salt, each with its own random file key), and once per salt
+    // and cost for the files it decrypts, verifies or checks.
+    void setReuseDerivedKeys(bool reuse) { m_reuseKeys = reuse; }
 
     // Our additions: how to treat an existing destination, whether to read the
     // result back before it takes its name, and why the last call failed.
@@ -71,7 +84,11 @@ private:
                                 const CryptoOptions& options,
                                 bool& success);
 
+    [[nodiscard]] KeyRing* keyRing();
+
     SecureBuffer m_password;
+    std::unique_ptr<KeyRing> m_keys;
+    bool m_reuseKeys = false;
     Argon2Params m_kdf;
     ProgressHandler m_progress;
     QString m_stubPath;

@@ -162,7 +162,58 @@ forEachUnit(ByteSource& in, std::size_t unit, const StreamProgress& progress, st
     }
 }
 
+bool sameCost(const Argon2Params& a, const Argon2Params& b)
+{
+    return a.memoryKiB == b.memoryKiB && a.iterations == b.iterations && a.lanes == b.lanes;
+}
+
+DerivedKey copyOf(const DerivedKey& key)
+{
+    DerivedKey copy;
+    copy.salt = key.salt;
+    copy.kdf = key.kdf;
+    copy.key = SecureBuffer(key.key.data(), key.key.size());
+    return copy;
+}
+
 } // namespace
+
+const DerivedKey* KeyRing::find(const std::array<unsigned char, zqv::kSaltSize>& salt, const Argon2Params& kdf) const
+{
+    for (const DerivedKey& key : m_keys) {
+        if (key.salt == salt && sameCost(key.kdf, kdf))
+            return &key;
+    }
+    return nullptr;
+}
+
+void KeyRing::keep(const DerivedKey& key)
+{
+    if (find(key.salt, key.kdf) == nullptr)
+        m_keys.push_back(copyOf(key));
+}
+
+const DerivedKey* KeyRing::forWriting(const Argon2Params& kdf) const
+{
+    if (m_writing >= m_keys.size() || !sameCost(m_keys[m_writing].kdf, kdf))
+        return nullptr;
+    return &m_keys[m_writing];
+}
+
+void KeyRing::keepForWriting(const DerivedKey& key)
+{
+    keep(key);
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+        if (m_keys[i].salt == key.salt && sameCost(m_keys[i].kdf, key.kdf))
+            m_writing = i;
+    }
+}
+
+void KeyRing::clear()
+{
+    m_keys.clear();
+    m_writing = static_cast<std::size_t>(-1);
+}
 
 CryptoError encryptStream(ByteSource& in,
                           ByteSink& out,
@@ -170,7 +221,8 @@ CryptoError encryptStream(ByteSource& in,
                           const Argon2Params& kdf,
                           std::uint32_t chunkSize,
                           const StreamProgress& progress,
-                          DerivedKey* keep)
+                          DerivedKey* keep,
+                          const DerivedKey* reuse)
 {
     if (!kdfParamsAcceptable(kdf) || chunkSize < zqv::kMinChunkSize || chunkSize > zqv::kMaxChunkSize ||
         chunkSize % 4096 != 0)
@@ -179,13 +231,20 @@ CryptoError encryptStream(ByteSource& in,
     ZqvHeader header;
     header.kdf = kdf;
     header.chunkSize = chunkSize;
+    if (reuse != nullptr && (reuse->key.size() != Gcm::kKeySize || !sameCost(reuse->kdf, kdf)))
+        return CryptoError::InvalidKey;
     SecureBuffer fileKey(zqv::kFileKeySize);
-    if (!randomBytes(header.salt.data(), header.salt.size()) ||
-        !randomBytes(header.keyNonce.data(), header.keyNonce.size()) || !randomBytes(fileKey.data(), fileKey.size()))
+    if (reuse != nullptr)
+        header.salt = reuse->salt;
+    else if (!randomBytes(header.salt.data(), header.salt.size()))
+        return CryptoError::InvalidKey;
+    if (!randomBytes(header.keyNonce.data(), header.keyNonce.size()) || !randomBytes(fileKey.data(), fileKey.size()))
         return CryptoError::InvalidKey;
 
     SecureBuffer wrapKey(Gcm::kKeySize);
-    if (!argon2id(password, Bytes(header.salt.data(), header.salt.size()), kdf, wrapKey.data(), wrapKey.size()))
+    if (reuse != nullptr)
+        std::memcpy(wrapKey.data(), reuse->key.data(), wrapKey.size());
+    else if (!argon2id(password, Bytes(header.salt.data(), header.salt.size()), kdf, wrapKey.data(), wrapKey.size()))
         return CryptoError::OutOfMemory;
     if (keep != nullptr) {
         keep->salt = header.salt;
@@ -248,7 +307,8 @@ static CryptoError openFileKey(ByteSource& in,
                                HeaderBytes& bytes,
                                ZqvHeader& header,
                                SecureBuffer& fileKey,
-                               const DerivedKey* known = nullptr)
+                               const DerivedKey* known = nullptr,
+                               KeyRing* ring = nullptr)
 {
     const std::int64_t got = readFull(in, bytes.data(), bytes.size());
     if (got < 0)
@@ -273,14 +333,19 @@ static CryptoError openFileKey(ByteSource& in,
     }
 
     SecureBuffer wrapKey(Gcm::kKeySize);
-    const bool useKnown = known != nullptr && known->key.size() == wrapKey.size() && known->salt == header.salt &&
-                          known->kdf.memoryKiB == header.kdf.memoryKiB &&
-                          known->kdf.iterations == header.kdf.iterations && known->kdf.lanes == header.kdf.lanes;
-    if (useKnown)
-        std::memcpy(wrapKey.data(), known->key.data(), wrapKey.size());
-    else if (!argon2id(
-                 password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
-        return CryptoError::OutOfMemory;
+    const DerivedKey* held = known != nullptr && known->key.size() == wrapKey.size() && known->salt == header.salt &&
+                                     sameCost(known->kdf, header.kdf)
+                                 ? known
+                             : ring != nullptr ? ring->find(header.salt, header.kdf)
+                                               : nullptr;
+    if (held != nullptr && held->key.size() == wrapKey.size()) {
+        std::memcpy(wrapKey.data(), held->key.data(), wrapKey.size());
+    } else {
+        if (!argon2id(
+                password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
+            return CryptoError::OutOfMemory;
+        held = nullptr;
+    }
     Gcm wrap(wrapKey.data());
     fileKey = SecureBuffer(zqv::kFileKeySize);
     if (!wrap.open(header.keyNonce.data(),
@@ -290,24 +355,37 @@ static CryptoError openFileKey(ByteSource& in,
                    fileKey.data(),
                    header.keyTag.data()))
         return CryptoError::WrongPassword;
+    // Only a key the password was proven to give is kept: a wrong one would
+    // otherwise answer for the next file with the same salt.
+    if (ring != nullptr && held == nullptr) {
+        DerivedKey derived;
+        derived.salt = header.salt;
+        derived.kdf = header.kdf;
+        derived.key = std::move(wrapKey);
+        ring->keep(derived);
+    }
     return CryptoError::None;
 }
 
-CryptoError checkPasswordStream(ByteSource& in, Bytes password)
+CryptoError checkPasswordStream(ByteSource& in, Bytes password, KeyRing* ring)
 {
     HeaderBytes bytes{};
     ZqvHeader header;
     SecureBuffer fileKey;
-    return openFileKey(in, password, bytes, header, fileKey);
+    return openFileKey(in, password, bytes, header, fileKey, nullptr, ring);
 }
 
-CryptoError
-decryptStream(ByteSource& in, ByteSink& out, Bytes password, const StreamProgress& progress, const DerivedKey* known)
+CryptoError decryptStream(ByteSource& in,
+                          ByteSink& out,
+                          Bytes password,
+                          const StreamProgress& progress,
+                          const DerivedKey* known,
+                          KeyRing* ring)
 {
     HeaderBytes bytes{};
     ZqvHeader header;
     SecureBuffer fileKey;
-    if (const CryptoError opened = openFileKey(in, password, bytes, header, fileKey, known);
+    if (const CryptoError opened = openFileKey(in, password, bytes, header, fileKey, known, ring);
         opened != CryptoError::None)
         return opened;
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "CryptoError.h"
 #include "Primitives.h"
@@ -47,6 +48,25 @@ struct DerivedKey
     SecureBuffer key;
 };
 
+// Keys one password gave, by salt and cost, so that many files that share
+// them cost one derivation: the key new files are written with, and every
+// key found while reading.
+class KeyRing
+{
+public:
+    [[nodiscard]] const DerivedKey* find(const std::array<unsigned char, zqv::kSaltSize>& salt,
+                                         const Argon2Params& kdf) const;
+    void keep(const DerivedKey& key);
+    // The key new files of this cost are written with; null until one was kept.
+    [[nodiscard]] const DerivedKey* forWriting(const Argon2Params& kdf) const;
+    void keepForWriting(const DerivedKey& key);
+    void clear();
+
+private:
+    std::vector<DerivedKey> m_keys;
+    std::size_t m_writing = static_cast<std::size_t>(-1);
+};
+
 // Counts how many input bytes have been consumed so far.
 using StreamProgress = std::function<void(std::uint64_t consumed)>;
 
@@ -56,20 +76,27 @@ using StreamProgress = std::function<void(std::uint64_t consumed)>;
                                         const Argon2Params& kdf,
                                         std::uint32_t chunkSize = zqv::kDefaultChunkSize,
                                         const StreamProgress& progress = {},
-                                        DerivedKey* keep = nullptr);
+                                        DerivedKey* keep = nullptr,
+                                        const DerivedKey* reuse = nullptr);
+
+// With `reuse`, the header takes its salt and cost and the file key is sealed
+// with its key instead of one derived from the password: the file key, the key
+// nonce and so the payload key are still this file's own and random.
 
 // Writes plaintext to `out` as chunks are authenticated; the caller must treat
 // the output as valid only when this returns None. With `known` matching the
 // header's salt and cost, its key is used instead of deriving one from the
-// password; everything is still authenticated.
+// password; everything is still authenticated. With `ring`, a key it holds for
+// the header is used, and a key derived here is added to it.
 [[nodiscard]] CryptoError decryptStream(ByteSource& in,
                                         ByteSink& out,
                                         Bytes password,
                                         const StreamProgress& progress = {},
-                                        const DerivedKey* known = nullptr);
+                                        const DerivedKey* known = nullptr,
+                                        KeyRing* ring = nullptr);
 
 // Reads only the header and tells whether the password opens it: None, or the
 // error decryptStream would give before its first payload byte.
-[[nodiscard]] CryptoError checkPasswordStream(ByteSource& in, Bytes password);
+[[nodiscard]] CryptoError checkPasswordStream(ByteSource& in, Bytes password, KeyRing* ring = nullptr);
 
 } // namespace zqvcrypto

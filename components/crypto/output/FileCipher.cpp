@@ -172,14 +172,18 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
     AsyncFileSink out(output.fd());
     PercentReporter reporter(size, progressOf(job));
     DerivedKey key;
+    const DerivedKey* reuse = job.keys != nullptr ? job.keys->forWriting(kdf) : nullptr;
+    const bool keepKey = job.verify || job.keys != nullptr;
     const CryptoError encrypted = withPlaintext(job, source.get(), [&](ByteSource& in) {
         return encryptStream(
-            in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
+            in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), keepKey ? &key : nullptr, reuse);
     });
     if (!out.finish())
         return CryptoError::WriteFailed;
     if (encrypted != CryptoError::None)
         return encrypted;
+    if (job.keys != nullptr && reuse == nullptr)
+        job.keys->keepForWriting(key);
 
     if (job.verify) {
         // Read back from the storage and authenticated in full, with the key
@@ -209,7 +213,7 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
     // runs on the writing thread.
     AsyncFileSink out(output.fd(), job.verify);
     PercentReporter reporter(size, job.progress);
-    const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter));
+    const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys);
     if (!out.finish())
         return decrypted != CryptoError::None ? decrypted : CryptoError::WriteFailed;
     if (decrypted != CryptoError::None)
@@ -240,6 +244,23 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
             return CryptoError::VerifyFailed;
     }
     return finish(output, job);
+}
+
+CryptoError verifyFile(const FileJob& job, Bytes password)
+{
+    const Descriptor source(
+        ::open(QFile::encodeName(job.source).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info
+    {
+    };
+    if (source.get() < 0 || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return CryptoError::ReadFailed;
+    ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    AsyncFileSource in(source.get());
+    NullSink discard;
+    PercentReporter reporter(static_cast<std::uint64_t>(info.st_size), job.progress);
+    return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys);
 }
 
 namespace {

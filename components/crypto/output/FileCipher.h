@@ -22,9 +22,14 @@ struct FileJob
     // copy of it ever needs a file. Its size is not known ahead, so the
     // producer reports progress, not the job.
     PlaintextProducer produce;
+    // When set, keys derived for one file serve the next ones that share the
+    // salt and cost: encryption writes with the ring's key once it holds one.
+    KeyRing* keys = nullptr;
 };
 
 [[nodiscard]] CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& kdf);
 [[nodiscard]] CryptoError decryptFile(const FileJob& job, Bytes password);
+// Decrypts and authenticates every byte of `job.source`, writing nothing.
+[[nodiscard]] CryptoError verifyFile(const FileJob& job, Bytes password);
 
 } // namespace zqvcrypto

@@ -3,6 +3,7 @@
 #include "Crypto.h"
 #include "StreamHelpers.h"
 #include "TempDir.h"
+#include "ZqvFormat.h"
 
 using namespace zqvcrypto;
 using namespace testsupport;
@@ -87,6 +88,118 @@ TEST(CryptoHashTest, FileHashPrintsLikeSha256sum)
     EXPECT_FALSE(success);
     hash.HashFile(QString::fromStdString(dir.file("missing")), success);
     EXPECT_FALSE(success);
+}
+
+} // namespace
+
+namespace {
+
+std::string headerPart(const std::string& file, std::size_t offset, std::size_t size)
+{
+    return file.substr(offset, size);
+}
+
+TEST(CryptoApiTest, ReusedKeyGivesEveryFileItsOwnFileKeyUnderOneSalt)
+{
+    TempDir dir;
+    writeFile(dir.file("a"), "first file");
+    writeFile(dir.file("b"), "second file");
+    Crypto control;
+    control.setKdfParams(streamtest::kCheapKdf);
+    auto key = control.DeriveKey(QStringLiteral("one password"), 1, 256);
+    key->setReuseDerivedKeys(true);
+    bool success = false;
+    for (const char* name : {"a", "b"}) {
+        key->EncryptFile(
+            QString::fromStdString(dir.file(name)), QString::fromStdString(dir.file(name) + ".zqv"), success);
+        ASSERT_TRUE(success) << name;
+    }
+    const std::string a = readFile(dir.file("a.zqv"));
+    const std::string b = readFile(dir.file("b.zqv"));
+    EXPECT_EQ(headerPart(a, zqv::kOffSalt, zqv::kSaltSize), headerPart(b, zqv::kOffSalt, zqv::kSaltSize));
+    EXPECT_NE(headerPart(a, zqv::kOffKeyNonce, 12), headerPart(b, zqv::kOffKeyNonce, 12));
+    EXPECT_NE(headerPart(a, zqv::kOffSealedKey, 48), headerPart(b, zqv::kOffSealedKey, 48));
+
+    // Each file opens on its own, with a key that knows nothing of the other.
+    for (const char* name : {"a", "b"}) {
+        auto fresh = control.DeriveKey(QStringLiteral("one password"), 1, 256);
+        fresh->DecryptFile(
+            QString::fromStdString(dir.file(name) + ".zqv"), QString::fromStdString(dir.file(name) + ".out"), success);
+        EXPECT_TRUE(success) << name;
+        EXPECT_EQ(readFile(dir.file(name) + ".out"), readFile(dir.file(name)));
+    }
+
+    // Without reuse every file has a salt of its own.
+    auto plain = control.DeriveKey(QStringLiteral("one password"), 1, 256);
+    plain->EncryptFile(QString::fromStdString(dir.file("a")), QString::fromStdString(dir.file("c.zqv")), success);
+    ASSERT_TRUE(success);
+    EXPECT_NE(headerPart(readFile(dir.file("c.zqv")), zqv::kOffSalt, zqv::kSaltSize),
+              headerPart(a, zqv::kOffSalt, zqv::kSaltSize));
+}
+
+TEST(CryptoApiTest, VerifyFileAuthenticatesEveryByteAndWritesNothing)
+{
+    TempDir dir;
+    writeFile(dir.file("a"), std::string(300000, 'x'));
+    Crypto control;
+    control.setKdfParams(streamtest::kCheapKdf);
+    auto key = control.DeriveKey(QStringLiteral("pw"), 1, 256);
+    key->setReuseDerivedKeys(true);
+    bool success = false;
+    key->EncryptFile(QString::fromStdString(dir.file("a")), QString::fromStdString(dir.file("a.zqv")), success);
+    ASSERT_TRUE(success);
+    std::string damaged = readFile(dir.file("a.zqv"));
+    damaged[damaged.size() - 100] ^= 1;
+    writeFile(dir.file("damaged.zqv"), damaged);
+    writeFile(dir.file("cut.zqv"), readFile(dir.file("a.zqv")).substr(0, 200000));
+
+    struct Case
+    {
+        const char* file;
+        const char* password;
+        CryptoError expected;
+    };
+    for (const Case& c : {Case{"a.zqv", "pw", CryptoError::None},
+                          Case{"a.zqv", "wrong", CryptoError::WrongPassword},
+                          Case{"damaged.zqv", "pw", CryptoError::Damaged},
+                          Case{"cut.zqv", "pw", CryptoError::Damaged},
+                          Case{"a", "pw", CryptoError::NotEncrypted}}) {
+        auto checker = control.DeriveKey(QString::fromLatin1(c.password), 1, 256);
+        checker->setReuseDerivedKeys(true);
+        checker->VerifyFile(QString::fromStdString(dir.file(c.file)), success);
+        EXPECT_EQ(checker->lastError(), c.expected) << c.file << " " << c.password;
+        EXPECT_EQ(success, c.expected == CryptoError::None);
+    }
+    EXPECT_EQ(listFolder(dir.path()), "a a.zqv cut.zqv damaged.zqv");
+}
+
+TEST(KeyRingTest, KeyKeptForASaltOpensTheNextFileWithoutDerivingAndOnlyAProvenKeyIsKept)
+{
+    const std::string plain = "payload";
+    std::string sealedA;
+    ASSERT_EQ(streamtest::encrypt(plain, sealedA, "right"), CryptoError::None);
+    KeyRing ring;
+    // A wrong password keeps nothing.
+    {
+        streamtest::StringSource in(sealedA);
+        streamtest::StringSink out;
+        EXPECT_EQ(decryptStream(in, out, streamtest::bytesOf("wrong"), {}, nullptr, &ring), CryptoError::WrongPassword);
+        ZqvHeader header;
+        HeaderBytes bytes{};
+        std::copy_n(sealedA.begin(), bytes.size(), bytes.begin());
+        ASSERT_EQ(parseHeader(bytes, header), HeaderStatus::Ok);
+        EXPECT_EQ(ring.find(header.salt, header.kdf), nullptr);
+    }
+    {
+        streamtest::StringSource in(sealedA);
+        streamtest::StringSink out;
+        EXPECT_EQ(decryptStream(in, out, streamtest::bytesOf("right"), {}, nullptr, &ring), CryptoError::None);
+    }
+    // The ring now answers for that salt: even without the password.
+    streamtest::StringSource in(sealedA);
+    streamtest::StringSink out;
+    EXPECT_EQ(decryptStream(in, out, streamtest::bytesOf(""), {}, nullptr, &ring), CryptoError::None);
+    EXPECT_EQ(out.out, plain);
 }
 
 } // namespace
