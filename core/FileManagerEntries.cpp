@@ -1,11 +1,16 @@
 #include "FileManagerEntries.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QXmlStreamReader>
-#include <array>
+#include <cerrno>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "FileUpdate.h"
 
@@ -13,21 +18,46 @@ namespace zqvcore {
 
 namespace {
 
-const FileManagerEntry kFolderVerb{
-    "zqv-encrypt-folder", "Encrypt Folder...", "/f", EntryTarget::Folders, EntryRuns::OnePerItem, false};
+// The entries are the operation rows that have a file-manager entry.
+std::vector<FileManagerEntry> entriesFromRows(bool folders)
+{
+    std::vector<FileManagerEntry> entries;
+    for (const OperationInfo& row : operationTable()) {
+        if (row.fileManagerId == nullptr || *row.fileManagerId == '\0')
+            continue;
+        if (((row.appliesTo & ToFolders) != 0) != folders)
+            continue;
+        entries.push_back(
+            {row.fileManagerId, row.fileManagerText, row.engineSwitch, row.appliesTo, row.fileManagerRuns});
+    }
+    return entries;
+}
 
-const std::array<FileManagerEntry, 4> kFileVerbs{{
-    {"zqv-encrypt-file", "Encrypt File", "/e", EntryTarget::Files, EntryRuns::OnePerItem, true},
-    {"zqv-decrypt-file", "Decrypt File", "/d", EntryTarget::EncryptedFiles, EntryRuns::OnePerItem, false},
-    {"zqv-make-exe", "Make Self-Extracting Exe", "/s", EntryTarget::Files, EntryRuns::OnePerItem, true},
-    {"zqv-wipe-file", "Wipe File", "/w", EntryTarget::Files, EntryRuns::WipeList, false},
-}};
+const std::vector<FileManagerEntry>& folderEntries()
+{
+    static const std::vector<FileManagerEntry> entries = entriesFromRows(true);
+    return entries;
+}
+
+const std::vector<FileManagerEntry>& fileEntries()
+{
+    static const std::vector<FileManagerEntry> entries = entriesFromRows(false);
+    return entries;
+}
+
+constexpr const char* kIcon = "cryptelle";
+constexpr const char* kEncryptedType = "application/x-zqv";
 
 // Every file of ours carries this line, so removal never takes a user's own
 // file that happens to share a name.
+QString ownerMark(const QString& id)
+{
+    return QLatin1String("zqv-menu-id: ") + id;
+}
+
 QString ownerMark(const FileManagerEntry& entry)
 {
-    return QLatin1String("zqv-menu-id: ") + QLatin1String(entry.id);
+    return ownerMark(QLatin1String(entry.id));
 }
 
 QString folderFromEnvironment(const char* variable, QStandardPaths::StandardLocation fallback)
@@ -38,26 +68,90 @@ QString folderFromEnvironment(const char* variable, QStandardPaths::StandardLoca
     return QStandardPaths::writableLocation(fallback);
 }
 
-// The shell code every format runs, with the engine as $0 and the selected
-// paths as the arguments. It holds no single quote, backslash or percent sign,
-// so each format's quoting carries it unchanged. Relative paths (GNOME Files
-// passes names relative to the folder shown) are made absolute; items of the
-// wrong kind are passed over.
-QString runnerScript(const FileManagerEntry& entry)
+QByteArray nativePath(const QString& path)
 {
-    const QString absolute = QStringLiteral("case $p in /*) ;; *) p=$PWD/$p ;; esac; ");
-    const QString kind = entry.target == EntryTarget::Folders ? QStringLiteral("[ -d \"$p\" ] || continue; ")
-                                                              : QStringLiteral("[ -d \"$p\" ] && continue; ");
-    const QString engineSwitch = QLatin1String(entry.engineSwitch);
-    if (entry.runs == EntryRuns::OnePerItem)
-        return QLatin1String("for p in \"$@\"; do ") + absolute + kind + QLatin1String("\"$0\" ") + engineSwitch +
-               QLatin1String(" \"$p\"; done");
-    // One file keeps the single form; names holding '?' cannot travel in the list form.
-    return QLatin1String("n=0; l=; one=; for p in \"$@\"; do ") + absolute + kind +
-           QLatin1String("n=$((n+1)); one=$p; case $p in *[?]*) ;; *) l=$l?$p ;; esac; done; "
-                         "if [ $n -eq 1 ]; then exec \"$0\" ") +
-           engineSwitch + QLatin1String(" \"$one\"; fi; [ -n \"$l\" ] && exec \"$0\" ") + engineSwitch +
-           QLatin1String(" \"$l\"");
+    return QFile::encodeName(path);
+}
+
+// A per-user file as we may read it: only a regular file of bounded size is
+// opened at all, and never in a way that can block (a FIFO, a device).
+struct EntryFile
+{
+    int error = 0; // errno of a failed look or read (a missing file is no error)
+    bool exists = false;
+    QString refusal; // why the file was left as it is, when it is not one we read
+    QByteArray bytes;
+    mode_t mode = 0;
+};
+
+EntryFile readEntryFile(const QString& path)
+{
+    EntryFile result;
+    const QByteArray native = nativePath(path);
+    struct stat before
+    {
+    };
+    if (::stat(native.constData(), &before) != 0) {
+        if (errno != ENOENT)
+            result.error = errno;
+        return result;
+    }
+    result.exists = true;
+    if (!S_ISREG(before.st_mode)) {
+        result.refusal =
+            S_ISDIR(before.st_mode)
+                ? QStringLiteral("A folder is in its place, so it was left as it is.")
+                : QStringLiteral("It is not a regular file (a pipe or a device), so it was left as it is.");
+        return result;
+    }
+    if (before.st_size > kMaxEntryFileSize) {
+        result.refusal = QStringLiteral("It is larger than 4 MiB, so it was left as it is.");
+        return result;
+    }
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = errno;
+        return result;
+    }
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || info.st_dev != before.st_dev || info.st_ino != before.st_ino ||
+        !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        result.refusal = QStringLiteral("It was replaced while it was being read, so it was left as it is.");
+        return result;
+    }
+    result.mode = info.st_mode & 07777;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result.error = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        result.bytes.append(buffer, got);
+        if (result.bytes.size() > kMaxEntryFileSize) {
+            result.refusal = QStringLiteral("It is larger than 4 MiB, so it was left as it is.");
+            break;
+        }
+    }
+    ::close(fd);
+    if (result.error != 0 || !result.refusal.isEmpty())
+        result.bytes.clear();
+    return result;
+}
+
+// Why a file that exists could not be read, or an empty text.
+QString readProblem(const EntryFile& file)
+{
+    if (file.error != 0)
+        return systemErrorText(file.error);
+    return file.refusal;
 }
 
 QString shellQuote(const QString& text)
@@ -74,12 +168,84 @@ QString escapePercent(const QString& text)
     return escaped;
 }
 
+// Shows a message on the desktop with whatever dialog tool is there, and on
+// stderr. Written without quotes, backslashes or percent signs, like the
+// runner below, so every format carries it unchanged.
+const char* const kSay =
+    "say() { echo \"$1\" >&2; "
+    "if command -v zenity >/dev/null 2>&1; then zenity --error --no-markup --title=Cryptelle --text=\"$1\"; "
+    "elif command -v kdialog >/dev/null 2>&1; then kdialog --title Cryptelle --error \"$1\"; "
+    "elif command -v notify-send >/dev/null 2>&1; then notify-send -i cryptelle Cryptelle \"$1\"; "
+    "elif command -v xmessage >/dev/null 2>&1; then xmessage -center \"$1\"; fi; }; ";
+
+// The shell code every format runs, with the engine as $0, the entry's own
+// file as $1 (named when the engine is gone) and the selected paths after
+// it. Each path reaches the engine as one argument, unchanged. Items the entry
+// does not apply to are left out and named in one message.
+QString runnerScript(const FileManagerEntry& entry)
+{
+    QStringList accepted;
+    if ((entry.appliesTo & ToFolders) != 0)
+        accepted << QStringLiteral("folder");
+    if ((entry.appliesTo & ToPlainFiles) != 0)
+        accepted << QStringLiteral("plain");
+    if ((entry.appliesTo & ToEncryptedFiles) != 0)
+        accepted << QStringLiteral("zqv");
+    const QString engineSwitch = QLatin1String(entry.engineSwitch);
+    const QString run = QLatin1String("\"$e\" ") + engineSwitch;
+    const QString plainReason =
+        entry.appliesTo == ToEncryptedFiles ? QStringLiteral("not an encrypted file") : QStringLiteral("a file");
+
+    QString script =
+        QLatin1String("e=$0; w=$1; shift; ") + QLatin1String(kSay) +
+        QLatin1String("[ -x \"$e\" ] || { say \"Cryptelle is not installed: $e was not found. Install "
+                      "Cryptelle again, or remove this menu entry by deleting $w\"; exit 1; }; "
+                      "b=$PWD; cd / || exit 1; "
+                      "kind() { case $1 in /*) p=$1 ;; *) p=$b/$1 ;; esac; "
+                      "if [ -d \"$p\" ]; then k=folder; elif [ -e \"$p\" ] || [ -L \"$p\" ]; then "
+                      "case $p in *.zqv) k=zqv ;; *) k=plain ;; esac; else k=missing; fi; case $k in ") +
+        accepted.join(QLatin1Char('|')) +
+        QLatin1String(") a=1 ;; *) a= ;; esac; }; "
+                      "n=0; m=0; s=; for x in \"$@\"; do kind \"$x\"; if [ -n \"$a\" ]; then n=$((n+1)); "
+                      "else m=$((m+1)); case $k in folder) y=\"a folder\" ;; zqv) y=\"an encrypted file\" ;; "
+                      "plain) y=\"") +
+        plainReason +
+        QLatin1String("\" ;; *) y=\"not found\" ;; esac; "
+                      "[ $m -le 10 ] && s=\"$s $p ($y);\"; fi; done; "
+                      "[ $m -gt 10 ] && s=\"$s and $((m-10)) more.\"; "
+                      "[ $m -eq 0 ] || say \"") +
+        QLatin1String(entry.label) +
+        QLatin1String(" was not started for these items:$s\" & "
+                      "[ $n -eq 0 ] && { wait; exit 0; }; ");
+    if (entry.runs == EntryRuns::OnePerItem || entry.runs == EntryRuns::WipeList) {
+        // One item, or one run per item: the single form.
+        const QString single =
+            QLatin1String("for x in \"$@\"; do kind \"$x\"; [ -n \"$a\" ] && ") + run + QLatin1String(" \"$p\"; done");
+        if (entry.runs == EntryRuns::OnePerItem)
+            return script + single + QLatin1String("; wait");
+        // Several files: the list form, in as many runs as one argument's
+        // limit needs. A name holding '?' would be cut there, so it gets a
+        // run of its own in the single form.
+        script += QLatin1String("if [ $n -eq 1 ]; then ") + single +
+                  QLatin1String("; wait; exit; fi; l=; for x in \"$@\"; do kind \"$x\"; [ -n \"$a\" ] || continue; "
+                                "case $p in *[?]*) ") +
+                  run +
+                  QLatin1String(" \"$p\"; continue ;; esac; "
+                                "if [ $((${#l}+${#p})) -ge ") +
+                  QString::number(kWipeListCharacters) + QLatin1String(" ]; then ") + run +
+                  QLatin1String(" \"$l\"; l=; fi; l=$l?$p; done; [ -z \"$l\" ] || ") + run +
+                  QLatin1String(" \"$l\"; wait");
+    }
+    return script;
+}
+
 // A command line for file managers that split it like a shell (Nemo, Thunar):
 // their own field code %F expands to the quoted paths.
-QString shellCommand(const FileManagerEntry& entry, const QString& enginePath)
+QString shellCommand(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
 {
     return QLatin1String("/bin/sh -c ") + escapePercent(shellQuote(runnerScript(entry))) + QLatin1Char(' ') +
-           escapePercent(shellQuote(enginePath)) + QLatin1String(" %F");
+           escapePercent(shellQuote(enginePath)) + QLatin1Char(' ') + escapePercent(shellQuote(where)) +
+           QLatin1String(" %F");
 }
 
 // One argument of a desktop entry's Exec line: double quotes, with the four
@@ -93,6 +259,12 @@ QString desktopExecArgument(const QString& text)
         quoted += c;
     }
     return escapePercent(QLatin1Char('"') + quoted + QLatin1Char('"'));
+}
+
+QString desktopExec(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
+{
+    return QLatin1String("/bin/sh -c ") + desktopExecArgument(runnerScript(entry)) + QLatin1Char(' ') +
+           desktopExecArgument(enginePath) + QLatin1Char(' ') + desktopExecArgument(where) + QLatin1String(" %F");
 }
 
 // A value in a key file: backslash, line breaks and a leading blank escaped.
@@ -117,84 +289,203 @@ QString keyFileValue(const QString& text)
     return escaped;
 }
 
-QByteArray dolphinServiceMenu(const FileManagerEntry& entry, const QString& enginePath)
+// One item of a key file's list (Nemo's Dependencies, TryExec needs none).
+QString keyFileListItem(const QString& text)
 {
-    const QString mimeTypes = entry.target == EntryTarget::Folders ? QStringLiteral("inode/directory;")
-                                                                   : QStringLiteral("application/octet-stream;");
-    const QString exec = QLatin1String("/bin/sh -c ") + desktopExecArgument(runnerScript(entry)) + QLatin1Char(' ') +
-                         desktopExecArgument(enginePath) + QLatin1String(" %F");
-    QString text = QLatin1String("[Desktop Entry]\n"
-                                 "Type=Service\n"
-                                 "Name=ZQV\n"
-                                 "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
-                                 "MimeType=") +
-                   mimeTypes + QLatin1String("\nActions=zqvAction;\n# ") + ownerMark(entry) +
-                   QLatin1String("\n\n[Desktop Action zqvAction]\nName=") + QLatin1String(entry.label) +
-                   QLatin1String("\nExec=") + keyFileValue(exec) + QLatin1Char('\n');
-    return text.toUtf8();
+    QString escaped = keyFileValue(text);
+    escaped.replace(QLatin1Char(';'), QLatin1String("\\;"));
+    return escaped + QLatin1Char(';');
 }
 
-QByteArray nautilusScript(const FileManagerEntry& entry, const QString& enginePath)
+QString comment(const FileManagerEntry& entry)
 {
-    // $0 is the script here, so the engine comes in through sh -c like everywhere else.
-    const QString text = QLatin1String("#!/bin/sh\n# ") + ownerMark(entry) +
-                         QLatin1String("\n# Written by ZQV; removed when its context menus are switched off.\n"
-                                       "exec /bin/sh -c ") +
-                         shellQuote(runnerScript(entry)) + QLatin1Char(' ') + shellQuote(enginePath) +
-                         QLatin1String(" \"$@\"\n");
-    return text.toUtf8();
+    return QLatin1String("Cryptelle: ") + QLatin1String(entry.label);
 }
 
-QByteArray nemoAction(const FileManagerEntry& entry, const QString& enginePath)
+bool applies(const FileManagerEntry& entry, DolphinMenu menu)
 {
-    QString filter;
-    switch (entry.target) {
-    case EntryTarget::Folders:
-        filter = QStringLiteral("Extensions=dir;\n");
+    switch (menu) {
+    case DolphinMenu::Folders:
+        return (entry.appliesTo & ToFolders) != 0;
+    case DolphinMenu::Files:
+        return (entry.appliesTo & ToPlainFiles) != 0;
+    case DolphinMenu::EncryptedFiles:
+        return (entry.appliesTo & ToEncryptedFiles) != 0;
+    }
+    return false;
+}
+
+QString dolphinMenuId(DolphinMenu menu)
+{
+    switch (menu) {
+    case DolphinMenu::Folders:
+        return QStringLiteral("zqv-folders");
+    case DolphinMenu::Files:
+        return QStringLiteral("zqv-files");
+    case DolphinMenu::EncryptedFiles:
+        return QStringLiteral("zqv-encrypted-files");
+    }
+    return {};
+}
+
+constexpr DolphinMenu kDolphinMenus[] = {DolphinMenu::Folders, DolphinMenu::Files, DolphinMenu::EncryptedFiles};
+
+// One service menu for one kind of selection, its actions under the
+// "Cryptelle" submenu in the rows' order. Plain files and ".zqv" files get
+// separate menus so that Decrypt is offered on ".zqv" only and Encrypt and
+// Make Exe never on it.
+QByteArray dolphinServiceMenu(DolphinMenu menu,
+                              const std::vector<const FileManagerEntry*>& entries,
+                              const QString& enginePath,
+                              const QString& where)
+{
+    QString mimeTypes;
+    QString exclude;
+    switch (menu) {
+    case DolphinMenu::Folders:
+        mimeTypes = QStringLiteral("inode/directory;");
         break;
-    case EntryTarget::Files:
-        filter = QStringLiteral("Extensions=nodirs;\n");
-        if (entry.leaveOutEncrypted)
-            filter += QStringLiteral("Files=*;!*.zqv;\n");
+    case DolphinMenu::Files:
+        mimeTypes = QStringLiteral("all/allfiles;");
+        exclude = QLatin1String("ExcludeMimeType=") + QLatin1String(kEncryptedType) +
+                  QLatin1String(";\nX-KDE-ExcludeMimeType=") + QLatin1String(kEncryptedType) + QLatin1String(";\n");
         break;
-    case EntryTarget::EncryptedFiles:
-        filter = QStringLiteral("Extensions=zqv;\n");
+    case DolphinMenu::EncryptedFiles:
+        mimeTypes = QLatin1String(kEncryptedType) + QLatin1Char(';');
         break;
     }
-    const QString text = QLatin1String("[Nemo Action]\n# ") + ownerMark(entry) + QLatin1String("\nName=") +
-                         QLatin1String(entry.label) + QLatin1String("\nExec=") +
-                         keyFileValue(shellCommand(entry, enginePath)) +
-                         QLatin1String("\nQuote=single\nSelection=notnone\n") + filter;
+    QString actions;
+    QString sections;
+    for (const FileManagerEntry* entry : entries) {
+        actions += QLatin1String(entry->id) + QLatin1Char(';');
+        sections += QLatin1String("\n[Desktop Action ") + QLatin1String(entry->id) + QLatin1String("]\nName=") +
+                    QLatin1String(entry->label) + QLatin1String("\nIcon=") + QLatin1String(kIcon) +
+                    QLatin1String("\nExec=") + keyFileValue(desktopExec(*entry, enginePath, where)) + QLatin1Char('\n');
+    }
+    const QString text = QLatin1String("[Desktop Entry]\n"
+                                       "Type=Service\n"
+                                       "Name=Cryptelle\n"
+                                       "Icon=") +
+                         QLatin1String(kIcon) +
+                         QLatin1String("\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+                                       "X-KDE-Submenu=Cryptelle\n"
+                                       "MimeType=") +
+                         mimeTypes + QLatin1Char('\n') + exclude + QLatin1String("TryExec=") +
+                         keyFileValue(enginePath) + QLatin1String("\nActions=") + actions + QLatin1String("\n# ") +
+                         ownerMark(dolphinMenuId(menu)) + QLatin1Char('\n') + sections;
     return text.toUtf8();
 }
 
-QString thunarAction(const FileManagerEntry& entry, const QString& enginePath)
+// GNOME Files passes the names it shows, relative and with its own field
+// codes expanded inside them, so the arguments are not used: the exact paths
+// come from the URIs it sets, decoded byte for byte, and must agree with the
+// paths it sets beside them.
+QByteArray nautilusScript(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
+{
+    const QString text =
+        QLatin1String("#!/bin/sh\n# ") + ownerMark(entry) +
+        QLatin1String("\n# Written by Cryptelle; removed when its context menus are switched off.\n") +
+        QLatin1String(kSay) +
+        QLatin1String("\n"
+                      "u=${NAUTILUS_SCRIPT_SELECTED_URIS-}\n"
+                      "if [ -z \"$u\" ]; then say \"GNOME Files did not say which items are selected, so nothing "
+                      "was done. Select fewer items and try again.\"; exit 1; fi\n"
+                      "nl='\n'\n"
+                      "x=; set --; IFS=$nl; set -f\n"
+                      "for uri in $u; do\n"
+                      "  case $uri in file:///*) ;; *) say \"Cryptelle works only on files on this computer, so "
+                      "nothing was done.\"; exit 1 ;; esac\n"
+                      "  r=${uri#file://}; f=\n"
+                      "  while [ -n \"$r\" ]; do\n"
+                      "    case $r in\n"
+                      "      %[0-9A-Fa-f][0-9A-Fa-f]*) h=${r#%}; t=${h#??}; h=${h%\"$t\"}; v=$((0x$h)); "
+                      "f=$f\\\\$((v/64))$((v/8%8))$((v%8)); r=$t ;;\n"
+                      "      %*|\\\\*) say \"GNOME Files named a selected item in a way that cannot be read "
+                      "exactly, so nothing was done.\"; exit 1 ;;\n"
+                      "      *) c=${r%\"${r#?}\"}; f=$f$c; r=${r#?} ;;\n"
+                      "    esac\n"
+                      "  done\n"
+                      "  p=$(printf \"$f/\"); p=${p%/}\n"
+                      "  x=$x$p$nl; set -- \"$@\" \"$p\"\n"
+                      "done\n"
+                      "unset IFS; set +f\n"
+                      "if [ \"$x\" != \"${NAUTILUS_SCRIPT_SELECTED_FILE_PATHS-}\" ]; then say \"GNOME Files named "
+                      "the selected items in two ways that do not agree, so nothing was done.\"; exit 1; fi\n"
+                      "exec /bin/sh -c ") +
+        shellQuote(runnerScript(entry)) + QLatin1Char(' ') + shellQuote(enginePath) + QLatin1Char(' ') +
+        shellQuote(where) + QLatin1String(" \"$@\"\n");
+    return text.toUtf8();
+}
+
+QByteArray nemoAction(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
+{
+    QString filter;
+    if ((entry.appliesTo & ToFolders) != 0) {
+        filter = QStringLiteral("Extensions=dir;\n");
+    } else if (entry.appliesTo == ToEncryptedFiles) {
+        filter = QStringLiteral("Extensions=zqv;\n");
+    } else {
+        filter = QStringLiteral("Extensions=nodirs;\n");
+        // Newer Nemo leaves the action off ".zqv" files; where it cannot,
+        // the runner names them instead of starting the engine.
+        if ((entry.appliesTo & ToEncryptedFiles) == 0)
+            filter += QStringLiteral("Files=*;!*.zqv;\n");
+    }
+    const QString text = QLatin1String("[Nemo Action]\n# ") + ownerMark(entry) + QLatin1String("\nName=") +
+                         QLatin1String(entry.label) + QLatin1String("\nComment=") + comment(entry) +
+                         QLatin1String("\nIcon-Name=") + QLatin1String(kIcon) + QLatin1String("\nExec=") +
+                         keyFileValue(shellCommand(entry, enginePath, where)) +
+                         QLatin1String("\nQuote=single\nSelection=notnone\n") + filter +
+                         QLatin1String("Dependencies=") + keyFileListItem(enginePath) + QLatin1Char('\n');
+    return text.toUtf8();
+}
+
+// The file-manager actions format that PCManFM-Qt reads.
+QByteArray pcmanfmAction(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
+{
+    QString mimeTypes;
+    if ((entry.appliesTo & ToFolders) != 0)
+        mimeTypes = QStringLiteral("inode/directory;");
+    else if (entry.appliesTo == ToEncryptedFiles)
+        mimeTypes = QLatin1String(kEncryptedType) + QLatin1Char(';');
+    else if ((entry.appliesTo & ToEncryptedFiles) == 0)
+        mimeTypes = QLatin1String("all/allfiles;!") + QLatin1String(kEncryptedType) + QLatin1Char(';');
+    else
+        mimeTypes = QStringLiteral("all/allfiles;");
+    const QString text = QLatin1String("[Desktop Entry]\nType=Action\nName=") + QLatin1String(entry.label) +
+                         QLatin1String("\nTooltip=") + comment(entry) + QLatin1String("\nIcon=") +
+                         QLatin1String(kIcon) + QLatin1String("\nTryExec=") + keyFileValue(enginePath) +
+                         QLatin1String("\nProfiles=zqv;\n# ") + ownerMark(entry) +
+                         QLatin1String("\n\n[X-Action-Profile zqv]\nName=") + QLatin1String(entry.label) +
+                         QLatin1String("\nExec=") + keyFileValue(desktopExec(entry, enginePath, where)) +
+                         QLatin1String("\nMimeTypes=") + mimeTypes + QLatin1String("\nSelectionCount=>0\n");
+    return text.toUtf8();
+}
+
+QString thunarAction(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
 {
     QString types;
     QString patterns = QStringLiteral("*");
-    switch (entry.target) {
-    case EntryTarget::Folders:
+    if ((entry.appliesTo & ToFolders) != 0) {
         types = QStringLiteral("\t<directories/>\n");
-        break;
-    case EntryTarget::EncryptedFiles:
-        patterns = QStringLiteral("*.zqv");
-        [[fallthrough]];
-    case EntryTarget::Files:
+    } else {
+        if (entry.appliesTo == ToEncryptedFiles)
+            patterns = QStringLiteral("*.zqv");
         types = QStringLiteral("\t<audio-files/>\n\t<image-files/>\n\t<other-files/>\n\t<text-files/>\n"
                                "\t<video-files/>\n");
-        break;
     }
-    return QLatin1String("<action>\n\t<icon></icon>\n\t<name>") + QString::fromLatin1(entry.label).toHtmlEscaped() +
+    return QLatin1String("<action>\n\t<icon>") + QLatin1String(kIcon) + QLatin1String("</icon>\n\t<name>") +
+           QString::fromLatin1(entry.label).toHtmlEscaped() +
            QLatin1String("</name>\n\t<submenu></submenu>\n\t<unique-id>") + QLatin1String(entry.id) +
-           QLatin1String("</unique-id>\n\t<command>") + shellCommand(entry, enginePath).toHtmlEscaped() +
-           QLatin1String("</command>\n\t<description></description>\n\t<patterns>") + patterns +
-           QLatin1String("</patterns>\n") + types + QLatin1String("</action>\n");
+           QLatin1String("</unique-id>\n\t<command>") + shellCommand(entry, enginePath, where).toHtmlEscaped() +
+           QLatin1String("</command>\n\t<description>") + comment(entry).toHtmlEscaped() +
+           QLatin1String("</description>\n\t<patterns>") + patterns + QLatin1String("</patterns>\n") + types +
+           QLatin1String("</action>\n");
 }
 
-bool isOurs(const QString& path, const FileManagerEntry& entry)
+bool isOurs(const EntryFile& content, const QString& id)
 {
-    const FileContent content = readWholeFile(path);
-    return content.exists && content.bytes.contains(ownerMark(entry).toUtf8());
+    return content.exists && content.bytes.contains(ownerMark(id).toUtf8());
 }
 
 QString folderPart(const QString& path)
@@ -202,22 +493,37 @@ QString folderPart(const QString& path)
     return path.left(path.lastIndexOf(QLatin1Char('/')));
 }
 
+const QString kInTheWay = QStringLiteral("Another file of the same name is in the way; it was left as it is.");
+
 // Writes one file of ours; a foreign file under the same name stays.
-EntryWriteResult writeOwnFile(const QString& path, const FileManagerEntry& entry, const QByteArray& bytes, mode_t mode)
+void writeOwnFile(
+    EntryWriteResult& result, const QString& path, const QString& id, const QByteArray& bytes, mode_t mode)
 {
     if (int error = makeFolders(folderPart(path), 0700); error != 0)
-        return {false, path, systemErrorText(error)};
-    const FileContent existing = readWholeFile(path);
-    if (existing.error != 0)
-        return {false, path, systemErrorText(existing.error)};
-    if (existing.exists && !existing.bytes.contains(ownerMark(entry).toUtf8()))
-        return {false, path, QStringLiteral("Another file of the same name is in the way.")};
+        return result.add(path, systemErrorText(error));
+    const EntryFile existing = readEntryFile(path);
+    if (const QString problem = readProblem(existing); !problem.isEmpty())
+        return result.add(path, problem);
+    if (existing.exists && !isOurs(existing, id))
+        return result.add(path, kInTheWay);
     // Every start renews the entries; unchanged ones cost no write and no sync.
     if (existing.exists && existing.bytes == bytes && existing.mode == mode)
-        return {};
+        return;
     if (int error = replaceFileAtomically(path, bytes, mode); error != 0)
-        return {false, path, systemErrorText(error)};
-    return {};
+        result.add(path, systemErrorText(error));
+}
+
+void removeOwnFile(EntryWriteResult& result, const QString& path, const QString& id)
+{
+    const EntryFile existing = readEntryFile(path);
+    if (!existing.exists)
+        return;
+    if (const QString problem = readProblem(existing); !problem.isEmpty())
+        return result.add(path, problem);
+    if (!isOurs(existing, id))
+        return;
+    if (int error = removeFile(path); error != 0)
+        result.add(path, systemErrorText(error));
 }
 
 struct ActionRange
@@ -266,23 +572,24 @@ bool scanThunarActions(const QString& text, const QStringList& ids, std::vector<
 
 // Our actions taken out (each with its line's indentation and line break), and
 // `insert` put before </actions>; every other byte stays as it was.
-EntryWriteResult editThunarActions(const UserFolders& folders,
-                                   std::span<const FileManagerEntry> entries,
-                                   const QString& insert,
-                                   bool createWhenMissing)
+void editThunarActions(EntryWriteResult& result,
+                       const UserFolders& folders,
+                       std::span<const FileManagerEntry> entries,
+                       const QString& insert,
+                       bool createWhenMissing)
 {
     const QString path = thunarActionsFile(folders);
-    FileContent content = readWholeFile(path);
-    if (content.error != 0)
-        return {false, path, systemErrorText(content.error)};
+    EntryFile content = readEntryFile(path);
+    if (const QString problem = readProblem(content); !problem.isEmpty())
+        return result.add(path, problem);
     if (!content.exists) {
         if (!createWhenMissing)
-            return {};
+            return;
         // Thunar copies its default actions for a user who has none yet; start
         // from the same copy so they are not lost.
         for (const QString& dir : folders.configDirs) {
-            const FileContent defaults = readWholeFile(dir + QLatin1String("/Thunar/uca.xml"));
-            if (defaults.exists) {
+            const EntryFile defaults = readEntryFile(dir + QLatin1String("/Thunar/uca.xml"));
+            if (defaults.exists && readProblem(defaults).isEmpty()) {
                 content.bytes = defaults.bytes;
                 break;
             }
@@ -299,7 +606,9 @@ EntryWriteResult editThunarActions(const UserFolders& folders,
     std::vector<ActionRange> ours;
     qsizetype close = -1;
     if (text.toUtf8() != content.bytes || !scanThunarActions(text, ids, ours, close))
-        return {false, path, QStringLiteral("The file is not a list of actions this program can read.")};
+        return result.add(path,
+                          QStringLiteral("The file is not a list of actions this program can read; it was "
+                                         "left as it is."));
 
     QString edited;
     qsizetype from = 0;
@@ -313,22 +622,20 @@ EntryWriteResult editThunarActions(const UserFolders& folders,
         edited += text.mid(from, begin - from);
         from = end;
     }
-    qsizetype insertAt = close;
     if (!insert.isEmpty()) {
-        edited += text.mid(from, insertAt - from);
+        edited += text.mid(from, close - from);
         if (!edited.isEmpty() && !edited.endsWith(QLatin1Char('\n')))
             edited += QLatin1Char('\n');
         edited += insert;
-        from = insertAt;
+        from = close;
     }
     edited += text.mid(from);
     if (edited == text && content.exists)
-        return {};
+        return;
     if (int error = makeFolders(folderPart(path), 0700); error != 0)
-        return {false, path, systemErrorText(error)};
+        return result.add(path, systemErrorText(error));
     if (int error = replaceFileAtomically(path, edited.toUtf8(), content.mode); error != 0)
-        return {false, path, systemErrorText(error)};
-    return {};
+        result.add(path, systemErrorText(error));
 }
 
 bool thunarPresent(const UserFolders& folders)
@@ -347,16 +654,54 @@ QString lockFile(const UserFolders& folders)
     return folders.configHome + QLatin1String("/ZQV/menus.lock");
 }
 
+std::vector<const FileManagerEntry*> dolphinGroup(std::span<const FileManagerEntry> entries, DolphinMenu menu)
+{
+    std::vector<const FileManagerEntry*> group;
+    for (const FileManagerEntry& entry : entries) {
+        if (applies(entry, menu))
+            group.push_back(&entry);
+    }
+    return group;
+}
+
+// Service menus of one file per entry, as earlier versions wrote them.
+QString oldDolphinFile(const UserFolders& folders, const FileManagerEntry& entry)
+{
+    return folders.dataHome + QLatin1String("/kio/servicemenus/") + QLatin1String(entry.id) + QLatin1String(".desktop");
+}
+
+// Our entry folders, deepest first; each is removed only when empty.
+QStringList entryFolders(const UserFolders& folders)
+{
+    return {folders.dataHome + QLatin1String("/kio/servicemenus"),
+            folders.dataHome + QLatin1String("/kio"),
+            folders.dataHome + QLatin1String("/nautilus/scripts"),
+            folders.dataHome + QLatin1String("/nemo/actions"),
+            folders.dataHome + QLatin1String("/nemo"),
+            folders.dataHome + QLatin1String("/file-manager/actions"),
+            folders.dataHome + QLatin1String("/file-manager")};
+}
+
 } // namespace
+
+void EntryWriteResult::add(const QString& problemFile, const QString& problemReason)
+{
+    if (ok) {
+        ok = false;
+        file = problemFile;
+        reason = problemReason;
+    }
+    problems.append(problemFile + QLatin1String(": ") + problemReason);
+}
 
 const FileManagerEntry& folderVerbEntry()
 {
-    return kFolderVerb;
+    return folderEntries().front();
 }
 
 std::span<const FileManagerEntry> fileVerbEntries()
 {
-    return kFileVerbs;
+    return fileEntries();
 }
 
 UserFolders UserFolders::fromEnvironment()
@@ -373,9 +718,28 @@ UserFolders UserFolders::fromEnvironment()
     return folders;
 }
 
-QString dolphinServiceMenuFile(const UserFolders& folders, const FileManagerEntry& entry)
+QString enginePathProblem(const QString& enginePath)
 {
-    return folders.dataHome + QLatin1String("/kio/servicemenus/") + QLatin1String(entry.id) + QLatin1String(".desktop");
+    // The entries are UTF-8 text: a name that is not, or holds control
+    // characters, could only be written altered and would start nothing.
+    if (enginePath.contains(QChar::ReplacementCharacter) ||
+        QFile::decodeName(QFile::encodeName(enginePath)) != enginePath)
+        return QStringLiteral("The program folder's name is not valid UTF-8 text, so the file managers' menu entries "
+                              "cannot start Cryptelle from there. Move Cryptelle to a folder with a plain name.");
+    for (const QChar c : enginePath) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
+            return QStringLiteral("The program folder's name holds control characters, so the file managers' menu "
+                                  "entries cannot start Cryptelle from there. Move Cryptelle to a folder with a "
+                                  "plain name.");
+    }
+    if (!QDir::isAbsolutePath(enginePath))
+        return QStringLiteral("The program folder is not known, so the file managers' menu entries cannot be written.");
+    return {};
+}
+
+QString dolphinServiceMenuFile(const UserFolders& folders, DolphinMenu menu)
+{
+    return folders.dataHome + QLatin1String("/kio/servicemenus/") + dolphinMenuId(menu) + QLatin1String(".desktop");
 }
 
 QString nautilusScriptFile(const UserFolders& folders, const FileManagerEntry& entry)
@@ -389,6 +753,12 @@ QString nemoActionFile(const UserFolders& folders, const FileManagerEntry& entry
     return folders.dataHome + QLatin1String("/nemo/actions/") + QLatin1String(entry.id) + QLatin1String(".nemo_action");
 }
 
+QString pcmanfmActionFile(const UserFolders& folders, const FileManagerEntry& entry)
+{
+    return folders.dataHome + QLatin1String("/file-manager/actions/") + QLatin1String(entry.id) +
+           QLatin1String(".desktop");
+}
+
 QString thunarActionsFile(const UserFolders& folders)
 {
     return folders.configHome + QLatin1String("/Thunar/uca.xml");
@@ -398,47 +768,72 @@ EntryWriteResult writeFileManagerEntries(const UserFolders& folders,
                                          const QString& enginePath,
                                          std::span<const FileManagerEntry> entries)
 {
-    EntryWriteResult first;
-    const auto keep = [&first](const EntryWriteResult& result) {
-        if (first.ok && !result.ok)
-            first = result;
-    };
-    if (int error = makeFolders(folderPart(lockFile(folders)), 0700); error != 0)
-        return {false, folderPart(lockFile(folders)), systemErrorText(error)};
+    EntryWriteResult result;
+    if (const QString problem = enginePathProblem(enginePath); !problem.isEmpty()) {
+        result.add(enginePath, problem);
+        return result;
+    }
+    if (int error = makeFolders(folderPart(lockFile(folders)), 0700); error != 0) {
+        result.add(folderPart(lockFile(folders)), systemErrorText(error));
+        return result;
+    }
     const FileLock lock(lockFile(folders));
-    if (lock.error() != 0)
-        return {false, lockFile(folders), systemErrorText(lock.error())};
+    if (lock.error() != 0) {
+        result.add(lockFile(folders), systemErrorText(lock.error()));
+        return result;
+    }
 
-    for (const FileManagerEntry& entry : entries) {
+    for (const DolphinMenu menu : kDolphinMenus) {
+        const std::vector<const FileManagerEntry*> group = dolphinGroup(entries, menu);
+        if (group.empty())
+            continue;
+        const QString path = dolphinServiceMenuFile(folders, menu);
         // Recent Dolphin runs only service menus marked executable.
-        keep(writeOwnFile(dolphinServiceMenuFile(folders, entry), entry, dolphinServiceMenu(entry, enginePath), 0755));
-        keep(writeOwnFile(nautilusScriptFile(folders, entry), entry, nautilusScript(entry, enginePath), 0755));
-        keep(writeOwnFile(nemoActionFile(folders, entry), entry, nemoAction(entry, enginePath), 0644));
+        writeOwnFile(result, path, dolphinMenuId(menu), dolphinServiceMenu(menu, group, enginePath, path), 0755);
+    }
+    for (const FileManagerEntry& entry : entries) {
+        EntryWriteResult ignored;
+        removeOwnFile(ignored, oldDolphinFile(folders, entry), QLatin1String(entry.id));
+        const QString script = nautilusScriptFile(folders, entry);
+        writeOwnFile(result, script, QLatin1String(entry.id), nautilusScript(entry, enginePath, script), 0755);
+        const QString nemo = nemoActionFile(folders, entry);
+        writeOwnFile(result, nemo, QLatin1String(entry.id), nemoAction(entry, enginePath, nemo), 0644);
+        const QString pcmanfm = pcmanfmActionFile(folders, entry);
+        writeOwnFile(result, pcmanfm, QLatin1String(entry.id), pcmanfmAction(entry, enginePath, pcmanfm), 0644);
     }
     if (thunarPresent(folders)) {
         QString actions;
+        const QString where = thunarActionsFile(folders);
         for (const FileManagerEntry& entry : entries)
-            actions += thunarAction(entry, enginePath);
-        keep(editThunarActions(folders, entries, actions, true));
+            actions += thunarAction(entry, enginePath, where);
+        editThunarActions(result, folders, entries, actions, true);
     }
-    return first;
+    return result;
 }
 
-void removeFileManagerEntries(const UserFolders& folders, std::span<const FileManagerEntry> entries)
+EntryWriteResult removeFileManagerEntries(const UserFolders& folders, std::span<const FileManagerEntry> entries)
 {
-    // Without the lock folder there is nothing of ours to remove but a
+    EntryWriteResult result;
+    // Without the lock folder there is nothing of ours to remove, but a
     // failure to create it must not stop the removal either.
     [[maybe_unused]] const int ignored = makeFolders(folderPart(lockFile(folders)), 0700);
     const FileLock lock(lockFile(folders));
-    for (const FileManagerEntry& entry : entries) {
-        for (const QString& path : {dolphinServiceMenuFile(folders, entry),
-                                    nautilusScriptFile(folders, entry),
-                                    nemoActionFile(folders, entry)}) {
-            if (isOurs(path, entry)) [[maybe_unused]]
-                const int result = removeFile(path);
-        }
+    for (const DolphinMenu menu : kDolphinMenus) {
+        if (!dolphinGroup(entries, menu).empty())
+            removeOwnFile(result, dolphinServiceMenuFile(folders, menu), dolphinMenuId(menu));
     }
-    [[maybe_unused]] const EntryWriteResult result = editThunarActions(folders, entries, QString(), false);
+    for (const FileManagerEntry& entry : entries) {
+        const QString id = QLatin1String(entry.id);
+        removeOwnFile(result, oldDolphinFile(folders, entry), id);
+        removeOwnFile(result, nautilusScriptFile(folders, entry), id);
+        removeOwnFile(result, nemoActionFile(folders, entry), id);
+        removeOwnFile(result, pcmanfmActionFile(folders, entry), id);
+    }
+    editThunarActions(result, folders, entries, QString(), false);
+    // rmdir takes a folder only when it is empty: the user's files keep theirs.
+    for (const QString& folder : entryFolders(folders))
+        ::rmdir(nativePath(folder).constData());
+    return result;
 }
 
 } // namespace zqvcore

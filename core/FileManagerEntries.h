@@ -9,24 +9,18 @@
 namespace zqvcore {
 
 // The per-user context-menu entries that start the engine from the file
-// managers: a Dolphin service menu, a GNOME Files script, a Nemo action and a
-// Thunar custom action for each entry. The folder verb of the main program and
-// the context-menu plug-in both write and remove theirs through here.
-
-enum class EntryTarget {
-    Folders,
-    Files,         // plain files; *.zqv too where the file manager cannot leave them out
-    EncryptedFiles // *.zqv where the file manager can say so
-};
+// managers: Dolphin service menus, GNOME Files scripts, Nemo actions, Thunar
+// custom actions and PCManFM-Qt file-manager actions. The folder verb of the
+// main program and the context-menu plug-in both write and remove theirs
+// through here. The entries are made from the operation rows.
 
 struct FileManagerEntry
 {
-    const char* id; // our file names and Thunar's unique id
-    const char* label;
-    const char* engineSwitch;
-    EntryTarget target;
+    const char* id;           // our file names and Thunar's unique id
+    const char* label;        // the menu text
+    const char* engineSwitch; // "/e", ...
+    unsigned appliesTo;       // AppliesTo bits
     EntryRuns runs;
-    bool leaveOutEncrypted; // not offered on *.zqv where the file manager can filter
 };
 
 // "Encrypt Folder..." with "/f".
@@ -47,23 +41,44 @@ struct UserFolders
 struct EntryWriteResult
 {
     bool ok = true;
-    QString file;   // the first file that could not be written
-    QString reason; // why, in the system's words
+    QString file;         // the first file that could not be written or removed
+    QString reason;       // why, in plain words
+    QStringList problems; // every such file, as "file: reason"
+
+    void add(const QString& problemFile, const QString& problemReason);
 };
 
 // Creates or renews every entry for every file manager, running `enginePath`.
-// All that can be written is written; the first failure is reported.
+// All that can be written is written; every failure is reported. An engine
+// path that no entry format can carry exactly is refused before anything is
+// written.
 [[nodiscard]] EntryWriteResult writeFileManagerEntries(const UserFolders& folders,
                                                        const QString& enginePath,
                                                        std::span<const FileManagerEntry> entries);
 
-// Removes exactly these entries of ours; anything else, and failures, are left.
-void removeFileManagerEntries(const UserFolders& folders, std::span<const FileManagerEntry> entries);
+// Removes exactly these entries of ours, and the entry folders this leaves
+// empty; anything else stays. What could not be looked at is reported.
+EntryWriteResult removeFileManagerEntries(const UserFolders& folders, std::span<const FileManagerEntry> entries);
 
-// Where each entry's own files go (Thunar's shared file is thunarActionsFile).
-[[nodiscard]] QString dolphinServiceMenuFile(const UserFolders& folders, const FileManagerEntry& entry);
+// Why an engine path cannot be written into the entries; empty when it can.
+[[nodiscard]] QString enginePathProblem(const QString& enginePath);
+
+// Where the entries' files go. Dolphin gets one service menu per kind of
+// selection (folders, files, encrypted files), each under the same
+// "Cryptelle" submenu; the others one file per entry (Thunar one shared file).
+enum class DolphinMenu { Folders, Files, EncryptedFiles };
+[[nodiscard]] QString dolphinServiceMenuFile(const UserFolders& folders, DolphinMenu menu);
 [[nodiscard]] QString nautilusScriptFile(const UserFolders& folders, const FileManagerEntry& entry);
 [[nodiscard]] QString nemoActionFile(const UserFolders& folders, const FileManagerEntry& entry);
+[[nodiscard]] QString pcmanfmActionFile(const UserFolders& folders, const FileManagerEntry& entry);
 [[nodiscard]] QString thunarActionsFile(const UserFolders& folders);
+
+// The largest per-user file of the file managers we read (Thunar's actions,
+// our own entries).
+inline constexpr qint64 kMaxEntryFileSize = 4 * 1024 * 1024;
+
+// How many characters of paths one wipe run carries at most: with four bytes
+// a character this stays under the 128 KiB Linux allows one argument.
+inline constexpr int kWipeListCharacters = 30000;
 
 } // namespace zqvcore

@@ -11,6 +11,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth desktop-file-utils
 openssl age gnupg hyperfine time
 adwaita-icon-theme hicolor-icon-theme shared-mime-info
+python3-gi gir1.2-glib-2.0
 dpkg-dev file lintian appstream libxml2-utils man-db
 "
 

@@ -20,7 +20,7 @@ bool WriteFolderVerb(QWidget* parent,
                       title,
                       QStringLiteral("An error occured while attempting to create a registry key."),
                       zqvgui::MessageIcon::Critical,
-                      result.file + QLatin1String(": ") + result.reason);
+                      result.problems.join(QLatin1Char('\n')));
     messenger.message(parent,
                       title,
                       QStringLiteral("If you are a limited user in Windows XP, ZQV's context menus will not work.\n"

@@ -64,10 +64,11 @@ frmPreferences::frmPreferences(PreferencesContext context, QWidget* parent)
 
 void frmPreferences::Form_Load()
 {
-    // Unlike the main window's start-up, an unwritten setting shows as off here.
+    // The box shows what the start-up acts on: an unwritten setting counts as
+    // on there (the folder verb is written at the first start), so it does here.
     try {
-        const QString value = m_context.settings.GetSetting(kAppName, kSection, kKey, QStringLiteral("0"));
-        m_chkDisplayContextMenus->setChecked(value.trimmed().toDouble() != 0.0);
+        const QString value = m_context.settings.GetSetting(kAppName, kSection, kKey, QStringLiteral("1"));
+        m_chkDisplayContextMenus->setChecked(readsAsOne(value));
     } catch (const zqvcore::SettingsError& error) {
         showSettingsError(error);
     }

@@ -82,8 +82,8 @@ TEST_F(LoadedPlugin, RegisterWritesTheFourFileVerbsForTheEngineBesideIt)
 {
     EXPECT_EQ(call("DllRegisterServer"), 0);
     EXPECT_EQ(entries(),
-              "Decrypt File Encrypt File Make Self-Extracting Exe Wipe File | zqv-decrypt-file.desktop "
-              "zqv-encrypt-file.desktop zqv-make-exe.desktop zqv-wipe-file.desktop | "
+              "Decrypt File Encrypt File Make Self-Extracting Exe Wipe File | zqv-encrypted-files.desktop "
+              "zqv-files.desktop | "
               "zqv-decrypt-file.nemo_action zqv-encrypt-file.nemo_action zqv-make-exe.nemo_action "
               "zqv-wipe-file.nemo_action");
     const std::string nemo = testsupport::readFile(temp.path() + "/data/nemo/actions/zqv-decrypt-file.nemo_action");
@@ -91,7 +91,9 @@ TEST_F(LoadedPlugin, RegisterWritesTheFourFileVerbsForTheEngineBesideIt)
     EXPECT_NE(nemo.find("Extensions=zqv;"), std::string::npos);
 
     EXPECT_EQ(call("DllUnregisterServer"), 0);
-    EXPECT_EQ(entries(), " |  | ");
+    // Nothing of ours is left, not even the folders that only held our entries.
+    EXPECT_EQ(testsupport::listFolder(temp.path() + "/data"), "nautilus");
+    EXPECT_EQ(testsupport::listFolder(temp.path() + "/data/nautilus"), "");
     // Unregistering twice is not a failure.
     EXPECT_EQ(call("DllUnregisterServer"), 0);
 }

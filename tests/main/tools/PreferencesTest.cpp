@@ -115,7 +115,7 @@ protected:
     [[nodiscard]] bool folderVerbPresent() const
     {
         return testsupport::exists(temp.path() + "/data/nautilus/scripts/Encrypt Folder...") &&
-               testsupport::exists(temp.path() + "/data/kio/servicemenus/zqv-encrypt-folder.desktop") &&
+               testsupport::exists(temp.path() + "/data/kio/servicemenus/zqv-folders.desktop") &&
                testsupport::exists(temp.path() + "/data/nemo/actions/zqv-encrypt-folder.nemo_action");
     }
 
@@ -150,23 +150,31 @@ TEST_F(Preferences, TheFormShowsItsCaptionsAndTheStoredChoice)
         EXPECT_EQ(child<QCheckBox>(&dialog, "chkDisplayContextMenus")->text(), QStringLiteral("Display Context Menus"));
         EXPECT_EQ(child<QPushButton>(&dialog, "cmdOk")->text(), QStringLiteral("&Ok"));
         EXPECT_EQ(child<QPushButton>(&dialog, "cmdCancel")->text(), QStringLiteral("&Cancel"));
-        EXPECT_FALSE(child<QCheckBox>(&dialog, "chkDisplayContextMenus")->isChecked());
+        // Unwritten counts as on, as at start-up.
+        EXPECT_TRUE(child<QCheckBox>(&dialog, "chkDisplayContextMenus")->isChecked());
     }
-    zqvcore::RegistrySettings(q(temp.path() + "/config"))
-        .SaveSetting(QStringLiteral("ZQV"),
-                     QStringLiteral("Preferences"),
-                     QStringLiteral("ShowContextMenus"),
-                     QStringLiteral("1"));
-    frmPreferences dialog(context());
-    EXPECT_TRUE(child<QCheckBox>(&dialog, "chkDisplayContextMenus")->isChecked());
+    for (const char* value : {"0", "2", "1", " 1"}) {
+        zqvcore::RegistrySettings(q(temp.path() + "/config"))
+            .SaveSetting(QStringLiteral("ZQV"),
+                         QStringLiteral("Preferences"),
+                         QStringLiteral("ShowContextMenus"),
+                         QLatin1String(value));
+        frmPreferences dialog(context());
+        EXPECT_EQ(child<QCheckBox>(&dialog, "chkDisplayContextMenus")->isChecked(), readsAsOne(QLatin1String(value)))
+            << value;
+    }
 }
 
-TEST_F(Preferences, FirstStartWritesTheVerbYetTheDialogOpensClearedAndOkRemovesIt)
+TEST_F(Preferences, FirstStartWritesTheVerbTheDialogShowsItOnAndClearingRemovesIt)
 {
     RenewFolderVerbAtStartup(
         nullptr, messenger, zqvcore::RegistrySettings(q(temp.path() + "/config")), q(programFolder), folders());
     EXPECT_TRUE(folderVerbPresent());
     EXPECT_EQ(setting(), QStringLiteral("absent"));
+    {
+        frmPreferences dialog(context());
+        EXPECT_TRUE(child<QCheckBox>(&dialog, "chkDisplayContextMenus")->isChecked());
+    }
 
     EXPECT_EQ(choose(context(), false, "cmdOk"), QDialog::Accepted);
     EXPECT_EQ(setting(), QStringLiteral("0"));
@@ -259,8 +267,7 @@ TEST_F(Preferences, AVerbThatCannotBeCreatedShowsTheTwoMessages)
     EXPECT_EQ(messenger.shown[0].title, QStringLiteral("DLL/OCX Register"));
     EXPECT_EQ(messenger.shown[0].text, QStringLiteral("An error occured while attempting to create a registry key."));
     EXPECT_EQ(messenger.shown[0].icon, zqvgui::MessageIcon::Critical);
-    EXPECT_TRUE(
-        messenger.shown[0].detail.contains(q(temp.path() + "/data/kio/servicemenus/zqv-encrypt-folder.desktop")));
+    EXPECT_TRUE(messenger.shown[0].detail.contains(q(temp.path() + "/data/kio/servicemenus/zqv-folders.desktop")));
     EXPECT_TRUE(messenger.shown[0].detail.contains(QStringLiteral("Not a directory")));
     EXPECT_EQ(messenger.shown[1].title, QStringLiteral("DLL/OCX Register"));
     EXPECT_EQ(messenger.shown[1].text,
