@@ -8,11 +8,10 @@
 #include <cerrno>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FileUpdate.h"
+#include "UserFile.h"
 
 namespace zqvcore {
 
@@ -77,7 +76,7 @@ QByteArray nativePath(const QString& path)
 // opened at all, and never in a way that can block (a FIFO, a device).
 struct EntryFile
 {
-    int error = 0; // errno of a failed look or read (a missing file is no error)
+    int error = 0; // errno of a failed read (a missing file is no error)
     bool exists = false;
     QString refusal; // why the file was left as it is, when it is not one we read
     QByteArray bytes;
@@ -86,63 +85,26 @@ struct EntryFile
 
 EntryFile readEntryFile(const QString& path)
 {
+    const UserFileRead read = readUserFile(path, kMaxEntryFileSize);
     EntryFile result;
-    const QByteArray native = nativePath(path);
-    struct stat before
-    {
-    };
-    if (::stat(native.constData(), &before) != 0) {
-        if (errno != ENOENT)
-            result.error = errno;
-        return result;
-    }
-    result.exists = true;
-    if (!S_ISREG(before.st_mode)) {
+    switch (read.status) {
+    case UserFileRead::Status::Read:
+        result.exists = true;
+        result.bytes = read.bytes;
+        result.mode = read.mode;
+        break;
+    case UserFileRead::Status::Missing:
+        break;
+    case UserFileRead::Status::Refused:
+        result.exists = true;
         result.refusal =
-            S_ISDIR(before.st_mode)
-                ? QStringLiteral("A folder is in its place, so it was left as it is.")
-                : QStringLiteral("It is not a regular file (a pipe or a device), so it was left as it is.");
-        return result;
+            read.reason.left(1).toUpper() + read.reason.mid(1) + QLatin1String(", so it was left as it is.");
+        break;
+    case UserFileRead::Status::Failed:
+        result.exists = true;
+        result.error = read.error != 0 ? read.error : EIO;
+        break;
     }
-    if (before.st_size > kMaxEntryFileSize) {
-        result.refusal = QStringLiteral("It is larger than 4 MiB, so it was left as it is.");
-        return result;
-    }
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = errno;
-        return result;
-    }
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || info.st_dev != before.st_dev || info.st_ino != before.st_ino ||
-        !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        result.refusal = QStringLiteral("It was replaced while it was being read, so it was left as it is.");
-        return result;
-    }
-    result.mode = info.st_mode & 07777;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            result.error = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        result.bytes.append(buffer, got);
-        if (result.bytes.size() > kMaxEntryFileSize) {
-            result.refusal = QStringLiteral("It is larger than 4 MiB, so it was left as it is.");
-            break;
-        }
-    }
-    ::close(fd);
-    if (result.error != 0 || !result.refusal.isEmpty())
-        result.bytes.clear();
     return result;
 }
 
