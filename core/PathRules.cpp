@@ -13,21 +13,34 @@ bool HasEncryptedExtension(const QString& path)
     return path.endsWith(QLatin1String(".zqv"), Qt::CaseSensitive);
 }
 
-bool IsNotPlainFile(const QString& path)
+bool isPlainFile(const QByteArray& path)
 {
     if (path.isEmpty())
-        return true;
+        return false;
     // O_NONBLOCK: testing a FIFO must not hang. A folder opens read-only on
-    // POSIX, so it is ruled out explicitly.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    // POSIX, so it is ruled out by the descriptor's own type.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return true;
+        return false;
     struct stat info
     {
     };
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
-    return !regular;
+    return regular;
+}
+
+bool IsNotPlainFile(const QString& path)
+{
+    return !isPlainFile(QFile::encodeName(path));
+}
+
+bool isFolder(const QByteArray& path)
+{
+    struct stat info
+    {
+    };
+    return !path.isEmpty() && ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace zqvcore

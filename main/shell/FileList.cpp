@@ -6,7 +6,6 @@
 
 #include "FileListModel.h"
 #include "FileListView.h"
-#include "FolderTree.h"
 #include "ShellContextMenu.h"
 #include "ShellNamespace.h"
 #include "WorkRunner.h"
@@ -27,11 +26,6 @@ FileList::FileList(FileListView* view, QObject* parent)
 FileList::~FileList()
 {
     uninstall();
-}
-
-void FileList::setFolderTree(FolderTree* tree)
-{
-    m_tree = tree;
 }
 
 void FileList::setContextMenu(ShellContextMenu* menu)
@@ -140,10 +134,7 @@ void FileList::activate(int row)
     }
     const ShellItem& item = m_model->item(row);
     if (item.folder) {
-        if (m_tree != nullptr) {
-            // By the item's own bytes, so two names that look alike never mix.
-            m_tree->selectChild(m_tree->selectedNode(), item.id);
-        }
+        emit folderOpened(item.id);
         return;
     }
     if (m_menu != nullptr) {

@@ -14,7 +14,6 @@ namespace zqvshell {
 
 class FileListModel;
 class FileListView;
-class FolderTree;
 class ShellContextMenu;
 class cLVHeaderSortIcons;
 
@@ -23,7 +22,8 @@ class cLVHeaderSortIcons;
 // reactions to double click, Enter and right click.
 //
 // How the window uses it: a FileList parented to the window (it must not
-// outlive ListView1): list.setFolderTree(...); list.setContextMenu(...);
+// outlive ListView1): connect folderOpened to the tree's selectChild;
+// list.setContextMenu(...);
 // list.setHeaderIcons(&HdrIcons); list.setViewMenu(mnuView); list.install().
 // Sorting (the View menu's Ascending/Descending, header clicks):
 // setSortKey/setSortOrder, HdrIcons.SetHeaderIcons, then sortRows(). The
@@ -38,7 +38,6 @@ public:
 
     [[nodiscard]] FileListView* view() const { return m_view; }
     [[nodiscard]] FileListModel* model() const { return m_model; }
-    void setFolderTree(FolderTree* tree);
     void setContextMenu(ShellContextMenu* menu);
     void setHeaderIcons(cLVHeaderSortIcons* icons) { m_headerIcons = icons; }
     // Shown on a right click on empty space.
@@ -70,6 +69,9 @@ public:
 signals:
     // After every fill that produced rows.
     void filled();
+    // A folder row was opened (double click, Enter): its own item bytes, so
+    // two names that look alike never mix.
+    void folderOpened(const QByteArray& id);
 
 private:
     void activate(int row);
@@ -77,7 +79,6 @@ private:
 
     FileListView* m_view;
     FileListModel* m_model;
-    QPointer<FolderTree> m_tree;
     QPointer<ShellContextMenu> m_menu;
     cLVHeaderSortIcons* m_headerIcons = nullptr;
     QPointer<QMenu> m_viewMenu;

@@ -4,7 +4,6 @@
 #include <QTreeView>
 #include <algorithm>
 
-#include "FileList.h"
 #include "FolderTreeModel.h"
 #include "ShellContextMenu.h"
 #include "ShellNamespace.h"
@@ -40,11 +39,6 @@ FolderTree::FolderTree(QTreeView* tree, QObject* parent)
 FolderTree::~FolderTree()
 {
     uninstall();
-}
-
-void FolderTree::setFileList(FileList* list)
-{
-    m_list = list;
 }
 
 void FolderTree::setContextMenu(ShellContextMenu* menu)
@@ -182,8 +176,8 @@ bool FolderTree::TreeViewNotify(const ViewNotification& notification)
     const FolderTreeModel::Node* target = m_model->node(notification.index);
     switch (notification.code) {
     case NotifyCode::SelChanged:
-        if (target != nullptr && m_list != nullptr) {
-            m_list->FillFileView(target->data.pidlFQ(), target->data.pidlRel());
+        if (target != nullptr) {
+            emit folderSelected(target->data.pidlFQ(), target->data.pidlRel());
         }
         return false;
     case NotifyCode::ItemExpanding:

@@ -12,17 +12,16 @@ class QTreeView;
 
 namespace zqvshell {
 
-class FileList;
 class FolderTreeModel;
 class ShellContextMenu;
 
 // The folder tree: folders only (hidden ones too), one level read per first
-// expansion, siblings in their folder's name order. Selecting a node fills
-// the file list; a right click on a node (not the desktop) opens the context
-// menu.
+// expansion, siblings in their folder's name order. Selecting a node reports
+// it (folderSelected); a right click on a node (not the desktop) opens the
+// context menu.
 //
-// How the window uses it: FolderTree tree(TreeView1); tree.setFileList(...);
-// tree.setContextMenu(...); tree.install() (routes the view's events to
+// How the window uses it: FolderTree tree(TreeView1); connect folderSelected
+// to FileList::FillFileView; tree.setContextMenu(...); tree.install() (routes the view's events to
 // TreeViewNotify); SetTreeRoot(ItemIdList()) at start-up; for RefreshFileView:
 // PruneCollapsedNodes(), then GetTreeItemData(selectedNode()) and
 // FileList::FillFileView with its lists; uninstall() and ClearTree() at unload.
@@ -35,7 +34,6 @@ public:
 
     [[nodiscard]] QTreeView* view() const { return m_tree; }
     [[nodiscard]] FolderTreeModel* model() const { return m_model; }
-    void setFileList(FileList* list);
     void setContextMenu(ShellContextMenu* menu);
 
     bool install();
@@ -70,12 +68,15 @@ public:
     // there is no such child.
     bool selectChild(const QModelIndex& parent, const QByteArray& id);
 
+signals:
+    // A node became the selected one: the folder to show.
+    void folderSelected(const ItemIdList& pidlFQ, const ItemIdList& pidlRel);
+
 private:
     void updateOpen(const QModelIndex& index);
 
     QTreeView* m_tree;
     FolderTreeModel* m_model;
-    QPointer<FileList> m_list;
     QPointer<ShellContextMenu> m_menu;
 };
 

@@ -8,6 +8,8 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMimeData>
+#include <QMimeDatabase>
+#include <QProcess>
 #include <QUrl>
 #include <cerrno>
 #include <cstdio>
@@ -17,7 +19,7 @@
 #include <sys/stat.h>
 
 #include "Messenger.h"
-#include "OperationRules.h"
+#include "PathRules.h"
 #include "PropertiesDialog.h"
 #include "ShellNamespace.h"
 
@@ -55,11 +57,38 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to)
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
+// A folder counts only inside a file-system folder: the desktop's places
+// ("Home", "File System", volumes) are not something to pack.
+zqvcore::ItemKind itemKind(const ShellFolder& folder, const ShellItem& item, const QByteArray& path)
+{
+    return zqvcore::itemKind(
+        item.displayName, zqvcore::isPlainFile(path), item.folder && folder.isFileSystem() && !path.isEmpty());
+}
+
 } // namespace
+
+bool hasDefaultApplication(const QString& path)
+{
+    // The opener hands the file over and learns of a missing application only
+    // after it has let go, so ask the desktop's own table first.
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    QStringList types{type.name()};
+    types.append(type.allAncestors());
+    for (const QString& name : std::as_const(types)) {
+        QProcess query;
+        query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), name});
+        if (!query.waitForFinished(10000) || query.exitStatus() != QProcess::NormalExit)
+            return true; // cannot tell
+        if (!query.readAllStandardOutput().trimmed().isEmpty())
+            return true;
+    }
+    return false;
+}
 
 ShellContextMenu::ShellContextMenu(QObject* parent)
     : QObject(parent)
     , m_opener([](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); })
+    , m_applicationCheck(hasDefaultApplication)
     , m_runner([](QMenu& menu, const QPoint& pos) { return menu.exec(pos); })
     , m_renamePrompt([](QWidget* owner, const QString& current) -> std::optional<QString> {
         bool ok = false;
@@ -112,15 +141,13 @@ ShellContextMenu::buildMenu(QWidget* owner, const FolderPtr& folder, const std::
         return menu;
     }
     bool onDisk = true;
-    OperationAvailability common{true, true, true, true, true, true};
+    // What fits every chosen item; one that fits nothing leaves every operation off.
+    std::optional<zqvcore::OperationSet> common;
     for (const ShellItem& item : items) {
         const QByteArray path = folder->path(item.id);
         onDisk = onDisk && !path.isEmpty();
-        const OperationAvailability one = availableOperations(item.displayName, isPlainFile(path));
-        common.encrypt = common.encrypt && one.encrypt;
-        common.decrypt = common.decrypt && one.decrypt;
-        common.makeExe = common.makeExe && one.makeExe;
-        common.wipe = common.wipe && one.wipe;
+        const zqvcore::OperationSet one = zqvcore::availableOperations(itemKind(*folder, item, path));
+        common = common ? common->intersected(one) : one;
     }
     const bool single = items.size() == 1;
     const ShellItem first = items.front();
@@ -129,21 +156,14 @@ ShellContextMenu::buildMenu(QWidget* owner, const FolderPtr& folder, const std::
             this,
             [this, owner, folder, first] { openItem(owner, *folder, first); });
     menu->addSeparator();
-    const struct
-    {
-        const char* name;
-        QString text;
-        bool enabled;
-        zqvcore::Operation operation;
-    } operations[] = {
-        {"mnuEncrypt", QStringLiteral("&Encrypt File"), common.encrypt, zqvcore::Operation::Encrypt},
-        {"mnuDecrypt", QStringLiteral("&Decrypt File"), common.decrypt, zqvcore::Operation::Decrypt},
-        {"mnuMakeExe", QStringLiteral("Make &Self-Extracting Exe"), common.makeExe, zqvcore::Operation::SelfExtracting},
-        {"mnuWipe", QStringLiteral("&Wipe File"), common.wipe, zqvcore::Operation::Wipe},
-    };
-    for (const auto& operation : operations) {
-        const zqvcore::Operation op = operation.operation;
-        connect(addAction(*menu, operation.name, operation.text, operation.enabled && m_dispatch != nullptr),
+    for (const zqvcore::OperationInfo& row : zqvcore::operationTable()) {
+        if (*row.contextMenuName == '\0')
+            continue;
+        const zqvcore::Operation op = row.operation;
+        connect(addAction(*menu,
+                          row.contextMenuName,
+                          QLatin1String(row.contextMenuText),
+                          common->contains(op) && m_dispatch != nullptr),
                 &QAction::triggered,
                 this,
                 [this, owner, folder, items, op] { runOperation(owner, op, folder, items); });
@@ -195,6 +215,13 @@ bool ShellContextMenu::openItem(QWidget* owner, const ShellFolder& folder, const
     const std::optional<QString> text = exactPathText(path);
     if (!text) {
         refuse(owner, item.displayName);
+        return false;
+    }
+    if (m_applicationCheck && !m_applicationCheck(*text)) {
+        messenger().message(owner,
+                            kTitle,
+                            QStringLiteral("No application is available to open \"%1\".").arg(item.displayName),
+                            zqvgui::MessageIcon::Warning);
         return false;
     }
     if (!m_opener(*text)) {

@@ -21,8 +21,8 @@ class Messenger;
 
 namespace zqvshell {
 
-// The context menu of one or several items of a folder: Open, the four file
-// operations, Copy Location, Rename..., Move to Trash and Properties. It
+// The context menu of one or several items of a folder: Open, the operations
+// of core's table that have a context-menu entry, Copy Location, Rename..., Move to Trash and Properties. It
 // starts nothing itself: operations go to the dispatch callback, opening to
 // the opener. A name that text cannot carry exactly is refused with a
 // message, never swapped for a look-alike.
@@ -30,6 +30,10 @@ namespace zqvshell {
 // How the window uses it: make one, setDispatch(its one dispatch routine:
 // run the engine for each path, then RefreshFileView), connect itemsChanged
 // to RefreshFileView, setMessenger, and give it to FolderTree and FileList.
+// True when the desktop names an application for the file's type or a type it
+// belongs to; true as well when that cannot be asked (the opener then tells).
+[[nodiscard]] bool hasDefaultApplication(const QString& path);
+
 class ShellContextMenu : public QObject
 {
     Q_OBJECT
@@ -43,8 +47,15 @@ public:
     ~ShellContextMenu() override;
 
     void setDispatch(Dispatch dispatch) { m_dispatch = std::move(dispatch); }
-    // Default: the desktop's default application.
-    void setOpener(Opener opener) { m_opener = std::move(opener); }
+    // Default: the desktop's default application, after asking whether there
+    // is one. An opener of one's own answers for itself.
+    void setOpener(Opener opener)
+    {
+        m_opener = std::move(opener);
+        m_applicationCheck = nullptr;
+    }
+    // Whether an application is there to open a path; nothing: do not ask.
+    void setApplicationCheck(std::function<bool(const QString& path)> check) { m_applicationCheck = std::move(check); }
     // Default: the menu's own exec(). Tests pick an action instead.
     void setMenuRunner(MenuRunner runner) { m_runner = std::move(runner); }
     // Default: a text input dialog.
@@ -59,9 +70,10 @@ public:
                               const std::vector<ShellItem>& items,
                               const QPoint& screenPos);
 
-    // The menu as it would be shown (actions named mnuOpen, mnuEncrypt,
-    // mnuDecrypt, mnuMakeExe, mnuWipe, mnuCopyLocation, mnuRename, mnuTrash,
-    // mnuProperties), each wired to its command.
+    // The menu as it would be shown (actions named mnuOpen, then each
+    // operation's context-menu name, mnuCopyLocation, mnuRename, mnuTrash,
+    // mnuProperties), each wired to its command. An operation is enabled
+    // when its rule fits every item.
     [[nodiscard]] std::unique_ptr<QMenu>
     buildMenu(QWidget* owner, const FolderPtr& folder, const std::vector<ShellItem>& items);
 
@@ -93,6 +105,7 @@ private:
 
     Dispatch m_dispatch;
     Opener m_opener;
+    std::function<bool(const QString& path)> m_applicationCheck;
     MenuRunner m_runner;
     RenamePrompt m_renamePrompt;
     zqvgui::Messenger* m_messenger = nullptr;

@@ -12,6 +12,7 @@
 #include "Messenger.h"
 #include "Miscellaneous.h"
 #include "QueueFile.h"
+#include "ShellContextMenu.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 #include "frmPreferences.h"
@@ -32,7 +33,12 @@ int runZqv(int argc, char** argv)
     UserSettings settings;
 
     MainWindowTools tools;
-    tools.openDocument = [](const QString& target) { zqvtools::OpenDocument(target); };
+    tools.openDocument = [](const QString& target) {
+        if (!zqvshell::hasDefaultApplication(target))
+            return false;
+        zqvtools::OpenDocument(target);
+        return true;
+    };
     tools.openAbout = [helpPage](QWidget* owner) {
         zqvtools::frmAbout about(helpPage, owner);
         about.exec();

@@ -1,21 +1,22 @@
 #include "frmMain.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QLayout>
 #include <QLocale>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QStatusBar>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <cmath>
@@ -25,6 +26,8 @@
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "FolderTree.h"
+#include "KeyboardMenus.h"
+#include "MainMenus.h"
 #include "MainSettings.h"
 #include "Messenger.h"
 #include "Operations.h"
@@ -43,20 +46,6 @@ constexpr int kToolbarBand = 24;
 constexpr int kQueueBand = 120;
 constexpr int kQueueHeight = 118;
 constexpr int kHeightOffsetWithQueue = 125;
-
-QAction* namedAction(QObject* owner, const char* name, const QString& text)
-{
-    auto* action = new QAction(text, owner);
-    action->setObjectName(QLatin1String(name));
-    return action;
-}
-
-QAction* separator(QMenu* menu, const char* name)
-{
-    QAction* action = menu->addSeparator();
-    action->setObjectName(QLatin1String(name));
-    return action;
-}
 
 // The window's face: Tahoma where it is installed, else the desktop's sans font.
 QFont windowFont()
@@ -90,6 +79,16 @@ std::optional<bool> truthValue(const QString& text)
     if (ok)
         return value != 0.0;
     return std::nullopt;
+}
+
+// What a wait is for, in the words the user chose it by.
+QString operationTitle(zqvcore::Operation operation)
+{
+    const zqvcore::OperationInfo& row = zqvcore::operationInfo(operation);
+    QString title = QLatin1String(*row.toolbarText != '\0' ? row.toolbarText : row.fileManagerText);
+    if (title.endsWith(QLatin1String("...")))
+        title.chop(3);
+    return title;
 }
 
 QString nowAsQueueTime()
@@ -138,8 +137,10 @@ frmMain::frmMain(QString programFolder,
     m_queueView->header()->resizeSection(zqvcore::QueueModel::ActionColumn, 150);
     m_inner->installEventFilter(this);
 
-    buildMenus();
-    buildToolbar();
+    m_menus = new MainMenus(*this, m_inner, m_tools);
+    m_toolbar = m_menus->toolbar();
+    m_queuePopUp = m_menus->queuePopUp();
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
 
     auto* queueView = static_cast<QueueListView*>(m_queueView);
     queueView->setDropHandler([this](const QMimeData* data, const QObject* source) { DropOnQueue(data, source); });
@@ -154,14 +155,25 @@ frmMain::frmMain(QString programFolder,
         [this](zqvcore::Operation operation, const QStringList& paths) { Dispatch(operation, paths); });
     m_contextMenu->setMessenger(&m_messenger);
     connect(m_contextMenu, &zqvshell::ShellContextMenu::itemsChanged, this, &frmMain::RefreshFileView);
-    m_tree->setFileList(m_list);
+    // The panes know nothing of each other: the window joins them.
+    connect(m_tree, &zqvshell::FolderTree::folderSelected, m_list, &zqvshell::FileList::FillFileView);
+    connect(m_list, &zqvshell::FileList::folderOpened, m_tree, [this](const QByteArray& id) {
+        m_tree->selectChild(m_tree->selectedNode(), id);
+    });
     m_tree->setContextMenu(m_contextMenu);
     m_tree->install();
-    m_list->setFolderTree(m_tree);
     m_list->setContextMenu(m_contextMenu);
     m_list->setHeaderIcons(&HdrIcons());
-    m_list->setViewMenu(m_viewMenu);
+    m_list->setViewMenu(m_menus->viewMenu());
     m_list->install();
+    m_keyboardMenus = new KeyboardMenus(this);
+    for (QAbstractItemView* view : m_listView->views())
+        m_keyboardMenus->watch(view, [this](QAbstractItemView* from, const QModelIndex& index, const QPoint& at) {
+            m_list->ListViewNotify({zqvshell::NotifyCode::RClick, from, index, at});
+        });
+    m_keyboardMenus->watch(m_treeView, [this](QAbstractItemView* from, const QModelIndex& index, const QPoint& at) {
+        m_tree->TreeViewNotify({zqvshell::NotifyCode::RClick, from, index, at});
+    });
     const auto followSelection = [this] { ListItemClick(m_list->selectedRow()); };
     connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, followSelection);
     connect(m_listView->selectionModel(), &QItemSelectionModel::currentChanged, this, followSelection);
@@ -172,177 +184,6 @@ frmMain::frmMain(QString programFolder,
 frmMain::~frmMain()
 {
     m_runner.abandonAll();
-}
-
-void frmMain::buildMenus()
-{
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    QAction* root = namedAction(this, "mnuFileRoot", QStringLiteral("&Change Root..."));
-    root->setVisible(false);
-    connect(root, &QAction::triggered, this, &frmMain::ChangeRoot);
-    file->addAction(root);
-    separator(file, "mnuFileSep1")->setVisible(false);
-    QAction* preferences = namedAction(this, "mnuPreferences", QStringLiteral("Preferences..."));
-    preferences->setEnabled(static_cast<bool>(m_tools.openPreferences));
-    connect(preferences, &QAction::triggered, this, [this] { m_tools.openPreferences(this); });
-    file->addAction(preferences);
-    separator(file, "mnuFileSep2");
-    QAction* exitAction = namedAction(this, "mnuFileExit", QStringLiteral("E&xit"));
-    connect(exitAction, &QAction::triggered, this, &QWidget::close);
-    file->addAction(exitAction);
-
-    m_viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
-    m_viewMenu->setObjectName(QStringLiteral("mnuView"));
-    connect(m_viewMenu, &QMenu::aboutToShow, this, &frmMain::ViewMenuOpening);
-    QAction* queueItem = namedAction(this, "mnuQueue", QStringLiteral("Queue"));
-    queueItem->setCheckable(true);
-    queueItem->setChecked(true);
-    connect(queueItem, &QAction::triggered, this, &frmMain::ToggleQueue);
-    m_viewMenu->addAction(queueItem);
-    separator(m_viewMenu, "mnuViewSep");
-    const struct
-    {
-        const char* name;
-        const char* text;
-        int mode;
-    } modes[] = {
-        {"mnuViewLargeIcons", "Lar&ge Icons", 0},
-        {"mnuViewSmallIcons", "S&mall Icons", 1},
-        {"mnuViewList", "&List", 2},
-        {"mnuViewReport", "&Detatils", 3},
-    };
-    for (const auto& mode : modes) {
-        QAction* action = namedAction(this, mode.name, QLatin1String(mode.text));
-        action->setCheckable(true);
-        const int value = mode.mode;
-        connect(action, &QAction::triggered, this, [this, value] { SetView(value); });
-        m_viewMenu->addAction(action);
-    }
-    separator(m_viewMenu, "mnuViewSep1");
-    QMenu* arrange = m_viewMenu->addMenu(QStringLiteral("Arrange Icons"));
-    arrange->setObjectName(QStringLiteral("mnuViewArrange"));
-    arrange->menuAction()->setObjectName(QStringLiteral("mnuViewArrange"));
-    QAction* ascending = namedAction(this, "mnuViewArrangeAZ", QStringLiteral("A&scending"));
-    QAction* descending = namedAction(this, "mnuViewArrangeZA", QStringLiteral("&Descending"));
-    QAction* autoArrange = namedAction(this, "mnuViewArrangeAuto", QStringLiteral("&Auto Arrange"));
-    for (QAction* action : {ascending, descending, autoArrange})
-        action->setCheckable(true);
-    connect(ascending, &QAction::triggered, this, &frmMain::ArrangeAscending);
-    connect(descending, &QAction::triggered, this, &frmMain::ArrangeDescending);
-    connect(autoArrange, &QAction::triggered, this, &frmMain::ToggleAutoArrange);
-    arrange->addAction(ascending);
-    arrange->addAction(descending);
-    separator(arrange, "mnuViewArrangeSep1");
-    arrange->addAction(autoArrange);
-    separator(m_viewMenu, "mnuViewSep2");
-    QAction* refresh = namedAction(this, "mnuViewRefresh", QStringLiteral("&Refresh"));
-    refresh->setShortcut(QKeySequence(Qt::Key_F5));
-    connect(refresh, &QAction::triggered, this, &frmMain::RefreshFileView);
-    m_viewMenu->addAction(refresh);
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    QAction* contents = namedAction(this, "mnuContents", QStringLiteral("&Contents"));
-    contents->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(contents, &QAction::triggered, this, &frmMain::Contents);
-    help->addAction(contents);
-    separator(help, "mnuSep1");
-    QAction* about = namedAction(this, "mnuAbout", QStringLiteral("&About..."));
-    about->setEnabled(static_cast<bool>(m_tools.openAbout));
-    connect(about, &QAction::triggered, this, [this] { m_tools.openAbout(this); });
-    help->addAction(about);
-    // The window keeps its shortcuts while the menu bar is hidden or closed.
-    addActions({refresh, contents});
-
-    m_queuePopUp = new QMenu(QStringLiteral("Queue"), this);
-    m_queuePopUp->setObjectName(QStringLiteral("mnuQueuePopUp"));
-    QAction* perform = namedAction(this, "mnuPerform", QStringLiteral("Perform Desired Actions Now..."));
-    connect(perform, &QAction::triggered, this, &frmMain::Perform);
-    m_queuePopUp->addAction(perform);
-    separator(m_queuePopUp, "mnuQueuePopUp1");
-    QAction* remove = namedAction(this, "mnuRemoveItem", QStringLiteral("Remove Item"));
-    connect(remove, &QAction::triggered, this, &frmMain::RemoveItem);
-    m_queuePopUp->addAction(remove);
-    separator(m_queuePopUp, "mnuQueuePopUp2");
-    QAction* clear = namedAction(this, "mnuClearQueue", QStringLiteral("Clear Queue"));
-    connect(clear, &QAction::triggered, this, &frmMain::ClearQueue);
-    m_queuePopUp->addAction(clear);
-}
-
-void frmMain::buildToolbar()
-{
-    m_toolbar = new QToolBar(m_inner);
-    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
-    m_toolbar->setIconSize(QSize(16, 16));
-    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_toolbar->setMovable(false);
-    m_toolbar->setFloatable(false);
-
-    const struct
-    {
-        const char* key;
-        const char* text;
-        const char* picture;
-    } buttons[] = {
-        {"Encrypt", "Encrypt File", "encrypt"},
-        {"Decrypt", "Decrypt File", "decrypt"},
-        {"MakeExe", "Make Exe", "exe"},
-        {"Wipe", "Wipe File", "shred"},
-        {"Queue", "Queue File", "queue"},
-        {"Advanced", "Advanced", "advanced"},
-    };
-    for (const auto& button : buttons) {
-        QAction* action = namedAction(this, button.key, QLatin1String(button.text));
-        action->setIcon(QIcon(QStringLiteral(":/zqv/toolbar/%1.png").arg(QLatin1String(button.picture))));
-        action->setData(QLatin1String(button.key));
-        m_toolbar->addAction(action);
-        const QString key = QLatin1String(button.key);
-        connect(action, &QAction::triggered, this, [this, key] { ButtonClick(key); });
-    }
-
-    const struct
-    {
-        const char* name;
-        const char* text;
-        const char* key;
-    } queueItems[] =
-        {
-            {"mnuQueueEncrypt", "Queue for Encryption", "Encrypt"},
-            {"mnuQueueDecrypt", "Queue for Decryption", "Decrypt"},
-            {"mnuQueueSelfExtracting", "Queue for Self-Extracting", "Make Self-Extracting"},
-            {"mnuQueueWipe", "Queue for Wiping", "Wipe"},
-        },
-      advancedItems[] = {
-          {"mnuAdvancedHash", "View SHA/MD5 Hash Value...", "Hash"},
-          {"mnuAdvancedText", "Encrypt/Decrypt Text...", "Text"},
-      };
-    m_queueMenu = new QMenu(this);
-    m_queueMenu->setObjectName(QStringLiteral("QueueMenu"));
-    m_advancedMenu = new QMenu(this);
-    m_advancedMenu->setObjectName(QStringLiteral("AdvancedMenu"));
-    for (const auto& item : queueItems) {
-        QAction* action = namedAction(this, item.name, QLatin1String(item.text));
-        action->setData(QLatin1String(item.key));
-        m_queueMenu->addAction(action);
-    }
-    for (const auto& item : advancedItems) {
-        QAction* action = namedAction(this, item.name, QLatin1String(item.text));
-        action->setData(QLatin1String(item.key));
-        m_advancedMenu->addAction(action);
-    }
-    for (QMenu* menu : {m_queueMenu, m_advancedMenu}) {
-        connect(menu, &QMenu::triggered, this, [this](QAction* action) { ButtonMenuClick(action->data().toString()); });
-    }
-    // The whole drop-down button opens its menu; its body has no command of its own.
-    for (const auto& [key, menu] : {std::pair{"Queue", m_queueMenu}, std::pair{"Advanced", m_advancedMenu}}) {
-        QAction* action = findChild<QAction*>(QLatin1String(key));
-        action->setMenu(menu);
-        if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
-            button->setPopupMode(QToolButton::InstantPopup);
-    }
-    findChild<QAction*>(QStringLiteral("mnuAdvancedHash"))->setEnabled(static_cast<bool>(m_tools.openHashViewer));
-    findChild<QAction*>(QStringLiteral("mnuAdvancedText"))->setEnabled(static_cast<bool>(m_tools.openTextTool));
 }
 
 void frmMain::Form_Load()
@@ -476,25 +317,24 @@ QString frmMain::selectedTag() const
     return m_list->selectedTag();
 }
 
-void frmMain::applyEnabling(const ToolbarEnabling& state)
+zqvcore::ItemKind frmMain::selectedKind() const
 {
-    const auto enable = [this](const char* name, bool on) { findChild<QAction*>(QLatin1String(name))->setEnabled(on); };
-    enable("Encrypt", state.encrypt);
-    enable("Decrypt", state.decrypt);
-    enable("MakeExe", state.makeExe);
-    enable("Wipe", state.wipe);
-    enable("Queue", state.queue);
-    enable("mnuQueueEncrypt", state.queueEncrypt);
-    enable("mnuQueueDecrypt", state.queueDecrypt);
-    enable("mnuQueueSelfExtracting", state.queueSelfExtracting);
-    enable("mnuAdvancedHash", state.hash && m_tools.openHashViewer);
+    const int row = m_list->selectedRow();
+    if (row < 0)
+        return zqvcore::ItemKind::Other;
+    const zqvshell::FileListModel* model = m_list->model();
+    const QByteArray path = model->pathBytes(row);
+    // A row without a tag (a name text cannot carry) gets no command.
+    const bool onDisk = !path.isEmpty() && !model->tag(row).isEmpty();
+    return zqvcore::itemKind(
+        model->item(row).displayName, onDisk && zqvcore::isPlainFile(path), onDisk && model->item(row).folder);
 }
 
 void frmMain::ListItemClick(int row)
 {
     if (row < 0 || row >= m_list->model()->rowCount() || row != m_list->selectedRow())
         return;
-    applyEnabling(enablingForRow(m_list->selectedName(), selectedTag()));
+    m_menus->applyEnabling(m_list->selectedName(), selectedKind());
 }
 
 void frmMain::ButtonClick(const QString& key)
@@ -503,26 +343,44 @@ void frmMain::ButtonClick(const QString& key)
     if (zqvcore::IsNotPlainFile(tag))
         return;
     const zqvcore::Operation operation = zqvcore::operationForToolbarKey(key);
-    if (operation == zqvcore::Operation::None || operation == zqvcore::Operation::EncryptFolder)
+    if (operation == zqvcore::Operation::None)
         return;
     Dispatch(operation, {tag});
 }
 
 void frmMain::Dispatch(zqvcore::Operation operation, const QStringList& paths)
 {
-    if (operation == zqvcore::Operation::None || operation == zqvcore::Operation::EncryptFolder)
+    if (operation == zqvcore::Operation::None)
         return;
+    const zqvcore::OperationInfo& row = zqvcore::operationInfo(operation);
     bool ran = false;
     for (const QString& path : paths) {
-        if (path.isEmpty() || zqvcore::IsNotPlainFile(path))
+        const QByteArray bytes = QFile::encodeName(path);
+        const zqvcore::ItemKind kind = zqvcore::itemKind(path, zqvcore::isPlainFile(bytes), zqvcore::isFolder(bytes));
+        if (path.isEmpty() || !zqvcore::appliesTo(row, kind))
             continue;
-        const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, path));
+        const WaitResult result = runEngine(operation, path);
         if (result == WaitResult::Abandoned)
             return; // shutting down
         ran = ran || result == WaitResult::Ended;
     }
     if (ran)
         RefreshFileView();
+}
+
+WaitResult frmMain::runEngine(zqvcore::Operation operation, const QString& path)
+{
+    m_waits.push_back(QStringLiteral("Waiting for the engine to finish: %1 \"%2\"")
+                          .arg(operationTitle(operation), QDir::toNativeSeparators(path)));
+    statusBar()->showMessage(m_waits.constLast());
+    const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, path));
+    m_waits.removeLast();
+    // A wait that ends inside another gives the outer one its line back.
+    if (m_waits.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(m_waits.constLast());
+    return result;
 }
 
 void frmMain::ButtonMenuClick(const QString& key)
@@ -555,8 +413,10 @@ void frmMain::RefreshFileView()
 
 void frmMain::Contents()
 {
-    if (m_tools.openDocument)
-        m_tools.openDocument(m_programFolder + QLatin1String("/help/index.html"));
+    const QString page = m_programFolder + QLatin1String("/help/index.html");
+    if (m_tools.openDocument && !m_tools.openDocument(page))
+        showError(QStringLiteral("No application is available to open the help page %1.")
+                      .arg(QDir::toNativeSeparators(page)));
 }
 
 bool frmMain::CheckQueueForDuplicates(const QString& FileName) const
@@ -682,9 +542,15 @@ void frmMain::SetView(int mode)
 {
     m_listView->setViewMode(mode);
     m_listView->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
-    const char* names[] = {"mnuViewLargeIcons", "mnuViewSmallIcons", "mnuViewList", "mnuViewReport"};
-    for (int index = 0; index < 4; ++index)
-        findChild<QAction*>(QLatin1String(names[index]))->setChecked(index == mode);
+    const QList<QAction*> modes = m_menus->viewModes()->actions();
+    if (mode >= 0 && mode < modes.size()) {
+        modes.at(mode)->setChecked(true);
+    } else if (QAction* checked = m_menus->viewModes()->checkedAction()) {
+        // A mode the list does not know leaves none of the four chosen.
+        m_menus->viewModes()->setExclusive(false);
+        checked->setChecked(false);
+        m_menus->viewModes()->setExclusive(true);
+    }
     writeSetting("View", "Type", QString::number(mode));
 }
 

@@ -12,7 +12,6 @@
 #include "QueueModel.h"
 #include "RunAndWait.h"
 #include "SortProtocol.h"
-#include "ToolbarEnabling.h"
 
 class QAction;
 class QFrame;
@@ -37,6 +36,8 @@ class cVSplitter;
 
 namespace zqvwindow {
 
+class KeyboardMenus;
+class MainMenus;
 class MainSettings;
 
 // The windows the main window opens but does not own; a missing one leaves
@@ -49,8 +50,9 @@ struct MainWindowTools
     std::function<void(QWidget* owner)> openAbout;
     // Renews "Encrypt Folder..." in the file managers at start-up.
     std::function<void(QWidget* owner)> renewFolderVerb;
-    // Hands a document or address to the desktop's default handler.
-    std::function<void(const QString& target)> openDocument;
+    // Hands a document or address to the desktop's default handler; false
+    // when no application is there to open it.
+    std::function<bool(const QString& target)> openDocument;
     // The folder picker; nothing when cancelled.
     std::function<std::optional<zqvshell::ItemIdList>(
         QWidget* owner, const QString& title, const zqvshell::ItemIdList& initial)>
@@ -126,9 +128,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildMenus();
-    void buildToolbar();
-    void applyEnabling(const ToolbarEnabling& state);
+    [[nodiscard]] zqvcore::ItemKind selectedKind() const;
+    // One engine run, with the wait shown in the status bar.
+    WaitResult runEngine(zqvcore::Operation operation, const QString& path);
     [[nodiscard]] QString selectedTag() const;
     [[nodiscard]] QString readSetting(const char* section, const char* key, const char* defaultValue);
     void writeSetting(const char* section, const char* key, const QString& value);
@@ -161,10 +163,10 @@ private:
     EngineRunner m_runner;
     SortProtocol m_sort;
 
-    QMenu* m_viewMenu = nullptr;
+    MainMenus* m_menus = nullptr;
+    KeyboardMenus* m_keyboardMenus = nullptr;
     QMenu* m_queuePopUp = nullptr;
-    QMenu* m_queueMenu = nullptr;
-    QMenu* m_advancedMenu = nullptr;
+    QStringList m_waits; // what each nested wait is for, innermost last
 };
 
 } // namespace zqvwindow

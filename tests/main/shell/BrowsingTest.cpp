@@ -93,8 +93,10 @@ protected:
         listView->setGeometry(260, 0, 540, 500);
         tree = std::make_unique<FolderTree>(treeView);
         list = std::make_unique<FileList>(listView);
-        tree->setFileList(list.get());
-        list->setFolderTree(tree.get());
+        QObject::connect(tree.get(), &FolderTree::folderSelected, list.get(), &FileList::FillFileView);
+        QObject::connect(list.get(), &FileList::folderOpened, tree.get(), [this](const QByteArray& id) {
+            tree->selectChild(tree->selectedNode(), id);
+        });
         menu.setMessenger(&messenger);
         menu.setOpener([this](const QString& path) {
             opened.push_back(path);

@@ -5,7 +5,10 @@
 #include <QMenu>
 #include <QSignalSpy>
 
-#include "OperationRules.h"
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "PathRules.h"
 #include "PropertiesDialog.h"
 #include "ShellContextMenu.h"
 #include "ShellFixture.h"
@@ -13,34 +16,39 @@
 
 using namespace zqvshell;
 
-TEST(OperationRules, FollowTheNameAndThePlainFileTest)
+TEST(PathRules, OnePlainFileTestForTextAndBytes)
 {
     testsupport::TempDir dir;
-    testsupport::writeFile(dir.file("a.zqv"), "x");
-    testsupport::writeFile(dir.file("a.ZQV"), "x");
     testsupport::writeFile(dir.file("a.txt"), "x");
-    const auto q = [](const std::string& s) { return QString::fromStdString(s); };
+    testsupport::writeFile(dir.file("caf\xe9"), "not UTF-8");
+    ::mkfifo(dir.file("pipe").c_str(), 0600);
+    ASSERT_EQ(::symlink(dir.file("a.txt").c_str(), dir.file("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("gone").c_str(), dir.file("dangling").c_str()), 0);
     const struct
     {
-        QString name;
-        QString tag;
-        bool encrypt, decrypt, makeExe, wipe;
+        std::string name;
+        bool plain;
+        bool folder;
     } cases[] = {
-        {QStringLiteral("a.zqv"), q(dir.file("a.zqv")), false, true, false, true},
-        {QStringLiteral("a.ZQV"), q(dir.file("a.ZQV")), true, false, true, true},
-        {QStringLiteral("a.txt"), q(dir.file("a.txt")), true, false, true, true},
-        {QStringLiteral("folder"), q(dir.path()), false, false, false, false},
-        {QStringLiteral("gone"), q(dir.file("gone")), false, false, false, false},
+        {"a.txt", true, false},
+        {"caf\xe9", true, false}, // only its bytes name it
+        {"link", true, false},
+        {"", false, true}, // the folder itself
+        {"pipe", false, false},
+        {"dangling", false, false},
+        {"gone", false, false},
     };
     for (const auto& c : cases) {
-        const OperationAvailability got = availableOperations(c.name, c.tag);
-        EXPECT_EQ(got.encrypt, c.encrypt) << c.name.toStdString();
-        EXPECT_EQ(got.decrypt, c.decrypt) << c.name.toStdString();
-        EXPECT_EQ(got.makeExe, c.makeExe) << c.name.toStdString();
-        EXPECT_EQ(got.wipe, c.wipe) << c.name.toStdString();
-        EXPECT_EQ(got.queue, c.wipe);
-        EXPECT_EQ(got.hash, c.wipe);
+        SCOPED_TRACE(c.name);
+        const std::string path = c.name.empty() ? dir.path() : dir.file(c.name);
+        EXPECT_EQ(zqvcore::isPlainFile(QByteArray::fromStdString(path)), c.plain);
+        EXPECT_EQ(zqvcore::isFolder(QByteArray::fromStdString(path)), c.folder);
+        if (QString::fromStdString(path).toUtf8() == QByteArray::fromStdString(path)) {
+            EXPECT_EQ(zqvcore::IsNotPlainFile(QString::fromStdString(path)), !c.plain);
+        }
     }
+    EXPECT_FALSE(zqvcore::isPlainFile(QByteArray()));
+    EXPECT_FALSE(zqvcore::isFolder(QByteArray()));
 }
 
 TEST(Permissions, TextOfTheModeBits)
@@ -197,4 +205,46 @@ TEST_F(ContextMenu, CopyLocationAndProperties)
     EXPECT_EQ(testsupport::child<QLabel>(&dialog, "lblPath")->text(), path("data.bin"));
     EXPECT_TRUE(testsupport::child<QLabel>(&dialog, "lblSize")->text().startsWith(QLocale().toString(1234)));
     EXPECT_TRUE(testsupport::child<QLabel>(&dialog, "lblPermissions")->text().startsWith(QStringLiteral("rw-r-----")));
+}
+
+TEST_F(ContextMenu, EncryptFolderFitsFoldersOnlyAndGoesToTheDispatch)
+{
+    mkdirs("m/sub");
+    mkdirs("m/two words");
+    testsupport::writeFile(inHome("m/plain.txt"), "x");
+    const auto enabled = [this](const std::vector<ShellItem>& items) {
+        const std::unique_ptr<QMenu> built = menu.buildMenu(nullptr, folder, items);
+        QAction* action = testsupport::child<QAction>(built.get(), "mnuEncryptFolder");
+        EXPECT_EQ(action->text(), QStringLiteral("Encrypt &Folder..."));
+        return action->isEnabled();
+    };
+    EXPECT_TRUE(enabled({item("sub")}));
+    EXPECT_TRUE(enabled({item("sub"), item("two words")}));
+    EXPECT_FALSE(enabled({item("plain.txt")}));
+    EXPECT_FALSE(enabled({item("sub"), item("plain.txt")}));
+    // The desktop's places are not folders to pack.
+    const FolderPtr desktop = GetFolderFromPIDL(ItemIdList());
+    const std::optional<ShellItem> home = desktop->describe("H");
+    ASSERT_TRUE(home);
+    const std::unique_ptr<QMenu> onDesktop = menu.buildMenu(nullptr, desktop, {*home});
+    EXPECT_FALSE(testsupport::child<QAction>(onDesktop.get(), "mnuEncryptFolder")->isEnabled());
+
+    choose({item("two words"), item("sub")}, "mnuEncryptFolder");
+    ASSERT_EQ(dispatched.size(), 1U);
+    EXPECT_EQ(dispatched[0].first, zqvcore::Operation::EncryptFolder);
+    EXPECT_EQ(dispatched[0].second, (QStringList{path("two words"), path("sub")}));
+}
+
+TEST_F(ContextMenu, OpenSaysWhenNoApplicationIsThere)
+{
+    testsupport::writeFile(inHome("m/odd.type"), "x");
+    QStringList asked;
+    menu.setApplicationCheck([&asked](const QString& path) {
+        asked.append(path);
+        return false;
+    });
+    EXPECT_FALSE(menu.openItem(nullptr, *folder, item("odd.type")));
+    EXPECT_EQ(asked, QStringList{path("odd.type")});
+    ASSERT_EQ(messenger.texts.size(), 1U);
+    EXPECT_EQ(messenger.texts[0], QStringLiteral("No application is available to open \"odd.type\"."));
 }

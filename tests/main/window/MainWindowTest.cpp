@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ToolbarEnabling.h"
 #include "WindowFixture.h"
 
 using namespace zqvwindow;
@@ -103,39 +102,47 @@ TEST_F(MainWindow, ABrokenSettingsStoreIsShownOnceAndTheDefaultsApply)
     EXPECT_TRUE(messages().at(1).contains(QStringLiteral("Could not save the setting")));
 }
 
-TEST(ToolbarEnabling, RulesForEachKindOfRow)
+TEST_F(MainWindow, EachKindOfRowEnablesTheButtonsAndQueueItemsThatFitIt)
 {
-    testsupport::TempDir dir;
-    for (const char* name : {"a.zqv", "b.ZQV", "c.txt"})
-        testsupport::writeFile(dir.file(name), "x");
-    const auto at = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
+    testsupport::writeFile(files.file("b.ZQV"), "x");
+    testsupport::writeFile(files.file("gone.txt"), "x");
+    testsupport::writeFile(files.file("locked.txt"), "x");
+    ::mkdir(files.file("folder.zqv").c_str(), 0755);
+    loaded();
+    ::unlink(files.file("gone.txt").c_str()); // listed, then gone before the click
+    ::chmod(files.file("locked.txt").c_str(), 0);
+    const char* names[] = {"Encrypt",
+                           "Decrypt",
+                           "MakeExe",
+                           "Wipe",
+                           "Queue",
+                           "mnuAdvancedHash",
+                           "mnuQueueEncrypt",
+                           "mnuQueueDecrypt",
+                           "mnuQueueSelfExtracting",
+                           "mnuQueueWipe"};
     struct Case
     {
-        const char* text;
-        QString tag;
-        ToolbarEnabling expected;
+        const char* row;
+        const char* enabled; // one letter per name above
     };
-    // encrypt, decrypt, makeExe, wipe, queue, hash, queueEncrypt, queueDecrypt, queueSelfExtracting
     const Case cases[] = {
-        {"a.zqv", at("a.zqv"), {false, true, false, true, true, true, false, true, false}},
-        {"b.ZQV", at("b.ZQV"), {true, false, true, true, true, true, true, false, true}},
-        {"c.txt", at("c.txt"), {true, false, true, true, true, true, true, false, true}},
-        {"folder.zqv",
-         QString::fromStdString(dir.path()),
-         {false, false, false, false, false, false, false, true, false}},
-        {"gone.txt", at("gone.txt"), {false, false, false, false, false, false, true, false, true}},
-        {"Desktop", QStringLiteral("Desktop"), {false, false, false, false, false, false, true, false, true}},
+        {"secret.zqv", "0101110101"},
+        {"b.ZQV", "1011111011"},
+        {"plain.txt", "1011111011"},
+        {"folder.zqv", "0000000101"}, // the Queue menu follows the name alone
+        {"gone.txt", "0000001011"},
+        {"locked.txt", "0000001011"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(enablingForRow(QLatin1String(c.text), c.tag), c.expected);
-    }
-    // A file we may not read; root reads everything, so only others can check it.
-    testsupport::writeFile(dir.file("locked.txt"), "x");
-    ::chmod(dir.file("locked.txt").c_str(), 0);
-    if (::geteuid() != 0) {
-        EXPECT_EQ(enablingForRow(QStringLiteral("locked.txt"), at("locked.txt")),
-                  (ToolbarEnabling{false, false, false, false, false, false, true, false, true}));
+        if (std::string(c.row) == "locked.txt" && ::geteuid() == 0)
+            continue; // root reads everything
+        SCOPED_TRACE(c.row);
+        click(c.row);
+        QString got;
+        for (const char* name : names)
+            got.append(action(name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0'));
+        EXPECT_EQ(got, QLatin1String(c.enabled));
     }
 }
 

@@ -146,7 +146,9 @@ TEST_F(QueuePane, PerformRunsEachEntryInTurnAndEmptiesTheQueue)
         {path("with blanks.txt"), QStringLiteral("Make Self-Extracting"), QStringLiteral("t")});
     (void)window().queue().append({path("LOUD.ZQV"), QStringLiteral("Encrypt"), QStringLiteral("t")});
     int running = 0;
-    std::function<void()> release = [&] {
+    // A timer of the test's own, so nothing of it fires after the test.
+    QTimer release;
+    QObject::connect(&release, &QTimer::timeout, [&] {
         // One run at a time: the next starts only after this one has ended.
         if (standIn.count("start") > standIn.count("end") + 1)
             running = 2;
@@ -155,10 +157,10 @@ TEST_F(QueuePane, PerformRunsEachEntryInTurnAndEmptiesTheQueue)
             const std::string started = events.back();
             standIn.open(started.substr(started.find_last_of('/') + 1));
         }
-        if (standIn.count("end") < 3)
-            QTimer::singleShot(5, release);
-    };
-    QTimer::singleShot(0, release);
+        if (standIn.count("end") >= 3)
+            release.stop();
+    });
+    release.start(5);
     window().Perform();
     EXPECT_LT(running, 2);
     EXPECT_EQ(window().queue().count(), 0);

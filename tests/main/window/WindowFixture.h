@@ -84,7 +84,10 @@ protected:
         if (!m_window) {
             zqvwindow::MainWindowTools tools;
             tools.renewFolderVerb = [this](QWidget*) { ++verbRenewals; };
-            tools.openDocument = [this](const QString& target) { opened.push_back(target); };
+            tools.openDocument = [this](const QString& target) {
+                opened.push_back(target);
+                return documentsOpen;
+            };
             tools.browseForFolder = [this](QWidget*, const QString& title, const zqvshell::ItemIdList&) {
                 pickerTitles.append(title);
                 return pickedFolder.isEmpty() ? std::nullopt : std::optional(listForPath(pickedFolder));
@@ -201,6 +204,7 @@ protected:
     RecordingMessenger messenger;
     int verbRenewals = 0;
     QStringList opened;
+    bool documentsOpen = true; // whether an application opens what openDocument is given
     QStringList pickerTitles;
     QString pickedFolder; // what the folder picker answers; empty = cancelled
 
