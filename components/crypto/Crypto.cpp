@@ -66,8 +66,20 @@ KeyRing* CryptoKey::keyRing()
     if (!m_reuseKeys)
         return nullptr;
     if (!m_keys)
-        m_keys = std::make_unique<KeyRing>();
+        m_keys = std::make_shared<KeyRing>();
     return m_keys.get();
+}
+
+std::unique_ptr<CryptoKey> CryptoKey::twin()
+{
+    static_cast<void>(keyRing());
+    auto other = std::make_unique<CryptoKey>(
+        SecureBuffer(m_password.data(), m_password.size()), m_kdf, m_progress, m_stubPath, m_algorithm);
+    other->m_keys = m_keys;
+    other->m_reuseKeys = m_reuseKeys;
+    other->m_replaceExisting = m_replaceExisting;
+    other->m_verify = m_verify;
+    return other;
 }
 
 bool CryptoKey::refuseUnlessAes(bool& success)

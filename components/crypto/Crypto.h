@@ -63,6 +63,9 @@ public:
     // share one salt, each with its own random file key), and once per salt
     // and cost for the files it decrypts, verifies or checks.
     void setReuseDerivedKeys(bool reuse) { m_reuseKeys = reuse; }
+    // Our addition: a key object for the same password and settings, for
+    // another thread. With reuse on, the two share every key either derives.
+    [[nodiscard]] std::unique_ptr<CryptoKey> twin();
 
     // Our additions: how to treat an existing destination, whether to read the
     // result back before it takes its name, and why the last call failed.
@@ -87,7 +90,7 @@ private:
     [[nodiscard]] KeyRing* keyRing();
 
     SecureBuffer m_password;
-    std::unique_ptr<KeyRing> m_keys;
+    std::shared_ptr<KeyRing> m_keys;
     bool m_reuseKeys = false;
     Argon2Params m_kdf;
     ProgressHandler m_progress;

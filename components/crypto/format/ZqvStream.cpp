@@ -167,15 +167,6 @@ bool sameCost(const Argon2Params& a, const Argon2Params& b)
     return a.memoryKiB == b.memoryKiB && a.iterations == b.iterations && a.lanes == b.lanes;
 }
 
-DerivedKey copyOf(const DerivedKey& key)
-{
-    DerivedKey copy;
-    copy.salt = key.salt;
-    copy.kdf = key.kdf;
-    copy.key = SecureBuffer(key.key.data(), key.key.size());
-    return copy;
-}
-
 } // namespace
 
 const DerivedKey* KeyRing::find(const std::array<unsigned char, zqv::kSaltSize>& salt, const Argon2Params& kdf) const
@@ -187,32 +178,45 @@ const DerivedKey* KeyRing::find(const std::array<unsigned char, zqv::kSaltSize>&
     return nullptr;
 }
 
-void KeyRing::keep(const DerivedKey& key)
+const DerivedKey*
+KeyRing::derive(Bytes password, const std::array<unsigned char, zqv::kSaltSize>& salt, const Argon2Params& kdf)
 {
-    if (find(key.salt, key.kdf) == nullptr)
-        m_keys.push_back(copyOf(key));
-}
-
-const DerivedKey* KeyRing::forWriting(const Argon2Params& kdf) const
-{
-    if (m_writing >= m_keys.size() || !sameCost(m_keys[m_writing].kdf, kdf))
+    DerivedKey key;
+    key.salt = salt;
+    key.kdf = kdf;
+    key.key = SecureBuffer(Gcm::kKeySize);
+    if (!argon2id(password, Bytes(salt.data(), salt.size()), kdf, key.key.data(), key.key.size()))
         return nullptr;
-    return &m_keys[m_writing];
+    m_keys.push_back(std::move(key));
+    return &m_keys.back();
 }
 
-void KeyRing::keepForWriting(const DerivedKey& key)
+const DerivedKey*
+KeyRing::keyFor(Bytes password, const std::array<unsigned char, zqv::kSaltSize>& salt, const Argon2Params& kdf)
 {
-    keep(key);
-    for (std::size_t i = 0; i < m_keys.size(); ++i) {
-        if (m_keys[i].salt == key.salt && sameCost(m_keys[i].kdf, key.kdf))
-            m_writing = i;
-    }
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (const DerivedKey* known = find(salt, kdf))
+        return known;
+    return derive(password, salt, kdf);
+}
+
+const DerivedKey* KeyRing::writingKey(Bytes password, const Argon2Params& kdf)
+{
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (m_writing != nullptr && sameCost(m_writing->kdf, kdf))
+        return m_writing;
+    std::array<unsigned char, zqv::kSaltSize> salt{};
+    if (!kdfParamsAcceptable(kdf) || !randomBytes(salt.data(), salt.size()))
+        return nullptr;
+    m_writing = derive(password, salt, kdf);
+    return m_writing;
 }
 
 void KeyRing::clear()
 {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_writing = nullptr;
     m_keys.clear();
-    m_writing = static_cast<std::size_t>(-1);
 }
 
 CryptoError encryptStream(ByteSource& in,
@@ -333,19 +337,18 @@ static CryptoError openFileKey(ByteSource& in,
     }
 
     SecureBuffer wrapKey(Gcm::kKeySize);
-    const DerivedKey* held = known != nullptr && known->key.size() == wrapKey.size() && known->salt == header.salt &&
-                                     sameCost(known->kdf, header.kdf)
-                                 ? known
-                             : ring != nullptr ? ring->find(header.salt, header.kdf)
+    const bool useKnown = known != nullptr && known->key.size() == wrapKey.size() && known->salt == header.salt &&
+                          sameCost(known->kdf, header.kdf);
+    const DerivedKey* held = useKnown          ? known
+                             : ring != nullptr ? ring->keyFor(password, header.salt, header.kdf)
                                                : nullptr;
-    if (held != nullptr && held->key.size() == wrapKey.size()) {
+    if (ring != nullptr && held == nullptr)
+        return CryptoError::OutOfMemory;
+    if (held != nullptr)
         std::memcpy(wrapKey.data(), held->key.data(), wrapKey.size());
-    } else {
-        if (!argon2id(
-                password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
-            return CryptoError::OutOfMemory;
-        held = nullptr;
-    }
+    else if (!argon2id(
+                 password, Bytes(header.salt.data(), header.salt.size()), header.kdf, wrapKey.data(), wrapKey.size()))
+        return CryptoError::OutOfMemory;
     Gcm wrap(wrapKey.data());
     fileKey = SecureBuffer(zqv::kFileKeySize);
     if (!wrap.open(header.keyNonce.data(),
@@ -355,15 +358,6 @@ static CryptoError openFileKey(ByteSource& in,
                    fileKey.data(),
                    header.keyTag.data()))
         return CryptoError::WrongPassword;
-    // Only a key the password was proven to give is kept: a wrong one would
-    // otherwise answer for the next file with the same salt.
-    if (ring != nullptr && held == nullptr) {
-        DerivedKey derived;
-        derived.salt = header.salt;
-        derived.kdf = header.kdf;
-        derived.key = std::move(wrapKey);
-        ring->keep(derived);
-    }
     return CryptoError::None;
 }
 

@@ -2,8 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <vector>
+#include <mutex>
 
 #include "CryptoError.h"
 #include "Primitives.h"
@@ -48,23 +49,34 @@ struct DerivedKey
     SecureBuffer key;
 };
 
-// Keys one password gave, by salt and cost, so that many files that share
-// them cost one derivation: the key new files are written with, and every
-// key found while reading.
+// The keys one password gives, by salt and cost, so that many files that
+// share them cost one derivation: the key new files are written with, and
+// every key met while reading. A ring serves one password only. Safe to use
+// from several threads at once; a key it gave stays valid until clear().
 class KeyRing
 {
 public:
-    [[nodiscard]] const DerivedKey* find(const std::array<unsigned char, zqv::kSaltSize>& salt,
-                                         const Argon2Params& kdf) const;
-    void keep(const DerivedKey& key);
-    // The key new files of this cost are written with; null until one was kept.
-    [[nodiscard]] const DerivedKey* forWriting(const Argon2Params& kdf) const;
-    void keepForWriting(const DerivedKey& key);
+    // The key for this salt and cost, derived from the password on first
+    // use; null when the derivation fails. The password decides the key, so
+    // it is kept whether or not it opens a file.
+    [[nodiscard]] const DerivedKey*
+    keyFor(Bytes password, const std::array<unsigned char, zqv::kSaltSize>& salt, const Argon2Params& kdf);
+    // The key new files of this cost are written with, under a random salt
+    // drawn the first time; null when that fails.
+    [[nodiscard]] const DerivedKey* writingKey(Bytes password, const Argon2Params& kdf);
     void clear();
 
 private:
-    std::vector<DerivedKey> m_keys;
-    std::size_t m_writing = static_cast<std::size_t>(-1);
+    [[nodiscard]] const DerivedKey* find(const std::array<unsigned char, zqv::kSaltSize>& salt,
+                                         const Argon2Params& kdf) const;
+    [[nodiscard]] const DerivedKey*
+    derive(Bytes password, const std::array<unsigned char, zqv::kSaltSize>& salt, const Argon2Params& kdf);
+
+    // Derivations run under the lock: they are the costly, memory-hungry
+    // part, and two threads meeting one salt must not derive it twice.
+    std::mutex m_lock;
+    std::deque<DerivedKey> m_keys; // a deque, so a key given out never moves
+    const DerivedKey* m_writing = nullptr;
 };
 
 // Counts how many input bytes have been consumed so far.
@@ -86,8 +98,8 @@ using StreamProgress = std::function<void(std::uint64_t consumed)>;
 // Writes plaintext to `out` as chunks are authenticated; the caller must treat
 // the output as valid only when this returns None. With `known` matching the
 // header's salt and cost, its key is used instead of deriving one from the
-// password; everything is still authenticated. With `ring`, a key it holds for
-// the header is used, and a key derived here is added to it.
+// password; everything is still authenticated. With `ring`, the key comes
+// from it (derived there when it has none for the header yet).
 [[nodiscard]] CryptoError decryptStream(ByteSource& in,
                                         ByteSink& out,
                                         Bytes password,

@@ -172,18 +172,20 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
     AsyncFileSink out(output.fd());
     PercentReporter reporter(size, progressOf(job));
     DerivedKey key;
-    const DerivedKey* reuse = job.keys != nullptr ? job.keys->forWriting(kdf) : nullptr;
-    const bool keepKey = job.verify || job.keys != nullptr;
+    const DerivedKey* reuse = nullptr;
+    if (job.keys != nullptr) {
+        reuse = job.keys->writingKey(password, kdf);
+        if (reuse == nullptr)
+            return CryptoError::OutOfMemory;
+    }
     const CryptoError encrypted = withPlaintext(job, source.get(), [&](ByteSource& in) {
         return encryptStream(
-            in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), keepKey ? &key : nullptr, reuse);
+            in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr, reuse);
     });
     if (!out.finish())
         return CryptoError::WriteFailed;
     if (encrypted != CryptoError::None)
         return encrypted;
-    if (job.keys != nullptr && reuse == nullptr)
-        job.keys->keepForWriting(key);
 
     if (job.verify) {
         // Read back from the storage and authenticated in full, with the key

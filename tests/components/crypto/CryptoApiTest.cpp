@@ -1,3 +1,5 @@
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "Crypto.h"
@@ -173,33 +175,73 @@ TEST(CryptoApiTest, VerifyFileAuthenticatesEveryByteAndWritesNothing)
     EXPECT_EQ(listFolder(dir.path()), "a a.zqv cut.zqv damaged.zqv");
 }
 
-TEST(KeyRingTest, KeyKeptForASaltOpensTheNextFileWithoutDerivingAndOnlyAProvenKeyIsKept)
+TEST(KeyRingTest, ARingDerivesOncePerSaltAndCostAndItsKeyOpensTheNextFileAlone)
 {
-    const std::string plain = "payload";
-    std::string sealedA;
-    ASSERT_EQ(streamtest::encrypt(plain, sealedA, "right"), CryptoError::None);
+    std::string sealed;
+    ASSERT_EQ(streamtest::encrypt("payload", sealed, "right"), CryptoError::None);
     KeyRing ring;
-    // A wrong password keeps nothing.
     {
-        streamtest::StringSource in(sealedA);
-        streamtest::StringSink out;
-        EXPECT_EQ(decryptStream(in, out, streamtest::bytesOf("wrong"), {}, nullptr, &ring), CryptoError::WrongPassword);
-        ZqvHeader header;
-        HeaderBytes bytes{};
-        std::copy_n(sealedA.begin(), bytes.size(), bytes.begin());
-        ASSERT_EQ(parseHeader(bytes, header), HeaderStatus::Ok);
-        EXPECT_EQ(ring.find(header.salt, header.kdf), nullptr);
-    }
-    {
-        streamtest::StringSource in(sealedA);
+        streamtest::StringSource in(sealed);
         streamtest::StringSink out;
         EXPECT_EQ(decryptStream(in, out, streamtest::bytesOf("right"), {}, nullptr, &ring), CryptoError::None);
     }
-    // The ring now answers for that salt: even without the password.
-    streamtest::StringSource in(sealedA);
+    // The ring now answers for that salt without deriving: the password is
+    // not even looked at.
+    streamtest::StringSource in(sealed);
     streamtest::StringSink out;
-    EXPECT_EQ(decryptStream(in, out, streamtest::bytesOf(""), {}, nullptr, &ring), CryptoError::None);
-    EXPECT_EQ(out.out, plain);
+    EXPECT_EQ(decryptStream(in, out, streamtest::bytesOf("ignored"), {}, nullptr, &ring), CryptoError::None);
+    EXPECT_EQ(out.out, "payload");
+
+    // Writing: one salt for every file of one cost.
+    const DerivedKey* first = ring.writingKey(streamtest::bytesOf("right"), streamtest::kCheapKdf);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(ring.writingKey(streamtest::bytesOf("right"), streamtest::kCheapKdf), first);
+    const zqvcrypto::Argon2Params other{128, 1, 1};
+    const DerivedKey* second = ring.writingKey(streamtest::bytesOf("right"), other);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second->salt, first->salt);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CryptoApiTest, TwinsOnThreadsShareOneSaltAndEachFileOpensAlone)
+{
+    TempDir dir;
+    Crypto control;
+    control.setKdfParams(streamtest::kCheapKdf);
+    auto key = control.DeriveKey(QStringLiteral("pw"), 1, 256);
+    key->setReuseDerivedKeys(true);
+    constexpr int kFiles = 8;
+    std::vector<std::unique_ptr<CryptoKey>> twins;
+    for (int i = 0; i < kFiles; ++i) {
+        writeFile(dir.file("f" + std::to_string(i)), std::string(1000 + i, static_cast<char>('a' + i)));
+        twins.push_back(key->twin());
+    }
+    std::vector<std::thread> threads;
+    std::vector<char> ok(kFiles, 0);
+    for (int i = 0; i < kFiles; ++i) {
+        threads.emplace_back([&, i] {
+            bool success = false;
+            const QString name = QString::fromStdString(dir.file("f" + std::to_string(i)));
+            twins[i]->EncryptFile(name, name + QStringLiteral(".zqv"), success);
+            ok[i] = success ? 1 : 0;
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    const std::string salt = headerPart(readFile(dir.file("f0.zqv")), zqv::kOffSalt, zqv::kSaltSize);
+    for (int i = 0; i < kFiles; ++i) {
+        ASSERT_TRUE(ok[i]) << i;
+        const std::string name = dir.file("f" + std::to_string(i));
+        EXPECT_EQ(headerPart(readFile(name + ".zqv"), zqv::kOffSalt, zqv::kSaltSize), salt) << i;
+        auto fresh = control.DeriveKey(QStringLiteral("pw"), 1, 256);
+        bool success = false;
+        fresh->DecryptFile(QString::fromStdString(name + ".zqv"), QString::fromStdString(name + ".out"), success);
+        EXPECT_TRUE(success) << i;
+        EXPECT_EQ(readFile(name + ".out"), readFile(name));
+    }
 }
 
 } // namespace
