@@ -198,11 +198,17 @@ bool ShellContextMenu::ShowShellContextMenu(QWidget* owner,
         return false;
     }
     const std::unique_ptr<QMenu> menu = buildMenu(owner, folder, items);
+    // A menu the user answered has run its command already; a runner that
+    // only names the chosen item leaves that to us. Either way it runs once.
+    bool ran = false;
+    connect(menu.get(), &QMenu::triggered, this, [&ran] { ran = true; });
     QAction* chosen = m_runner(*menu, screenPos);
     if (chosen == nullptr || !chosen->isEnabled() || chosen->isSeparator()) {
         return false;
     }
-    chosen->trigger();
+    if (!ran) {
+        chosen->trigger();
+    }
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -247,4 +249,19 @@ TEST_F(ContextMenu, OpenSaysWhenNoApplicationIsThere)
     EXPECT_EQ(asked, QStringList{path("odd.type")});
     ASSERT_EQ(messenger.texts.size(), 1U);
     EXPECT_EQ(messenger.texts[0], QStringLiteral("No application is available to open \"odd.type\"."));
+}
+
+TEST_F(ContextMenu, ACommandChosenInTheShownMenuRunsOnce)
+{
+    testsupport::writeFile(inHome("m/one"), "x");
+    QWidget owner;
+    owner.show();
+    QTimer::singleShot(0, [] {
+        QWidget* popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr);
+        QTest::keyClick(popup, Qt::Key_E); // "&Encrypt File"
+    });
+    EXPECT_TRUE(menu.ShowShellContextMenu(&owner, folder, {item("one")}, owner.mapToGlobal(QPoint(5, 5))));
+    ASSERT_EQ(dispatched.size(), 1U);
+    EXPECT_EQ(dispatched[0].first, zqvcore::Operation::Encrypt);
 }
