@@ -103,10 +103,10 @@ QString decryptFailureText()
     return QStringLiteral("The file was not decrypted. Make sure the password entered is correct.");
 }
 
-WipeResult wipeThroughRunner(OperationTools& tools, const QString& path)
+WipeResult wipeThroughRunner(OperationTools& tools, const WipeTarget& target)
 {
     WipeResult result = WipeResult::NotWiped;
-    tools.runner.run([&] { result = tools.wiper(path); });
+    tools.runner.run([&] { result = tools.wiper(target); });
     return result;
 }
 
@@ -253,8 +253,9 @@ bool CheckDecryptPassword(OperationTools& tools, const QString& source, const QS
     return false;
 }
 
-WipeResult wipeAfterSuccess(OperationTools& tools, const QString& path, const CipherOutcome& outcome)
+WipeResult wipeAfterSuccess(OperationTools& tools, const WipeTarget& source, const CipherOutcome& outcome)
 {
+    const QString& path = source.path;
     if (!outcome.written || !outcome.readBack) {
         tools.messenger.message(tools.window,
                                 programTitle(),
@@ -263,11 +264,14 @@ WipeResult wipeAfterSuccess(OperationTools& tools, const QString& path, const Ci
                                 MessageIcon::Warning);
         return WipeResult::NotWiped;
     }
-    const WipeResult result = wipeThroughRunner(tools, path);
+    const WipeResult result = wipeThroughRunner(tools, source);
     if (result == WipeResult::Wiped || result == WipeResult::Gone)
         return result;
     QString text;
-    if (isRemoved(result))
+    if (result == WipeResult::Changed)
+        text = QLatin1String("The new file was written and kept, but ") + path +
+               QLatin1String(" changed during the operation, so it was not wiped and was left as it is.");
+    else if (isRemoved(result))
         text = QLatin1String("The new file was written. ") + removedNotOverwrittenText(path, result);
     else
         text = QLatin1String("The new file was written, but ") + path +

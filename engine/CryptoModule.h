@@ -102,8 +102,9 @@ bool CheckDecryptPassword(OperationTools& tools, const QString& source, const QS
 
 // Wipes the source of a finished operation through the tools' runner and
 // wiper, and says what became of it. Only a new file that was read back and
-// authenticated may replace its source: otherwise nothing is wiped.
-WipeResult wipeAfterSuccess(OperationTools& tools, const QString& path, const CipherOutcome& outcome);
+// authenticated may replace its source, and only the very file the operation
+// read, unchanged since it started: otherwise nothing is wiped.
+WipeResult wipeAfterSuccess(OperationTools& tools, const WipeTarget& source, const CipherOutcome& outcome);
 
 // Asks before an existing destination is replaced. False when the user said no.
 bool confirmReplace(OperationTools& tools, const QString& destination, bool& replace);

@@ -1,6 +1,7 @@
 #include "FrmWipe.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -10,6 +11,8 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
 
 #include "CommandLine.h"
 #include "DialogKeys.h"
@@ -25,6 +28,13 @@ constexpr int kPathRole = Qt::UserRole;
 QString notWipedText(const QStringList& paths)
 {
     return QLatin1String("These files could not be wiped and are still on the disk:\n\n") +
+           paths.join(QLatin1Char('\n'));
+}
+
+QString changedText(const QStringList& paths)
+{
+    return QLatin1String("These files were replaced or changed after they were listed, so they were not wiped and "
+                         "were left as they are:\n\n") +
            paths.join(QLatin1Char('\n'));
 }
 
@@ -110,17 +120,32 @@ FrmWipe::FrmWipe(QString operand, Messenger& messenger, Wiper wiper, QWidget* pa
     connect(m_cmdClose, &QPushButton::clicked, this, &FrmWipe::close);
 }
 
-QStringList FrmWipe::pathList(const QString& operand)
+FrmWipe::PathListing FrmWipe::listPaths(const QString& operand)
 {
-    if (!operand.contains(QLatin1Char('?')))
-        return {operand};
+    // A '?' is a character a name may hold: an operand naming an entry is that entry.
+    struct stat info
+    {
+    };
+    if (!operand.contains(QLatin1Char('?')) || ::lstat(QFile::encodeName(operand).constData(), &info) == 0)
+        return {{operand}, {}};
     QStringList pieces = operand.split(QLatin1Char('?'));
     pieces.removeFirst();
-    return pieces;
+    PathListing listing;
+    for (const QString& piece : std::as_const(pieces)) {
+        if (piece.startsWith(QLatin1Char('/')))
+            listing.paths << piece;
+        else if (!piece.isEmpty())
+            listing.refused << piece;
+    }
+    return listing;
 }
 
 void FrmWipe::addRow(const QString& path, const QString& sizeText)
 {
+    // What the path names now is what the user is asked about, and all Wipe may take.
+    WipeTarget target;
+    if (targetOf(path, target))
+        m_targets.insert(path, target);
     auto* item = new QTreeWidgetItem(m_lvFiles, {path, sizeText});
     item->setData(0, kPathRole, path);
     item->setToolTip(0, path);
@@ -130,8 +155,10 @@ void FrmWipe::addRow(const QString& path, const QString& sizeText)
 bool FrmWipe::load()
 {
     zqvgui::centreOnScreen(this);
-    m_paths = pathList(m_operand);
-    if (!m_operand.contains(QLatin1Char('?'))) {
+    const PathListing listing = listPaths(m_operand);
+    m_paths = listing.paths;
+    const bool singleForm = m_paths.size() == 1 && m_paths.front() == m_operand && listing.refused.isEmpty();
+    if (singleForm) {
         const QFileInfo info(m_operand);
         if (!info.exists()) {
             m_messenger.message(this,
@@ -148,6 +175,14 @@ bool FrmWipe::load()
         if (!IsNotPlainFile(path))
             addRow(path, SizeText(QFileInfo(path).size()));
     }
+    if (!listing.refused.isEmpty()) {
+        m_messenger.message(this,
+                            programTitle(),
+                            QLatin1String("These entries of the list are not complete paths from the root folder, "
+                                          "so they were left out and will not be wiped:\n\n") +
+                                listing.refused.join(QLatin1Char('\n')),
+                            MessageIcon::Warning);
+    }
     return true;
 }
 
@@ -157,6 +192,7 @@ void FrmWipe::cmdShred_Click()
         return;
     m_notWiped.clear();
     m_removedNotOverwritten.clear();
+    m_changed.clear();
     m_libraryMissing = false;
 
     // Only listed files are wiped, in the order of the list; each row is
@@ -164,7 +200,7 @@ void FrmWipe::cmdShred_Click()
     QStringList paths;
     for (int row = 0; row < m_lvFiles->topLevelItemCount(); ++row)
         paths << m_lvFiles->topLevelItem(row)->data(0, kPathRole).toString();
-    m_runner.run([this, paths, wiper = m_wiper] {
+    m_runner.run([this, paths, targets = m_targets, wiper = m_wiper] {
         for (const QString& path : paths) {
             if (IsNotPlainFile(path)) {
                 // Passed over: gone meanwhile, or no longer a file we may open.
@@ -173,7 +209,13 @@ void FrmWipe::cmdShred_Click()
                                [this, path, gone] { gone ? removeRow(path) : fileDone(path, WipeResult::NotWiped); });
                 continue;
             }
-            const WipeResult result = wiper(path);
+            const auto listed = targets.constFind(path);
+            if (listed == targets.constEnd()) {
+                // Named nothing when listed, but something now: not what was shown.
+                zqvgui::postTo(this, [this, path] { fileDone(path, WipeResult::Changed); });
+                continue;
+            }
+            const WipeResult result = wiper(*listed);
             zqvgui::postTo(this, [this, path, result] { fileDone(path, result); });
             if (result == WipeResult::LibraryMissing)
                 break;
@@ -190,6 +232,10 @@ void FrmWipe::fileDone(const QString& path, WipeResult result)
     }
     if (result == WipeResult::NotWiped) {
         m_notWiped << path;
+        return;
+    }
+    if (result == WipeResult::Changed) {
+        m_changed << path;
         return;
     }
     // Removed, overwritten or not: the row goes, and the user learns which.
@@ -213,10 +259,12 @@ void FrmWipe::allDone()
 {
     if (m_libraryMissing) {
         m_messenger.message(this, programTitle(), libraryMissingText(), MessageIcon::Critical);
-    } else if (!m_notWiped.isEmpty() || !m_removedNotOverwritten.isEmpty()) {
+    } else if (!m_notWiped.isEmpty() || !m_removedNotOverwritten.isEmpty() || !m_changed.isEmpty()) {
         QStringList parts = m_removedNotOverwritten;
         if (!m_notWiped.isEmpty())
             parts << notWipedText(m_notWiped);
+        if (!m_changed.isEmpty())
+            parts << changedText(m_changed);
         m_messenger.message(this, programTitle(), parts.join(QLatin1String("\n\n")), MessageIcon::Warning);
     }
     // Rows left over are files that are still there: the dialog stays so the

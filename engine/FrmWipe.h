@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QStringList>
 #include <functional>
 
@@ -27,8 +28,17 @@ public:
     // the user has then been told why.
     [[nodiscard]] bool load();
 
-    // The path list: with a '?' every piece after the first, otherwise the operand.
-    [[nodiscard]] static QStringList pathList(const QString& operand);
+    // The path list. An operand that names an existing entry, or holds no
+    // '?', is the one path; otherwise every piece after the first '?' is one
+    // path, and a piece that is not an absolute path is refused (never taken
+    // from the working folder). Empty pieces are neither.
+    struct PathListing
+    {
+        QStringList paths;
+        QStringList refused;
+    };
+    [[nodiscard]] static PathListing listPaths(const QString& operand);
+    [[nodiscard]] static QStringList pathList(const QString& operand) { return listPaths(operand).paths; }
 
     [[nodiscard]] bool isBusy() const { return m_runner.isBusy(); }
 
@@ -53,6 +63,9 @@ private:
     QStringList m_paths;
     QStringList m_notWiped;
     QStringList m_removedNotOverwritten;
+    QStringList m_changed;
+    // What each listed path named when it was listed; only that is wiped.
+    QHash<QString, WipeTarget> m_targets;
     bool m_libraryMissing = false;
     zqvgui::WorkRunner m_runner;
 

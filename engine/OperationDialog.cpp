@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -226,8 +227,18 @@ void OperationDialog::performFileAction(FileAction action, const QString& failur
         txtOutput->setFocus();
         return;
     }
-    // The source is only wiped once the new file has read back whole.
+    // The source is only wiped once the new file has read back whole, and
+    // only the very file read now: held from here on, checked before the wipe.
     options.verify = wipeSource;
+    cryptelle::HeldFile held;
+    WipeTarget source;
+    if (wipeSource) {
+        const QByteArray native = QFile::encodeName(sourcePath());
+        if (held.open(native.toStdString(), cryptelle::HeldFile::Access::ReadOrWrite))
+            source = targetOf(held);
+        else if (!targetOf(sourcePath(), source))
+            source = WipeTarget{sourcePath(), {}, nullptr};
+    }
 
     CipherOutcome outcome;
     switch (action) {
@@ -249,7 +260,7 @@ void OperationDialog::performFileAction(FileAction action, const QString& failur
         return;
     }
     if (wipeSource)
-        wipeAfterSuccess(m_tools, sourcePath(), outcome);
+        wipeAfterSuccess(m_tools, source, outcome);
     close();
 }
 

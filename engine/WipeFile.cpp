@@ -5,34 +5,123 @@
 #include <QFileInfo>
 
 #include <WipeDescriptor.h>
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 namespace engine {
+namespace {
+
+WipeResult resultOf(zqvdod::EntryOutcome outcome, bool otherLinks)
+{
+    switch (outcome) {
+    case zqvdod::EntryOutcome::Wiped:
+        return WipeResult::Wiped;
+    case zqvdod::EntryOutcome::RemovedNotOverwritten:
+        return otherLinks ? WipeResult::RemovedOtherLinks : WipeResult::RemovedNotInPlace;
+    case zqvdod::EntryOutcome::Kept:
+        return WipeResult::NotWiped;
+    case zqvdod::EntryOutcome::NotTheHeldFile:
+        return WipeResult::Changed;
+    case zqvdod::EntryOutcome::Skipped:
+        break;
+    }
+    return WipeResult::Gone;
+}
+
+} // namespace
+
+bool targetOf(const QString& path, WipeTarget& target)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    target = WipeTarget{path, cryptelle::FileIdentity::of(info), nullptr};
+    return true;
+}
+
+WipeTarget targetOf(const cryptelle::HeldFile& held)
+{
+    return WipeTarget{QFile::decodeName(QByteArray::fromStdString(held.path())), held.identity(), &held};
+}
 
 ShredLibrary::ShredLibrary(QString libraryPath)
     : m_libraryPath(std::move(libraryPath))
 {
 }
 
-ShredLibrary::~ShredLibrary()
+WipeResult ShredLibrary::wipe(const WipeTarget& target)
 {
-    if (m_handle != nullptr)
-        ::dlclose(m_handle);
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (m_shred == nullptr) {
+        if (!m_library.isOpen())
+            static_cast<void>(m_library.open(QFile::encodeName(m_libraryPath).toStdString()));
+        m_shred = m_library.entry<ShredFunction>("shred");
+        if (m_shred == nullptr)
+            return WipeResult::LibraryMissing;
+    }
+    if (target.held != nullptr)
+        return wipeHeld(target.path, *target.held);
+
+    // Chosen earlier by name: only the entry it named then, as it was then.
+    struct stat now
+    {
+    };
+    const QByteArray bytes = QFile::encodeName(target.path);
+    if (::lstat(bytes.constData(), &now) != 0)
+        return WipeResult::Gone;
+    if (cryptelle::FileIdentity::of(now) != target.expected)
+        return WipeResult::Changed;
+    if (!S_ISREG(now.st_mode))
+        return wipeByName(target.path); // a link goes by its name; what it leads to is never touched
+    cryptelle::HeldFile held;
+    if (!held.open(bytes.toStdString(), cryptelle::HeldFile::Access::ReadOrWrite))
+        return QFileInfo::exists(target.path) || QFileInfo(target.path).isSymLink() ? WipeResult::NotWiped
+                                                                                    : WipeResult::Gone;
+    if (held.identity() != target.expected)
+        return WipeResult::Changed;
+    return wipeHeld(target.path, held);
 }
 
 WipeResult ShredLibrary::wipe(const QString& path)
 {
-    const std::lock_guard<std::mutex> guard(m_lock);
-    if (m_shred == nullptr) {
-        if (m_handle == nullptr)
-            m_handle = ::dlopen(QFile::encodeName(m_libraryPath).constData(), RTLD_NOW | RTLD_LOCAL);
-        if (m_handle != nullptr)
-            m_shred = reinterpret_cast<ShredFunction>(::dlsym(m_handle, "shred"));
-        if (m_shred == nullptr)
-            return WipeResult::LibraryMissing;
+    WipeTarget target;
+    if (!targetOf(path, target))
+        target.path = path; // names nothing: the wipe finds it gone
+    return wipe(target);
+}
+
+WipeResult ShredLibrary::wipeHeld(const QString& path, const cryptelle::HeldFile& held)
+{
+    switch (held.check()) {
+    case cryptelle::IdentityCheck::Unchanged:
+        break;
+    case cryptelle::IdentityCheck::Gone: {
+        // Removed by someone else meanwhile: what the descriptor still holds
+        // is the content read, and nothing else can reach it any more.
+        struct stat info
+        {
+        };
+        if (::fstat(held.fd(), &info) != 0 || info.st_nlink > 0)
+            return WipeResult::Changed; // moved elsewhere, not removed
+        if (held.writable())
+            static_cast<void>(zqvdod::wipeNamelessContent(held.fd()));
+        return WipeResult::Gone;
     }
-    // The path goes over in the file system's own encoding, zero-terminated.
+    case cryptelle::IdentityCheck::Changed:
+    case cryptelle::IdentityCheck::Replaced:
+        return WipeResult::Changed;
+    }
+    struct stat info
+    {
+    };
+    const bool otherLinks = ::fstat(held.fd(), &info) == 0 && info.st_nlink > 1;
+    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    return resultOf(zqvdod::wipeHeldEntry(absolute.constData(), held.fd()), otherLinks);
+}
+
+WipeResult ShredLibrary::wipeByName(const QString& path)
+{
     const QByteArray bytes = QFile::encodeName(path);
     struct stat before
     {
@@ -75,6 +164,7 @@ bool isRemoved(WipeResult result)
     case WipeResult::Gone:
         return true;
     case WipeResult::NotWiped:
+    case WipeResult::Changed:
     case WipeResult::LibraryMissing:
         return false;
     }
@@ -100,10 +190,10 @@ QString defaultShredLibraryPath()
     return QCoreApplication::applicationDirPath() + QLatin1String("/libzqvdod.so");
 }
 
-WipeResult WipeFile(const QString& path)
+WipeResult WipeFile(const WipeTarget& target)
 {
     static ShredLibrary library(defaultShredLibraryPath());
-    return library.wipe(path);
+    return library.wipe(target);
 }
 
 } // namespace engine

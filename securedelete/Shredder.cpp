@@ -28,7 +28,8 @@ constexpr int kGrowthRounds = 8;
 
 bool isFailure(Shredder::Outcome outcome)
 {
-    return outcome == Shredder::Outcome::Kept || outcome == Shredder::Outcome::RemovedNotOverwritten;
+    return outcome == Shredder::Outcome::Kept || outcome == Shredder::Outcome::RemovedNotOverwritten ||
+           outcome == Shredder::Outcome::NotTheHeldFile;
 }
 
 bool isMountPoint(const std::string& path, const struct stat& found, const struct stat& folder)
@@ -154,11 +155,59 @@ Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struc
         opened.st_ino != found.st_ino || opened.st_nlink > 1) {
         return Outcome::Kept;
     }
+    bool inPlace = true;
+    if (!emptyOpenFile(file.get(), inPlace) || !file.close())
+        return Outcome::Kept;
+    if (!removeName(path))
+        return Outcome::Kept;
+    return inPlace ? Outcome::Wiped : Outcome::RemovedNotOverwritten;
+}
+
+Shredder::Outcome Shredder::treatHeld(const std::string& path, int fd)
+{
+    struct stat held
+    {
+    };
+    struct stat named
+    {
+    };
+    if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode))
+        return Outcome::Kept;
+    if (::lstat(path.c_str(), &named) != 0)
+        return Outcome::NotTheHeldFile;
+    if (!S_ISREG(named.st_mode) || named.st_dev != held.st_dev || named.st_ino != held.st_ino)
+        return Outcome::NotTheHeldFile;
+    if (!canBeRemoved(path, named))
+        return Outcome::Kept;
+    const auto removal = [&](bool overwritten) {
+        switch (removeHeldName(path, held)) {
+        case NameRemoval::Removed:
+            return overwritten ? Outcome::Wiped : Outcome::RemovedNotOverwritten;
+        case NameRemoval::NotTheHeldFile:
+            return Outcome::NotTheHeldFile;
+        case NameRemoval::Kept:
+            break;
+        }
+        return Outcome::Kept;
+    };
+    if (held.st_nlink > 1)
+        return removal(false); // its other names still show the content
+    const int mode = ::fcntl(fd, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY)
+        return Outcome::Kept; // held for reading only: its permissions do not allow writing
+    bool inPlace = true;
+    if (!emptyOpenFile(fd, inPlace))
+        return Outcome::Kept;
+    return removal(inPlace);
+}
+
+bool Shredder::emptyOpenFile(int fd, bool& inPlace)
+{
     // A file another program has open is left alone, as the exclusive open of
     // other platforms would: its writes could outlive the wipe.
-    const FileOps::Lease lease = m_ops.takeWriteLease(file.get());
+    const FileOps::Lease lease = m_ops.takeWriteLease(fd);
     if (lease == FileOps::Lease::InUse)
-        return Outcome::Kept;
+        return false;
     struct LeaseRelease
     {
         FileOps& ops;
@@ -169,29 +218,26 @@ Shredder::Outcome Shredder::wipeRegularFile(const std::string& path, const struc
             if (held)
                 ops.releaseLease(fd);
         }
-    } release{m_ops, file.get(), lease == FileOps::Lease::Taken};
+    } release{m_ops, fd, lease == FileOps::Lease::Taken};
     // The size may have changed between the listing and the lease.
-    if (::fstat(file.get(), &opened) != 0)
-        return Outcome::Kept;
+    struct stat opened
+    {
+    };
+    if (::fstat(fd, &opened) != 0)
+        return false;
 
     const auto size = static_cast<std::uint64_t>(opened.st_size);
-    bool inPlace = true;
-    const std::vector<ByteRange> ranges = rangesOf(file.get(), opened, inPlace);
+    const std::vector<ByteRange> ranges = rangesOf(fd, opened, inPlace);
 
-    if (!overwrite(file.get(), ranges))
-        return Outcome::Kept;
-    if (lease != FileOps::Lease::Taken && !overwriteGrowth(file.get(), size))
-        return Outcome::Kept;
-    if (::ftruncate(file.get(), 0) != 0 || !m_ops.syncData(file.get()))
-        return Outcome::Kept;
+    if (!overwrite(fd, ranges))
+        return false;
+    if (lease != FileOps::Lease::Taken && !overwriteGrowth(fd, size))
+        return false;
+    if (::ftruncate(fd, 0) != 0 || !m_ops.syncData(fd))
+        return false;
     release.held = false;
-    m_ops.releaseLease(file.get());
-    if (!file.close())
-        return Outcome::Kept;
-
-    if (!removeName(path))
-        return Outcome::Kept;
-    return inPlace ? Outcome::Wiped : Outcome::RemovedNotOverwritten;
+    m_ops.releaseLease(fd);
+    return true;
 }
 
 std::vector<ByteRange> Shredder::rangesOf(int fd, const struct stat& info, bool& inPlace) const
@@ -320,6 +366,41 @@ bool Shredder::removeName(const std::string& path)
         static_cast<void>(m_ops.renameNoReplace(finalName, path));
     m_ops.syncFolder(splitPath(path).folder);
     return removed;
+}
+
+Shredder::NameRemoval Shredder::removeHeldName(const std::string& path, const struct stat& held)
+{
+    const auto leadsToHeld = [&held](const std::string& name) {
+        struct stat now
+        {
+        };
+        return ::lstat(name.c_str(), &now) == 0 && now.st_dev == held.st_dev && now.st_ino == held.st_ino;
+    };
+    const SplitPath split = splitPath(path);
+    std::string current = path;
+    bool claimed = false;
+    for (int step = 0; step < kSweepLetters; ++step) {
+        std::string candidate = split.folder + sweepName(split.name, step);
+        if (candidate == current)
+            continue;
+        if (!m_ops.renameNoReplace(current, candidate))
+            break;
+        // The first rename takes the name away atomically; if what it took is
+        // not the held file, it goes straight back.
+        if (!claimed && !leadsToHeld(candidate)) {
+            static_cast<void>(m_ops.renameNoReplace(candidate, current));
+            return NameRemoval::NotTheHeldFile;
+        }
+        claimed = true;
+        current = std::move(candidate);
+    }
+    if (!claimed && !leadsToHeld(current))
+        return NameRemoval::NotTheHeldFile;
+    const bool removed = m_ops.removeFile(current);
+    if (!removed && current != path)
+        static_cast<void>(m_ops.renameNoReplace(current, path));
+    m_ops.syncFolder(split.folder);
+    return removed ? NameRemoval::Removed : NameRemoval::Kept;
 }
 
 } // namespace zqvdod

@@ -22,6 +22,7 @@ public:
         RemovedNotOverwritten, // name removed, but the content could not be overwritten where it lies
         Kept,                  // the entry is still there under its own name
         Skipped,               // not a file: folders, vanished entries
+        NotTheHeldFile,        // the name no longer leads to the held file; nothing under it was touched
     };
 
     static constexpr unsigned kDefaultPassCount = 1;
@@ -35,6 +36,12 @@ public:
 
     [[nodiscard]] Outcome treatEntry(const std::string& path);
 
+    // Wipes the file held open as `fd` (opened for writing) and removes the
+    // name `path` only while that name still leads to it: checked before the
+    // content is touched, and again as the first rename takes the name away,
+    // so a file put in its place meanwhile keeps its name and content.
+    [[nodiscard]] Outcome treatHeld(const std::string& path, int fd);
+
     // Overwrites an open file's content where it lies and empties it, for
     // files that never had a name. True when every byte was overwritten.
     [[nodiscard]] bool wipeContent(int fd);
@@ -46,6 +53,12 @@ private:
     [[nodiscard]] std::vector<std::string> matchingEntries(const std::string& fullPath) const;
     [[nodiscard]] bool canBeRemoved(const std::string& path, const struct stat& found) const;
     [[nodiscard]] Outcome wipeRegularFile(const std::string& path, const struct stat& found);
+    // The passes and the emptying of a file open for writing, under a lease
+    // where one can be had. False when the file must stay as it is.
+    [[nodiscard]] bool emptyOpenFile(int fd, bool& inPlace);
+    enum class NameRemoval { Removed, Kept, NotTheHeldFile };
+    // The sweep and removal of a name that must lead to `held` (device and inode).
+    [[nodiscard]] NameRemoval removeHeldName(const std::string& path, const struct stat& held);
     [[nodiscard]] bool overwriteGrowth(int fd, std::uint64_t covered);
     // The ranges to overwrite (holes stay holes) and whether they can be overwritten in place.
     [[nodiscard]] std::vector<ByteRange> rangesOf(int fd, const struct stat& info, bool& inPlace) const;

@@ -11,6 +11,7 @@ enum class EntryOutcome {
     RemovedNotOverwritten, // removed, but not overwritten where it lies
     Kept,                  // still there under its name
     Skipped,               // not a file, or gone
+    NotTheHeldFile,        // the name no longer leads to the held file; nothing under it was touched
 };
 
 // Wipes exactly the entry the absolute path names, with the passes and checks
@@ -18,5 +19,14 @@ enum class EntryOutcome {
 // names contain them, where a pattern would reach their neighbours if the
 // file vanished just before the call.
 [[nodiscard]] EntryOutcome wipeExactEntry(const char* absolutePath);
+
+// Wipes the file held open as `fd` (for writing) through that descriptor and
+// removes the name `absolutePath` only while it still leads to that file, so
+// a file put in its place is never touched. The descriptor stays open.
+[[nodiscard]] EntryOutcome wipeHeldEntry(const char* absolutePath, int fd);
+
+// Overwrites and empties the content of a file open for writing that has no
+// name left. True when every byte was overwritten where it lies.
+[[nodiscard]] bool wipeNamelessContent(int fd);
 
 } // namespace zqvdod

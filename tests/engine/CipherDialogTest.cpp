@@ -322,9 +322,9 @@ TEST_F(EncryptDialogTest, WipeBoxTickedDuringTheWorkChangesNothing)
 TEST_F(EncryptDialogTest, WipeRunsThroughTheRunnerOffTheInterfaceThread)
 {
     std::vector<bool> onWorker;
-    dialog->setWiper([&onWorker](const QString& path) {
+    dialog->setWiper([&onWorker](const WipeTarget& target) {
         onWorker.push_back(QThread::currentThread() != QCoreApplication::instance()->thread());
-        return ::unlink(path.toStdString().c_str()) == 0 ? WipeResult::Wiped : WipeResult::NotWiped;
+        return ::unlink(target.path.toStdString().c_str()) == 0 ? WipeResult::Wiped : WipeResult::NotWiped;
     });
     type(QStringLiteral("pw"), QStringLiteral("pw"));
     clickIndicator(dialog->chkWipe);
@@ -341,17 +341,19 @@ TEST(WipeAfterSuccessTest, NoReadBackNoWipe)
     zqvcrypto::Crypto crypto;
     zqvgui::WorkRunner runner;
     int wipes = 0;
-    OperationTools tools{crypto, runner, messenger, nullptr, [&wipes](const QString&) {
+    OperationTools tools{crypto, runner, messenger, nullptr, [&wipes](const WipeTarget&) {
                              ++wipes;
                              return WipeResult::Wiped;
                          }};
+    WipeTarget source;
+    ASSERT_TRUE(targetOf(q(dir.file("source")), source));
     for (const CipherOutcome outcome : {CipherOutcome{true, false}, CipherOutcome{false, false}}) {
-        EXPECT_EQ(wipeAfterSuccess(tools, q(dir.file("source")), outcome), WipeResult::NotWiped);
+        EXPECT_EQ(wipeAfterSuccess(tools, source, outcome), WipeResult::NotWiped);
     }
     EXPECT_EQ(wipes, 0);
     EXPECT_EQ(readFile(dir.file("source")), "only copy");
     EXPECT_EQ(messenger.shown.size(), 2u);
-    EXPECT_EQ(wipeAfterSuccess(tools, q(dir.file("source")), CipherOutcome{true, true}), WipeResult::Wiped);
+    EXPECT_EQ(wipeAfterSuccess(tools, source, CipherOutcome{true, true}), WipeResult::Wiped);
     EXPECT_EQ(wipes, 1);
 }
 

@@ -21,7 +21,7 @@ inline const zqvcrypto::Argon2Params kCheapKdf{64, 1, 1};
 inline engine::Wiper buildLibraryWiper()
 {
     static engine::ShredLibrary library(QString::fromLatin1(ZQVDOD_LIBRARY_PATH));
-    return [](const QString& path) { return library.wipe(path); };
+    return [](const engine::WipeTarget& target) { return library.wipe(target); };
 }
 
 // One operation dialog on a temporary folder, with cheap key derivation and

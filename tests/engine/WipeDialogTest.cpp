@@ -33,7 +33,8 @@ protected:
     // Deletes the file the plain way and remembers the order of the calls.
     FrmWipe::Wiper recordingWiper()
     {
-        return [this](const QString& path) {
+        return [this](const WipeTarget& target) {
+            const QString& path = target.path;
             calls.push_back(path);
             if (refuse.contains(path))
                 return WipeResult::NotWiped;
@@ -216,8 +217,8 @@ TEST_F(WipeDialogTest, MissingLibraryIsReportedAndNothingIsWiped)
 {
     writeFile(dir.file("a.txt"), "a");
     ShredLibrary missing(q(dir.file("no-such-library.so")));
-    auto dialog =
-        open(QLatin1Char('?') + q(dir.file("a.txt")), [&missing](const QString& path) { return missing.wipe(path); });
+    auto dialog = open(QLatin1Char('?') + q(dir.file("a.txt")),
+                       [&missing](const WipeTarget& target) { return missing.wipe(target); });
     wipe(*dialog);
     EXPECT_EQ(readFile(dir.file("a.txt")), "a");
     EXPECT_TRUE(dialog->isVisible());
