@@ -16,6 +16,11 @@ struct QueueEntry
     friend bool operator==(const QueueEntry&, const QueueEntry&) = default;
 };
 
+// The most the queue holds. Writer and reader use the same two limits, so the
+// program never writes a queue it would refuse to read back.
+inline constexpr qsizetype kMostQueueEntries = 10000;
+inline constexpr qint64 kLargestQueueFile = 16 * 1024 * 1024;
+
 // $XDG_STATE_HOME/ZQV/queue.txt, ~/.local/state when the variable is unset or
 // not absolute: the queue is per user, never in the program folder.
 [[nodiscard]] QString defaultQueueFilePath();
@@ -24,8 +29,29 @@ struct QueueEntry
 // ending in CR LF, UTF-8. A path holding a line break cannot be stored.
 [[nodiscard]] bool canStoreInQueue(const QString& text);
 
-// Entries up to the first incomplete one; a missing or unreadable file is an
-// empty queue. Nothing is checked beyond the shape.
+struct QueueFileRead
+{
+    enum class Status {
+        Read,      // the whole file, every entry complete
+        Missing,   // no file: an empty queue
+        Damaged,   // a regular file we cannot take as it is (see `reason`);
+                   // `entries` holds the complete ones before the damage, if any
+        NotUsable, // something we must not read or replace (a pipe, a link to
+                   // a device, a file we may not read): leave it alone
+    };
+    Status status = Status::Missing;
+    QList<QueueEntry> entries;
+    // Why it is Damaged or NotUsable, as a clause to follow the file's name and
+    // a colon ("it is a named pipe, not a regular file").
+    QString reason;
+};
+
+// Reads without blocking and within the limits above: a file larger than
+// kLargestQueueFile, holding more than kMostQueueEntries entries, not UTF-8,
+// or ending inside an entry is Damaged.
+[[nodiscard]] QueueFileRead readQueueFileChecked(const QString& filePath);
+
+// The entries of readQueueFileChecked; every failure is an empty queue.
 [[nodiscard]] QList<QueueEntry> readQueueFile(const QString& filePath);
 
 [[nodiscard]] QByteArray queueFileBytes(const QList<QueueEntry>& entries);
@@ -33,13 +59,30 @@ struct QueueEntry
 struct QueueSaveResult
 {
     bool ok = false;
-    QString error; // the system's reason when not ok
+    QString error; // the reason when not ok
 };
 
 // Replaces the file atomically: the complete text is written unnamed beside
 // it, synced, then put in its place, so a crash or a full disk leaves either
 // the old queue or the new one, never a mix. The folder is created when
-// missing; the file is readable by its owner only.
+// missing; the file is readable by its owner only. A list beyond the limits
+// above is refused and nothing is written.
 [[nodiscard]] QueueSaveResult writeQueueFile(const QString& filePath, const QList<QueueEntry>& entries);
+
+// Why `entries` cannot be written (beyond the limits), empty when it can.
+[[nodiscard]] QString queueLimitProblem(const QList<QueueEntry>& entries);
+
+// Moves an unreadable queue file out of the way, under a new name that says
+// so ("queue.txt.unreadable-20261208-031805"), never replacing anything.
+struct SetAside
+{
+    bool ok = false;
+    QString newPath;
+    QString error;
+};
+[[nodiscard]] SetAside setQueueFileAside(const QString& filePath);
+
+// The lock every change to the queue file is made under (see QueueModel).
+[[nodiscard]] QString queueLockPath(const QString& filePath);
 
 } // namespace zqvcore

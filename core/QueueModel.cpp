@@ -1,11 +1,19 @@
 #include "QueueModel.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <algorithm>
+
+#include "FileUpdate.h"
+
 namespace zqvcore {
 
 QueueModel::QueueModel(QObject* parent)
     : QAbstractTableModel(parent)
 {
 }
+
+QueueModel::~QueueModel() = default;
 
 int QueueModel::rowCount(const QModelIndex& parent) const
 {
@@ -64,57 +72,209 @@ bool QueueModel::containsPath(const QString& path) const
     return false;
 }
 
-bool QueueModel::append(const QueueEntry& entry)
+QueueChange QueueModel::append(const QueueEntry& entry)
 {
     if (!canStoreInQueue(entry.path) || !canStoreInQueue(entry.action) || !canStoreInQueue(entry.whenQueued))
-        return false;
-    beginInsertRows({}, count(), count());
-    m_entries.append(entry);
-    endInsertRows();
-    changed();
-    return true;
+        return {false, QStringLiteral("An entry holds a line break.")};
+    return update([&](QList<QueueEntry>& entries) {
+        entries.append(entry);
+        if (const QString problem = queueLimitProblem(entries); !problem.isEmpty()) {
+            entries.removeLast();
+            return QStringLiteral("%1 %2 was not added.").arg(problem, entry.path);
+        }
+        return QString();
+    });
 }
 
 void QueueModel::removeAt(int row)
 {
     if (row < 0 || row >= count())
         return;
-    beginRemoveRows({}, row, row);
-    m_entries.removeAt(row);
-    endRemoveRows();
-    changed();
+    (void)remove(m_entries.at(row));
+}
+
+bool QueueModel::remove(const QueueEntry& entry)
+{
+    bool found = false;
+    (void)update([&](QList<QueueEntry>& entries) {
+        found = entries.removeOne(entry);
+        return QString();
+    });
+    return found;
 }
 
 void QueueModel::clear()
 {
     if (m_entries.isEmpty())
         return;
-    beginResetModel();
-    m_entries.clear();
-    endResetModel();
-    changed();
+    const QList<QueueEntry> shown = m_entries;
+    (void)update([&](QList<QueueEntry>& entries) {
+        for (const QueueEntry& entry : shown)
+            entries.removeOne(entry);
+        return QString();
+    });
 }
 
 void QueueModel::bindFile(const QString& filePath)
 {
     beginResetModel();
+    m_entries.clear();
     m_filePath = filePath;
-    m_entries = readQueueFile(filePath);
+    m_detached = false;
+    endResetModel();
+    if (m_filePath.isEmpty())
+        return;
+
+    (void)makeFolders(QFileInfo(m_filePath).absolutePath(), 0700);
+    // Without the lock (a folder we cannot write) the file is still read.
+    const FileLock lock(queueLockPath(m_filePath));
+    QList<QueueEntry> latest;
+    if (!latestUnderLock(latest))
+        return;
+    show(latest);
+    watch();
+}
+
+void QueueModel::reload()
+{
+    if (!keptInFile())
+        return;
+    const QueueFileRead read = readQueueFileChecked(m_filePath);
+    // An unreadable file is dealt with by the next change, under the lock.
+    if (read.status == QueueFileRead::Status::Read || read.status == QueueFileRead::Status::Missing)
+        show(read.entries);
+}
+
+QueueChange QueueModel::update(const std::function<QString(QList<QueueEntry>&)>& change)
+{
+    QList<QueueEntry> entries;
+    QString saveError;
+    if (keptInFile()) {
+        const int folderError = makeFolders(QFileInfo(m_filePath).absolutePath(), 0700);
+        const FileLock lock(queueLockPath(m_filePath));
+        if (folderError != 0 || lock.error() != 0) {
+            saveError = systemErrorText(folderError != 0 ? folderError : lock.error());
+        } else if (latestUnderLock(entries)) {
+            if (QString refusal = change(entries); !refusal.isEmpty()) {
+                show(entries);
+                return {false, std::move(refusal)};
+            }
+            const QueueSaveResult saved = writeQueueFile(m_filePath, entries);
+            show(entries);
+            if (!saved.ok && m_onSaveError)
+                m_onSaveError(saved.error);
+            return {true, {}};
+        }
+    }
+    // In memory only: no file, an unusable one, or one we cannot lock.
+    entries = m_entries;
+    if (QString refusal = change(entries); !refusal.isEmpty())
+        return {false, std::move(refusal)};
+    show(entries);
+    if (!saveError.isEmpty() && m_onSaveError)
+        m_onSaveError(saveError);
+    return {true, {}};
+}
+
+bool QueueModel::latestUnderLock(QList<QueueEntry>& latest)
+{
+    QueueFileRead read = readQueueFileChecked(m_filePath);
+    switch (read.status) {
+    case QueueFileRead::Status::Read:
+    case QueueFileRead::Status::Missing:
+        latest = std::move(read.entries);
+        return true;
+    case QueueFileRead::Status::Damaged: {
+        const SetAside aside = setQueueFileAside(m_filePath);
+        if (aside.ok) {
+            latest = std::move(read.entries);
+            notice(
+                QStringLiteral("The queue file %1 could not be read: %2. It was kept as %3, and the queue starts %4.")
+                    .arg(m_filePath,
+                         read.reason,
+                         aside.newPath,
+                         latest.isEmpty()
+                             ? QStringLiteral("empty")
+                             : QStringLiteral("with the %1 entries before the damage").arg(latest.size())));
+            // What could be read is the queue now; without it the file would stay missing until the next change.
+            if (!latest.isEmpty())
+                (void)writeQueueFile(m_filePath, latest);
+            return true;
+        }
+        m_detached = true;
+        show({});
+        notice(QStringLiteral("The queue file %1 could not be read: %2, and it could not be moved aside: %3. "
+                              "It was left as it is; the queue starts empty and is kept only until the program ends.")
+                   .arg(m_filePath, read.reason, aside.error));
+        return false;
+    }
+    case QueueFileRead::Status::NotUsable:
+        break;
+    }
+    m_detached = true;
+    show({});
+    notice(QStringLiteral("The queue file %1 could not be read: %2. "
+                          "It was left as it is; the queue starts empty and is kept only until the program ends.")
+               .arg(m_filePath, read.reason));
+    return false;
+}
+
+void QueueModel::show(const QList<QueueEntry>& entries)
+{
+    if (entries == m_entries)
+        return;
+    const qsizetype have = m_entries.size();
+    if (entries.size() == have + 1 && std::equal(m_entries.cbegin(), m_entries.cend(), entries.cbegin())) {
+        beginInsertRows({}, static_cast<int>(have), static_cast<int>(have));
+        m_entries.append(entries.constLast());
+        endInsertRows();
+        return;
+    }
+    if (entries.size() + 1 == have) {
+        qsizetype first = 0;
+        while (first < entries.size() && entries.at(first) == m_entries.at(first))
+            ++first;
+        if (std::equal(entries.cbegin() + first, entries.cend(), m_entries.cbegin() + first + 1)) {
+            beginRemoveRows({}, static_cast<int>(first), static_cast<int>(first));
+            m_entries.removeAt(first);
+            endRemoveRows();
+            return;
+        }
+    }
+    beginResetModel();
+    m_entries = entries;
     endResetModel();
 }
 
-QueueSaveResult QueueModel::save() const
+void QueueModel::notice(const QString& message)
 {
-    if (m_filePath.isEmpty())
-        return {true, {}};
-    return writeQueueFile(m_filePath, m_entries);
+    if (m_onNotice)
+        m_onNotice(message);
 }
 
-void QueueModel::changed()
+void QueueModel::watch()
 {
-    const QueueSaveResult result = save();
-    if (!result.ok && m_onSaveError)
-        m_onSaveError(result.error);
+    if (m_watcher == nullptr) {
+        m_watcher = new QFileSystemWatcher(this);
+        // An atomic replace is a new file under the old name: the folder
+        // reports it, and the file's own watch must be renewed.
+        const auto follow = [this] {
+            reload();
+            if (keptInFile() && QFileInfo::exists(m_filePath) && !m_watcher->files().contains(m_filePath))
+                m_watcher->addPath(m_filePath);
+        };
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, follow);
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, follow);
+    }
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (QFileInfo::exists(folder))
+        m_watcher->addPath(folder);
+    if (QFileInfo::exists(m_filePath))
+        m_watcher->addPath(m_filePath);
 }
 
 } // namespace zqvcore

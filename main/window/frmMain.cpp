@@ -150,6 +150,7 @@ frmMain::frmMain(QString programFolder,
     });
     m_queue.setSaveErrorHandler(
         [this](const QString& reason) { showError(QStringLiteral("The queue could not be saved: %1").arg(reason)); });
+    m_queue.setNoticeHandler([this](const QString& message) { showError(message); });
 
     m_contextMenu->setDispatch(
         [this](zqvcore::Operation operation, const QStringList& paths) { Dispatch(operation, paths); });
@@ -424,15 +425,18 @@ bool frmMain::CheckQueueForDuplicates(const QString& FileName) const
     return m_queue.containsPath(FileName);
 }
 
-void frmMain::addToQueue(const QString& path, const QString& actionWord)
+bool frmMain::addToQueue(const QString& path, const QString& actionWord)
 {
     if (!zqvcore::canStoreInQueue(path)) {
         showError(QStringLiteral("The name of %1 holds a line break, which the queue cannot keep. "
                                  "Rename the file to queue it.")
                       .arg(path));
-        return;
+        return false;
     }
-    (void)m_queue.append({path, actionWord, nowAsQueueTime()});
+    const zqvcore::QueueChange added = m_queue.append({path, actionWord, nowAsQueueTime()});
+    if (!added)
+        showError(added.refusal);
+    return added.done;
 }
 
 void frmMain::QueueSelected(const QString& actionWord)
@@ -481,9 +485,7 @@ bool frmMain::DropOnQueue(const QMimeData* data, const QObject* source)
     }
     const zqvcore::Operation operation =
         zqvcore::HasEncryptedExtension(path) ? zqvcore::Operation::Decrypt : zqvcore::Operation::Encrypt;
-    const int before = m_queue.count();
-    addToQueue(path, zqvcore::actionWord(operation));
-    return m_queue.count() > before;
+    return addToQueue(path, zqvcore::actionWord(operation));
 }
 
 void frmMain::QueuePopUpOpening()
@@ -510,11 +512,9 @@ void frmMain::Perform()
                 return;
             }
         }
-        // The user may have changed the queue during the run: remove the
-        // entry that ran, wherever it now stands, and nothing else.
-        const int index = static_cast<int>(m_queue.entries().indexOf(entry));
-        if (index >= 0)
-            m_queue.removeAt(index);
+        // The user (or another window) may have changed the queue during the
+        // run: remove the entry that ran, wherever it now stands, and nothing else.
+        (void)m_queue.remove(entry);
     }
 }
 
@@ -615,11 +615,10 @@ void frmMain::Form_Unload()
         return;
     m_unloaded = true;
     const zqvgui::BusyCursor busy;
-    // A run under way goes on by itself; its entry stays in the queue.
+    // A run under way goes on by itself; its entry stays in the queue. The
+    // queue is not written here: every change is in the file already, and
+    // writing our rows now would undo what another window did meanwhile.
     m_runner.abandonAll();
-    const zqvcore::QueueSaveResult saved = m_queue.save();
-    if (!saved.ok)
-        showError(QStringLiteral("The queue could not be saved: %1").arg(saved.error));
     m_list->ClearFileView();
     m_tree->uninstall();
     m_tree->ClearTree();

@@ -136,7 +136,7 @@ private:
     void writeSetting(const char* section, const char* key, const QString& value);
     void showSettingsProblem(const class SettingsProblem& problem);
     void showError(const QString& text);
-    void addToQueue(const QString& path, const QString& actionWord);
+    bool addToQueue(const QString& path, const QString& actionWord);
     void layOutInner();
 
     QString m_programFolder;

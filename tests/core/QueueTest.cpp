@@ -1,9 +1,13 @@
 #include <QAbstractItemModelTester>
+#include <QCoreApplication>
 #include <QFile>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include "InChild.h"
 #include "QtText.h"
 #include "QueueModel.h"
 #include "TempDir.h"
@@ -159,5 +163,322 @@ TEST(QueueFile, DefaultPathFollowsXdgStateHome)
     if (!old.isNull())
         qputenv("XDG_STATE_HOME", old);
 }
+
+} // namespace
+
+namespace {
+
+QueueEntry entryFor(const std::string& name)
+{
+    return {
+        QStringLiteral("/home/ann/") + QString::fromStdString(name), QStringLiteral("Encrypt"), QStringLiteral("t")};
+}
+
+using Names = std::vector<std::string>;
+
+Names pathsOf(const QList<QueueEntry>& entries)
+{
+    Names paths;
+    for (const QueueEntry& entry : entries)
+        paths.push_back(entry.path.mid(10).toStdString());
+    return paths;
+}
+
+TEST(QueueSharing, TwoQueuesOnOneFileNeverLoseOrResurrectEntries)
+{
+    testsupport::TempDir dir;
+    const QString path = q(dir.file("ZQV/queue.txt"));
+    // Two windows, each with its own rows; neither follows the other's
+    // changes in between (no event loop runs), as when both act quickly.
+    QueueModel a;
+    QueueModel b;
+    QAbstractItemModelTester testerA(&a);
+    QAbstractItemModelTester testerB(&b);
+    a.bindFile(path);
+    b.bindFile(path);
+
+    ASSERT_TRUE(a.append(entryFor("a1")));
+    ASSERT_TRUE(b.append(entryFor("b1")));
+    ASSERT_TRUE(a.append(entryFor("a2")));
+    EXPECT_EQ(pathsOf(readQueueFile(path)), (Names{"a1", "b1", "a2"}));
+    EXPECT_EQ(pathsOf(a.entries()), (Names{"a1", "b1", "a2"}));
+
+    b.removeAt(0); // b shows a1, b1: it removes a1
+    ASSERT_TRUE(a.append(entryFor("a3")));
+    EXPECT_EQ(pathsOf(readQueueFile(path)), (Names{"b1", "a2", "a3"})); // a1 stays gone
+
+    EXPECT_TRUE(b.remove(entryFor("a2")));  // done by b's Perform
+    EXPECT_FALSE(a.remove(entryFor("a2"))); // and again by a's: already gone, nothing else goes
+    EXPECT_EQ(pathsOf(readQueueFile(path)), (Names{"b1", "a3"}));
+
+    // a clears what it shows; what b adds after a last looked stays.
+    ASSERT_TRUE(b.append(entryFor("b2")));
+    const QList<QueueEntry> aShows = a.entries();
+    a.clear();
+    EXPECT_EQ(pathsOf(readQueueFile(path)), (Names{"b2"}));
+    EXPECT_FALSE(aShows.contains(entryFor("b2")));
+
+    // Exit: a window that goes writes nothing, so it cannot undo the other's changes.
+    {
+        QueueModel c;
+        c.bindFile(path);
+        ASSERT_TRUE(b.append(entryFor("b3")));
+    }
+    EXPECT_EQ(pathsOf(readQueueFile(path)), (Names{"b2", "b3"}));
+
+    b.reload();
+    a.reload();
+    EXPECT_EQ(a.entries(), b.entries());
+    EXPECT_EQ(a.entries(), readQueueFile(path));
+}
+
+TEST(QueueSharing, TwoProcessesAddingAndRemovingAtOnceKeepEveryChange)
+{
+    testsupport::TempDir dir;
+    const QString path = q(dir.file("ZQV/queue.txt"));
+    constexpr int kEach = 60;
+    pid_t children[2];
+    for (int writer = 0; writer < 2; ++writer) {
+        children[writer] = ::fork();
+        ASSERT_GE(children[writer], 0);
+        if (children[writer] == 0) {
+            ::alarm(60);
+            QueueModel model;
+            model.bindFile(path);
+            for (int i = 0; i < kEach; ++i) {
+                const QueueEntry entry = entryFor("w" + std::to_string(writer) + "-" + std::to_string(i));
+                if (!model.append(entry))
+                    ::_exit(2);
+                if (i % 2 == 0 && !model.remove(entry))
+                    ::_exit(3);
+            }
+            ::_exit(0);
+        }
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    Names expected;
+    for (int writer = 0; writer < 2; ++writer) {
+        for (int i = 1; i < kEach; i += 2)
+            expected.push_back("w" + std::to_string(writer) + "-" + std::to_string(i));
+    }
+    Names found = pathsOf(readQueueFile(path));
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+}
+
+TEST(QueueSharing, TheRowsFollowTheFileWhenTheEventLoopRuns)
+{
+    int argc = 1;
+    char name[] = "core_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    testsupport::TempDir dir;
+    const QString path = q(dir.file("ZQV/queue.txt"));
+    QueueModel a;
+    QueueModel b;
+    a.bindFile(path);
+    b.bindFile(path);
+    ASSERT_TRUE(b.append(entryFor("b1")));
+    // The watcher's report arrives through the event loop.
+    for (int round = 0; round < 400 && a.count() == 0; ++round) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ::usleep(5000);
+    }
+    EXPECT_EQ(pathsOf(a.entries()), (Names{"b1"}));
+}
+
+TEST(QueueLimits, WriterAndReaderAgree)
+{
+    testsupport::TempDir dir;
+    const QString path = q(dir.file("queue.txt"));
+    QList<QueueEntry> full;
+    for (int i = 0; i < kMostQueueEntries; ++i)
+        full.append(entryFor("f" + std::to_string(i)));
+    ASSERT_TRUE(writeQueueFile(path, full).ok);
+    EXPECT_EQ(readQueueFileChecked(path).status, QueueFileRead::Status::Read);
+    EXPECT_EQ(readQueueFile(path).size(), kMostQueueEntries);
+
+    // One more is refused by the writer, and the file stays as it was.
+    QList<QueueEntry> over = full;
+    over.append(entryFor("one too many"));
+    const QueueSaveResult refused = writeQueueFile(path, over);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.error, QStringLiteral("The queue can hold at most 10000 entries."));
+    EXPECT_EQ(readQueueFile(path).size(), kMostQueueEntries);
+
+    // Long paths reach the byte limit first: the largest file written is still read.
+    QList<QueueEntry> big;
+    const QString longName(4000, QLatin1Char('x'));
+    qint64 bytes = 0;
+    while (bytes + 4000 + 32 < kLargestQueueFile) {
+        big.append({QStringLiteral("/%1/").arg(big.size()) + longName, QStringLiteral("Wipe"), QStringLiteral("t")});
+        bytes += queueFileBytes({big.constLast()}).size();
+    }
+    ASSERT_TRUE(writeQueueFile(path, big).ok);
+    EXPECT_EQ(readQueueFile(path), big);
+    big.append({QStringLiteral("/last/") + longName, QStringLiteral("Wipe"), QStringLiteral("t")});
+    EXPECT_EQ(writeQueueFile(path, big).error, QStringLiteral("The queue file can be at most 16 MiB."));
+}
+
+TEST(QueueLimits, AddingToAFullQueueIsRefusedWithAMessage)
+{
+    testsupport::TempDir dir;
+    const QString path = q(dir.file("queue.txt"));
+    QList<QueueEntry> full;
+    for (int i = 0; i < kMostQueueEntries; ++i)
+        full.append(entryFor("f" + std::to_string(i)));
+    ASSERT_TRUE(writeQueueFile(path, full).ok);
+    const std::string before = testsupport::readFile(dir.file("queue.txt"));
+
+    QueueModel model;
+    model.bindFile(path);
+    ASSERT_EQ(model.count(), kMostQueueEntries);
+    const QueueChange change = model.append(entryFor("late"));
+    EXPECT_FALSE(change);
+    EXPECT_EQ(change.refusal,
+              QStringLiteral("The queue can hold at most 10000 entries. /home/ann/late was not added."));
+    EXPECT_EQ(model.count(), kMostQueueEntries);
+    EXPECT_EQ(testsupport::readFile(dir.file("queue.txt")), before);
+
+    // Unbound (no file), the same limit holds.
+    QueueModel memory;
+    for (const QueueEntry& entry : full)
+        ASSERT_TRUE(memory.append(entry));
+    EXPECT_FALSE(memory.append(entryFor("late")));
+}
+
+struct Unreadable
+{
+    const char* name;
+    std::string content;
+    const char* reason;
+    QStringList keptEntries; // what the queue starts with
+};
+
+class UnreadableQueue : public ::testing::TestWithParam<Unreadable>
+{
+};
+
+std::string repeatedEntries(qsizetype count)
+{
+    std::string text;
+    for (qsizetype i = 0; i < count; ++i)
+        text += "/e" + std::to_string(i) + "\r\nWipe\r\nt\r\n";
+    return text;
+}
+
+TEST_P(UnreadableQueue, IsSetAsideNeverOverwrittenAndTheUserIsTold)
+{
+    const Unreadable& c = GetParam();
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.file("queue.txt"), c.content);
+    QueueModel model;
+    QStringList notices;
+    model.setNoticeHandler([&](const QString& message) { notices.append(message); });
+    model.bindFile(q(dir.file("queue.txt")));
+
+    ASSERT_EQ(notices.size(), 1);
+    const QString aside = QString::fromStdString(testsupport::listFolder(dir.path()))
+                              .split(QLatin1Char(' '))
+                              .filter(QStringLiteral("queue.txt.unreadable-"))
+                              .value(0);
+    ASSERT_FALSE(aside.isEmpty()) << testsupport::listFolder(dir.path());
+    EXPECT_EQ(testsupport::readFile(dir.file(aside.toStdString())), c.content); // kept whole
+    EXPECT_TRUE(notices.at(0).startsWith(
+        QStringLiteral("The queue file %1 could not be read: %2. It was kept as %3, and the queue starts ")
+            .arg(q(dir.file("queue.txt")), QLatin1String(c.reason), q(dir.file(aside.toStdString())))))
+        << notices.at(0).toStdString();
+    QStringList shown;
+    for (const QueueEntry& entry : model.entries())
+        shown.append(entry.path);
+    EXPECT_EQ(shown, c.keptEntries);
+    EXPECT_TRUE(model.keptInFile());
+
+    ASSERT_TRUE(model.append(entryFor("new")));
+    EXPECT_EQ(testsupport::readFile(dir.file(aside.toStdString())), c.content);
+    EXPECT_EQ(readQueueFile(q(dir.file("queue.txt"))).constLast(), entryFor("new"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds,
+    UnreadableQueue,
+    ::testing::Values(
+        Unreadable{
+            "TooLarge", repeatedEntries(3) + std::string(kLargestQueueFile, 'x'), "it is larger than 16 MiB", {}},
+        Unreadable{"NotUtf8", "/home/ann/caf\xE9.txt\r\nEncrypt\r\nt\r\n", "it is not UTF-8 text", {}},
+        Unreadable{"TooManyEntries", repeatedEntries(kMostQueueEntries + 1), "it holds more than 10000 entries", {}},
+        Unreadable{"EndsInsideAnEntry",
+                   "/a\r\nWipe\r\nt\r\n/b\r\nWipe\r\n",
+                   "it ends inside an entry",
+                   {QStringLiteral("/a")}}),
+    [](const ::testing::TestParamInfo<Unreadable>& info) { return std::string(info.param.name); });
+
+struct NotAFile
+{
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    const char* reason;
+};
+
+class HostileQueueFile : public ::testing::TestWithParam<NotAFile>
+{
+};
+
+TEST_P(HostileQueueFile, NeverHangsNorGrowsAndIsLeftAsItIs)
+{
+    const NotAFile& c = GetParam();
+    testsupport::TempDir dir;
+    const std::string file = dir.file("queue.txt");
+    c.make(file);
+    struct stat before
+    {
+    };
+    ASSERT_EQ(::lstat(file.c_str(), &before), 0);
+
+    // In a child: a reader that blocks on the pipe or reads /dev/zero to its
+    // end is stopped by the alarm or the memory cap, and the test fails.
+    const testsupport::ChildOutcome outcome = testsupport::runInChild([&] {
+        QueueModel model;
+        QString said;
+        model.setNoticeHandler([&](const QString& message) { said += message; });
+        model.bindFile(q(file));
+        const bool added = static_cast<bool>(model.append(entryFor("a")));
+        return said.toStdString() + "|" + std::to_string(model.count()) + "|" + (added ? "added" : "refused") + "|" +
+               (model.keptInFile() ? "file" : "memory");
+    });
+    ASSERT_TRUE(outcome.finished) << outcome.how;
+    EXPECT_EQ(outcome.output,
+              QStringLiteral("The queue file %1 could not be read: %2. It was left as it is; the queue starts empty "
+                             "and is kept only until the program ends.|1|added|memory")
+                  .arg(q(file), QLatin1String(c.reason))
+                  .toStdString());
+
+    struct stat after
+    {
+    };
+    ASSERT_EQ(::lstat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(testsupport::listFolder(dir.path()), "queue.txt queue.txt.lock");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds,
+    HostileQueueFile,
+    ::testing::Values(NotAFile{"NamedPipe",
+                               [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+                               "it is a named pipe, not a regular file"},
+                      NotAFile{"LinkToDevZero",
+                               [](const std::string& path) { ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0); },
+                               "it is a link to a device, not to a regular file"},
+                      NotAFile{"Folder",
+                               [](const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); },
+                               "it is a folder, not a regular file"}),
+    [](const ::testing::TestParamInfo<NotAFile>& info) { return std::string(info.param.name); });
 
 } // namespace

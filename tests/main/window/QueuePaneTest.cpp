@@ -5,6 +5,8 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "WindowFixture.h"
 
@@ -230,6 +232,43 @@ TEST_F(QueuePane, ViewQueueShowsHidesAndIsStored)
     EXPECT_TRUE(action("mnuQueue")->isChecked());
     EXPECT_EQ(window().splitter()->HeightOffset(), 125);
     EXPECT_EQ(settings.values.value(QStringLiteral("View/Queue")), QStringLiteral("True"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(QueuePane, AQueueFileThatIsNoFileLeavesTheWindowUpAndSaysSo)
+{
+    for (const char* kind : {"pipe", "device"}) {
+        SCOPED_TRACE(kind);
+        const std::string file = queueFile();
+        ASSERT_TRUE(testsupport::run("mkdir -p '" + state.file("ZQV") + "' && rm -f '" + file + "'"));
+        if (std::string(kind) == "pipe")
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        else
+            ASSERT_EQ(::symlink("/dev/zero", file.c_str()), 0);
+        // A start-up that blocks on the pipe or reads the device without end is
+        // ended by the alarm (and the test with it) instead of hanging the run.
+        ::alarm(60);
+        loaded();
+        ::alarm(0);
+        ASSERT_EQ(messages().size(), 1);
+        EXPECT_TRUE(messages().at(0).startsWith(QStringLiteral("The queue file ") + QString::fromStdString(file) +
+                                                QStringLiteral(" could not be read: ")))
+            << messages().at(0).toStdString();
+        EXPECT_TRUE(messages().at(0).contains(std::string(kind) == "pipe" ? QStringLiteral("named pipe")
+                                                                          : QStringLiteral("link to a device")));
+        drop({path("plain.txt")});
+        EXPECT_EQ(rows(), QStringList{path("plain.txt") + QStringLiteral("|Encrypt")}); // kept for this run
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::lstat(file.c_str(), &info), 0);
+        EXPECT_TRUE(std::string(kind) == "pipe" ? S_ISFIFO(info.st_mode) : S_ISLNK(info.st_mode));
+        destroyWindow();
+        messenger.shown.clear();
+    }
 }
 
 } // namespace
