@@ -1,8 +1,12 @@
 #include "UnnamedOutput.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,6 +21,11 @@ namespace cryptelle {
 namespace {
 
 constexpr int kNameAttempts = 100;
+// A folder path is at most PATH_MAX bytes, and each entry ends in a zero byte.
+constexpr std::size_t kMaxRecordBytes = kMaxRecordedFolders * 4097;
+
+std::atomic<bool> g_forceNamed{false};
+std::atomic<LeftoverObserver> g_observer{nullptr};
 
 std::string randomTemporaryName()
 {
@@ -51,35 +60,195 @@ std::string procPath(int fd)
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
+// One pass of zeros through the descriptor, then emptied. The file system
+// may keep older copies elsewhere (see the wiping guide); the file itself
+// holds nothing afterwards.
+bool overwriteAndEmpty(int fd)
+{
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    static const unsigned char kZeros[65536] = {};
+    off_t offset = 0;
+    while (offset < info.st_size) {
+        const auto piece = static_cast<std::size_t>(std::min<off_t>(info.st_size - offset, sizeof kZeros));
+        const ssize_t written = ::pwrite(fd, kZeros, piece, offset);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        offset += written;
+    }
+    const bool overwritten = offset >= info.st_size && ::fdatasync(fd) == 0;
+    if (const LeftoverObserver observer = g_observer.load())
+        observer(fd);
+    return ::ftruncate(fd, 0) == 0 && ::fdatasync(fd) == 0 && overwritten;
+}
+
+std::string stateFolder()
+{
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/')
+        return std::string(state) + "/ZQV";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/')
+        return {};
+    return std::string(home) + "/.local/state/ZQV";
+}
+
+bool makeFolders(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = slash == std::string::npos ? path : path.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+// The record, ours and a regular file, locked for the caller.
+UniqueFd openRecord(bool create)
+{
+    const std::string path = leftoverRecordPath();
+    if (path.empty() || (create && !makeFolders(folderOf(path))))
+        return UniqueFd();
+    UniqueFd fd(
+        ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0600));
+    struct stat info
+    {
+    };
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        ::flock(fd.get(), LOCK_EX) != 0)
+        return UniqueFd();
+    return fd;
+}
+
+std::vector<std::string> recordedFolders(int fd)
+{
+    std::vector<std::string> folders;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || info.st_size <= 0 || static_cast<std::size_t>(info.st_size) > kMaxRecordBytes)
+        return folders;
+    std::string content(static_cast<std::size_t>(info.st_size), '\0');
+    if (::pread(fd, content.data(), content.size(), 0) != info.st_size)
+        return folders;
+    std::size_t start = 0;
+    while (start < content.size() && folders.size() < kMaxRecordedFolders) {
+        const std::size_t end = content.find('\0', start);
+        if (end == std::string::npos)
+            break; // a torn last entry
+        std::string folder = content.substr(start, end - start);
+        if (!folder.empty() && folder[0] == '/' && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(std::move(folder));
+        start = end + 1;
+    }
+    return folders;
+}
+
+void writeRecord(int fd, const std::vector<std::string>& folders)
+{
+    std::string content;
+    for (const std::string& folder : folders)
+        content += folder + '\0';
+    if (::ftruncate(fd, 0) == 0)
+        static_cast<void>(::pwrite(fd, content.data(), content.size(), 0) == static_cast<ssize_t>(content.size()));
+}
+
+// Notes the folder before a named temporary is made in it, so a kill at any
+// point afterwards leaves a trace the next start finds.
+void noteFolder(int folderFd)
+{
+    char target[4096] = {};
+    const ssize_t length = ::readlink(procPath(folderFd).c_str(), target, sizeof target - 1);
+    if (length <= 0 || target[0] != '/')
+        return;
+    const UniqueFd record = openRecord(true);
+    if (record.get() < 0)
+        return;
+    std::vector<std::string> folders = recordedFolders(record.get());
+    const std::string folder(target, static_cast<std::size_t>(length));
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end() || folders.size() >= kMaxRecordedFolders)
+        return;
+    folders.push_back(folder);
+    writeRecord(record.get(), folders);
+}
+
 } // namespace
 
-void removeStaleTemporaries(int folderFd)
+std::string leftoverRecordPath()
+{
+    const std::string folder = stateFolder();
+    return folder.empty() ? std::string() : folder + "/partial-folders";
+}
+
+void setLeftoverObserver(LeftoverObserver observer)
+{
+    g_observer = observer;
+}
+
+void UnnamedOutput::forceNamedFallback(bool force)
+{
+    g_forceNamed = force;
+}
+
+void wipeRecordedLeftovers()
+{
+    const UniqueFd record = openRecord(false);
+    if (record.get() < 0)
+        return;
+    std::vector<std::string> kept;
+    for (const std::string& folder : recordedFolders(record.get())) {
+        const UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folderFd.get() >= 0 && !removeStaleTemporaries(folderFd.get()))
+            kept.push_back(folder);
+    }
+    writeRecord(record.get(), kept);
+}
+
+bool removeStaleTemporaries(int folderFd)
 {
     const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
-        return;
+        return false;
     std::unique_ptr<DIR, int (*)(DIR*)> folder(::fdopendir(listFd), ::closedir);
     if (!folder) {
         ::close(listFd);
-        return;
+        return false;
     }
+    bool allGone = true;
     const std::size_t prefixSize = std::strlen(UnnamedOutput::kTemporaryPrefix);
     while (const dirent* entry = ::readdir(folder.get())) {
         if (std::strncmp(entry->d_name, UnnamedOutput::kTemporaryPrefix, prefixSize) != 0)
             continue;
         const std::string name = entry->d_name;
-        UniqueFd file(::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        UniqueFd file(::openat(folderFd, name.c_str(), O_RDWR | kFlags));
+        const bool writable = file.get() >= 0;
+        if (!writable)
+            file.reset(::openat(folderFd, name.c_str(), O_RDONLY | kFlags));
         struct stat info
         {
         };
         if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
             continue;
         // A running output holds its lock; only an abandoned one can be taken.
-        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+            allGone = false;
             continue;
-        if (sameEntry(folderFd, name, file.get()))
-            ::unlinkat(folderFd, name.c_str(), 0);
+        }
+        if (!sameEntry(folderFd, name, file.get()))
+            continue;
+        if (writable)
+            static_cast<void>(overwriteAndEmpty(file.get()));
+        if (::unlinkat(folderFd, name.c_str(), 0) != 0)
+            allGone = false;
     }
+    return allGone;
 }
 
 bool UnnamedOutput::open(const std::string& folder, Kind prefer)
@@ -88,7 +257,7 @@ bool UnnamedOutput::open(const std::string& folder, Kind prefer)
     m_folder.reset(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (m_folder.get() < 0)
         return false;
-    if (prefer == Kind::Unnamed) {
+    if (prefer == Kind::Unnamed && !g_forceNamed) {
         m_file.reset(::openat(m_folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
         // Linking it later goes through /proc; without it the file could never be named.
         if (m_file.get() >= 0 && ::access(procPath(m_file.get()).c_str(), F_OK) == 0) {
@@ -104,7 +273,8 @@ bool UnnamedOutput::open(const std::string& folder, Kind prefer)
             return false;
         }
     }
-    removeStaleTemporaries(m_folder.get());
+    static_cast<void>(removeStaleTemporaries(m_folder.get()));
+    noteFolder(m_folder.get());
     if (openNamed())
         return true;
     m_folder.reset();
@@ -192,8 +362,12 @@ UnnamedOutput::Result UnnamedOutput::commit(const std::string& name, bool replac
 
 void UnnamedOutput::discard()
 {
-    if (!m_temporary.empty() && m_folder.get() >= 0)
+    if (!m_temporary.empty() && m_folder.get() >= 0) {
+        // Still ours under that name: what it holds (a decrypted file, say) goes first.
+        if (m_file.get() >= 0 && sameEntry(m_folder.get(), m_temporary, m_file.get()))
+            static_cast<void>(overwriteAndEmpty(m_file.get()));
         ::unlinkat(m_folder.get(), m_temporary.c_str(), 0);
+    }
     m_temporary.clear();
     m_file.reset();
     m_folder.reset();

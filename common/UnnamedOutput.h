@@ -10,9 +10,12 @@ namespace cryptelle {
 // destination folder (O_TMPFILE, mode 0600), synced, and only then linked
 // under its name. A crash before that leaves nothing behind.
 //
-// Where the file system has no unnamed files, a hidden named temporary of
-// ours is used instead (mode 0600, locked while in use); leftovers of killed
-// runs are removed the next time an output is opened in the same folder.
+// Where the file system has no unnamed files (FUSE mounts, for one), a hidden
+// named temporary of ours is used instead (mode 0600, locked while in use).
+// Its folder is noted in a per-user record first; leftovers of killed runs are
+// overwritten through their descriptor and removed at the next start of a
+// program (wipeRecordedLeftovers) and whenever an output is opened in the
+// same folder. A discarded named temporary is overwritten before it goes.
 class UnnamedOutput
 {
 public:
@@ -37,8 +40,13 @@ public:
     // output stays open for another name. On Failed, errno says why.
     [[nodiscard]] Result commit(const std::string& name, bool replaceExisting);
 
-    // Drops the output: an unnamed file simply goes, a named one is removed.
+    // Drops the output: an unnamed file simply goes, a named one is
+    // overwritten through its descriptor and removed.
     void discard();
+
+    // Every output of the process takes the named fallback, as on a file
+    // system without unnamed files.
+    static void forceNamedFallback(bool force);
 
 private:
     [[nodiscard]] bool openNamed();
@@ -49,7 +57,21 @@ private:
     std::string m_temporary;
 };
 
-// Removes named temporaries of ours in the folder that no running output holds.
-void removeStaleTemporaries(int folderFd);
+// Overwrites, empties and removes the named temporaries of ours in the folder
+// that no running output holds. True when none is left behind.
+bool removeStaleTemporaries(int folderFd);
+
+// The per-user record of folders that got a named temporary:
+// $XDG_STATE_HOME/ZQV/partial-folders (~/.local/state by default), beside the queue.
+[[nodiscard]] std::string leftoverRecordPath();
+// Cleans every folder in the record as above, and keeps in the record only
+// those where something of ours is still left (held by a running output).
+// Bounded: the record holds at most kMaxRecordedFolders folders.
+void wipeRecordedLeftovers();
+inline constexpr std::size_t kMaxRecordedFolders = 256;
+
+// Called with each leftover's descriptor once it is overwritten, before it is emptied.
+using LeftoverObserver = void (*)(int fd);
+void setLeftoverObserver(LeftoverObserver observer);
 
 } // namespace cryptelle

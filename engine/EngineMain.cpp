@@ -1,7 +1,9 @@
 #include "EngineMain.h"
 
 #include <QApplication>
+#include <thread>
 
+#include <UnnamedOutput.h>
 #include <cryptelle/Version.h>
 
 #include "CommandLine.h"
@@ -64,6 +66,14 @@ int runEngine(int argc, char** argv)
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(programTitle());
     QApplication::setApplicationVersion(QString::fromLatin1(cryptelle::kVersionString));
+    // Partial outputs that killed runs left on file systems without unnamed
+    // files are overwritten and removed beside the dialog, not before it.
+    std::thread leftovers(cryptelle::wipeRecordedLeftovers);
+    struct Join
+    {
+        std::thread& thread;
+        ~Join() { thread.join(); }
+    } join{leftovers};
     Messenger messenger;
     if (startEngine(arguments, messenger) == nullptr)
         return 0;

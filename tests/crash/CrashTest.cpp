@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include <UnnamedOutput.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -220,6 +221,54 @@ TEST_P(CrashTest, AKillAnywhereLeavesTheSourceAndNothingHalfWritten)
     // Some kills should land before the end, or the test proves nothing.
     EXPECT_LT(completed, kKills);
 }
+
+// Where outputs must have a name while they are written, a kill leaves a
+// partial behind; the next start (what wipeRecordedLeftovers does for either
+// program) finds it from the per-user record, whatever folder it works in.
+class NamedFallbackCrashTest : public CrashTest
+{
+};
+
+TEST_P(NamedFallbackCrashTest, APartialLeftByAKillIsGoneAfterTheNextStart)
+{
+    const std::string state = scratch.file("state");
+    ASSERT_EQ(::setenv("XDG_STATE_HOME", state.c_str(), 1), 0);
+    const std::vector<std::string> environment{"CRASH_NAMED_FALLBACK=1", "XDG_STATE_HOME=" + state};
+    const std::vector<std::string> arguments{CRASH_WORKER, GetParam(), source, destination, ZQVSFX_PATH};
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_EQ(finish(start(arguments, environment)), 0);
+    const auto took = std::chrono::steady_clock::now() - began;
+    ASSERT_EQ(::unlink(destination.c_str()), 0);
+    const std::set<std::string> before = namesIn(work);
+
+    std::mt19937 random(20261208u + static_cast<unsigned>(GetParam().size()));
+    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(took).count();
+    std::uniform_int_distribution<long> at(0, span);
+    int leftBehind = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        const long delay = at(random);
+        const pid_t child = start(arguments, environment);
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        SCOPED_TRACE("killed after " + std::to_string(delay) + " us of " + std::to_string(span));
+        ::unlink(destination.c_str());
+        if (namesIn(work) != before)
+            ++leftBehind;
+        cryptelle::wipeRecordedLeftovers();
+        EXPECT_EQ(namesIn(work), before) << "a partial of ours survived the next start";
+        EXPECT_EQ(snapshot(source), sourceBefore);
+    }
+    ::unsetenv("XDG_STATE_HOME");
+    // Kills that left nothing would prove nothing.
+    EXPECT_GT(leftBehind, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations,
+                         NamedFallbackCrashTest,
+                         ::testing::Values("encrypt", "decrypt"),
+                         [](const auto& info) { return info.param; });
 
 INSTANTIATE_TEST_SUITE_P(Operations,
                          CrashTest,

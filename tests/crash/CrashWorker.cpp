@@ -2,8 +2,11 @@
 // kill it anywhere: encrypt, decrypt, pack a folder, make a self-extracting file.
 #include <QString>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <UnnamedOutput.h>
 
 #include "FileCipher.h"
 #include "SelfExtracting.h"
@@ -49,6 +52,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s encrypt|decrypt|pack|make SOURCE DESTINATION [EXTRACTOR]\n", argv[0]);
         return 2;
     }
+    // As on a file system without unnamed files (FUSE): named partial outputs.
+    if (const char* named = std::getenv("CRASH_NAMED_FALLBACK"); named != nullptr && named[0] == '1')
+        cryptelle::UnnamedOutput::forceNamedFallback(true);
     const std::string operation = argv[1];
     const zqvcrypto::FileJob job{qs(argv[2]), qs(argv[3]), false, false, {}, {}};
     bool ok = false;
