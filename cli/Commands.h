@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "Console.h"
+#include "Crypto.h"
+#include "ExitStatus.h"
+#include "PasswordReader.h"
+
+namespace cli {
+
+class SourceWiper;
+class FileHashes;
+
+struct CallOptions
+{
+    QString output;          // -o: the one output of a call with one input
+    bool force = false;      // replace an existing output
+    bool wipeSource = false; // wipe each source once its output was read back and authenticated
+    int jobs = 0;            // files worked on at once; 0 chooses
+};
+
+struct PackOptions
+{
+    int level = 6;
+    bool recursive = false;
+    bool zipPassword = false; // the archive's entries carry the password too
+    bool selfExtracting = false;
+};
+
+struct HashOptions
+{
+    bool sha256 = true;
+    bool md5 = false;
+};
+
+// The program's commands over the suite's components. Each checks what it
+// was given before it asks for a password, names the file in every message
+// and says in its status what went wrong first.
+class Commands
+{
+public:
+    Commands(Console& console, zqvcrypto::Crypto& crypto, PasswordReader passwords);
+    ~Commands();
+    Commands(const Commands&) = delete;
+    Commands& operator=(const Commands&) = delete;
+
+    [[nodiscard]] ExitStatus encrypt(const QStringList& files, const CallOptions& options);
+    [[nodiscard]] ExitStatus decrypt(const QStringList& files, const CallOptions& options);
+    [[nodiscard]] ExitStatus verify(const QStringList& files, const CallOptions& options);
+    [[nodiscard]] ExitStatus sfx(const QString& file, const CallOptions& options);
+    [[nodiscard]] ExitStatus pack(const QString& folder, const CallOptions& options, const PackOptions& pack);
+    [[nodiscard]] ExitStatus wipe(const QStringList& files);
+    [[nodiscard]] ExitStatus hash(const QStringList& files, const HashOptions& options);
+
+private:
+    enum class Cipher { Encrypt, Decrypt, Verify, SelfExtracting };
+    struct Item
+    {
+        QString source;
+        QString destination;
+    };
+
+    [[nodiscard]] ExitStatus cipherFiles(Cipher cipher, const QStringList& files, const CallOptions& options);
+    [[nodiscard]] bool
+    accept(Cipher cipher, const QString& file, const CallOptions& options, Item& item, StatusKeeper& status);
+    // With `keepText`, the password's text is handed over there too (for an
+    // archive's own password); the caller cleanses it.
+    [[nodiscard]] std::unique_ptr<zqvcrypto::CryptoKey>
+    keyFromPassword(bool confirm, StatusKeeper& status, QString* keepText = nullptr);
+    void reportCipherFailure(const Item& item, zqvcrypto::CryptoError error);
+
+    Console& m_console;
+    zqvcrypto::Crypto& m_crypto;
+    PasswordReader m_passwords;
+    std::unique_ptr<SourceWiper> m_wiper;
+    std::unique_ptr<FileHashes> m_hashes;
+};
+
+} // namespace cli

@@ -1,0 +1,92 @@
+#include "SourceWiper.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <WipeDescriptor.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+namespace cli {
+
+SourceWiper::SourceWiper(QString libraryPath)
+    : m_libraryPath(std::move(libraryPath))
+{
+}
+
+SourceWiper::~SourceWiper()
+{
+    if (m_handle != nullptr)
+        ::dlclose(m_handle);
+}
+
+bool SourceWiper::load()
+{
+    if (m_shred != nullptr)
+        return true;
+    if (m_handle == nullptr)
+        m_handle = ::dlopen(QFile::encodeName(m_libraryPath).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (m_handle != nullptr)
+        m_shred = reinterpret_cast<ShredFunction>(::dlsym(m_handle, "shred"));
+    return m_shred != nullptr;
+}
+
+WipeOutcome SourceWiper::wipe(const cryptelle::HeldFile& held)
+{
+    if (held.check() != cryptelle::IdentityCheck::Unchanged)
+        return WipeOutcome::Changed;
+    return wipe(QFile::decodeName(QByteArray::fromStdString(held.path())), held.identity());
+}
+
+WipeOutcome SourceWiper::wipe(const QString& path, const cryptelle::FileIdentity& expected)
+{
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (!load())
+        return WipeOutcome::LibraryMissing;
+    const QByteArray bytes = QFile::encodeName(path);
+    if (cryptelle::checkPath(bytes.toStdString(), expected) != cryptelle::IdentityCheck::Unchanged)
+        return WipeOutcome::Changed;
+    // The library reads '*' and '?' as wildcards when no file has exactly
+    // that name; such names go to its routine for exactly one entry, so a
+    // file that vanished at the wrong moment cannot take its neighbours along.
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    bool overwritten = false;
+    if (name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'))) {
+        const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+        overwritten = zqvdod::wipeExactEntry(absolute.constData()) == zqvdod::EntryOutcome::Wiped;
+    } else {
+        overwritten = m_shred(bytes.constData()) == 0;
+    }
+    struct stat after
+    {
+    };
+    if (::lstat(bytes.constData(), &after) == 0)
+        return WipeOutcome::NotWiped;
+    return overwritten ? WipeOutcome::Wiped : WipeOutcome::RemovedOnly;
+}
+
+QString shredLibraryPath()
+{
+    return QCoreApplication::applicationDirPath() + QLatin1String("/libzqvdod.so");
+}
+
+QString describe(WipeOutcome outcome)
+{
+    switch (outcome) {
+    case WipeOutcome::Wiped:
+        return QStringLiteral("wiped");
+    case WipeOutcome::RemovedOnly:
+        return QStringLiteral("removed, but its content could not be overwritten where it lies (other hard links, "
+                              "or a file system that keeps copies)");
+    case WipeOutcome::NotWiped:
+        return QStringLiteral("could not be wiped and is still on the disk");
+    case WipeOutcome::Changed:
+        return QStringLiteral("was not wiped, because it was changed or replaced while it was being worked on");
+    case WipeOutcome::LibraryMissing:
+        return QStringLiteral("was not wiped, because the wipe library (libzqvdod.so) is missing");
+    }
+    return {};
+}
+
+} // namespace cli
