@@ -32,11 +32,16 @@ bool SourceWiper::load()
     return m_shred != nullptr;
 }
 
-WipeOutcome SourceWiper::wipe(const cryptelle::HeldFile& held)
+WipeOutcome SourceWiper::wipe(cryptelle::HeldFile& held)
 {
     if (held.check() != cryptelle::IdentityCheck::Unchanged)
         return WipeOutcome::Changed;
-    return wipe(QFile::decodeName(QByteArray::fromStdString(held.path())), held.identity());
+    const cryptelle::FileIdentity identity = held.identity();
+    const QString path = QFile::decodeName(QByteArray::fromStdString(held.path()));
+    // The library wipes only a file no one else has open (it takes a write
+    // lease), ours included; the identity is checked again by name instead.
+    held.close();
+    return wipe(path, identity);
 }
 
 WipeOutcome SourceWiper::wipe(const QString& path, const cryptelle::FileIdentity& expected)

@@ -27,8 +27,9 @@ public:
     SourceWiper& operator=(const SourceWiper&) = delete;
 
     [[nodiscard]] WipeOutcome wipe(const QString& path, const cryptelle::FileIdentity& expected);
-    // The same, for a file held open since the operation began.
-    [[nodiscard]] WipeOutcome wipe(const cryptelle::HeldFile& held);
+    // The same, for a file held open since the operation began; it is closed
+    // before the wipe.
+    [[nodiscard]] WipeOutcome wipe(cryptelle::HeldFile& held);
 
 private:
     using ShredFunction = int (*)(const char*);
