@@ -66,7 +66,7 @@ int oursMain(int argc, char** argv)
             // What "Wipe original" asks for, without wiping the bench's source.
             engine::CipherOptions options;
             options.verify = true;
-            if (!engine::EncryptFileWithPassword(dialog, source, destination, password, options))
+            if (!engine::EncryptFileWithPassword(dialog.tools(), source, destination, password, options))
                 return 1;
         } else {
             dialog.cmdEncrypt->click();
@@ -83,7 +83,7 @@ int oursMain(int argc, char** argv)
         if (readBack) {
             engine::CipherOptions options;
             options.verify = true;
-            if (!engine::DecryptFileWithPassword(dialog, source, destination, password, options))
+            if (!engine::DecryptFileWithPassword(dialog.tools(), source, destination, password, options))
                 return 1;
         } else {
             dialog.cmdDecrypt->click();

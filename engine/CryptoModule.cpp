@@ -3,8 +3,6 @@
 #include <QFileInfo>
 
 #include "EngineMessages.h"
-#include "FrmEncryptFolder.h"
-#include "OperationDialog.h"
 #include "WipeFile.h"
 
 namespace engine {
@@ -147,61 +145,25 @@ CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
         tools, Direction::SelfExtracting, source, destination, password, options, selfExtractingFailureText());
 }
 
-bool EncryptFileWithPassword(OperationDialog& dialog,
-                             const QString& source,
-                             const QString& destination,
-                             const QString& password,
-                             const CipherOptions& options)
+QString folderJobResult(const FolderJob& job)
 {
-    return static_cast<bool>(EncryptFileWithPassword(dialog.tools(), source, destination, password, options));
-}
-
-bool DecryptFileWithPassword(OperationDialog& dialog,
-                             const QString& source,
-                             const QString& destination,
-                             const QString& password,
-                             const CipherOptions& options)
-{
-    return static_cast<bool>(DecryptFileWithPassword(dialog.tools(), source, destination, password, options));
-}
-
-bool MakeSelfExtractingFile(OperationDialog& dialog,
-                            const QString& source,
-                            const QString& destination,
-                            const QString& password,
-                            const CipherOptions& options)
-{
-    return static_cast<bool>(MakeSelfExtractingFile(dialog.tools(), source, destination, password, options));
-}
-
-bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
-                            const QString& folder,
-                            const QString& archive,
-                            const QString& password,
-                            bool applyPassword,
-                            bool makeExecutable,
-                            qint16 level,
-                            const CipherOptions& options)
-{
-    return EncryptFolderToArchive(
-        dialog.tools(), dialog.ZIPLight, folder, archive, password, applyPassword, makeExecutable, level, options);
+    return job.archive + (job.selfExtracting ? QLatin1String(".exe") : QLatin1String(".zqv"));
 }
 
 bool EncryptFolderToArchive(OperationTools& tools,
                             ziplight::ZIPLight& zip,
-                            const QString& folder,
-                            const QString& archive,
+                            const FolderJob& job,
                             const QString& password,
-                            bool applyPassword,
-                            bool makeExecutable,
-                            qint16 level,
                             const CipherOptions& options)
 {
+    const QString& archive = job.archive;
+    const bool makeExecutable = job.selfExtracting;
     // The folder's plaintext never reaches a file: the archive is encrypted
     // as it is packed, so there is no intermediate copy to leave behind or wipe.
-    zip.SourceDirectory = folder;
-    zip.Password = applyPassword ? password : QString();
-    zip.CompressionLevel = level;
+    zip.SourceDirectory = job.folder;
+    zip.Password = job.innerPassword ? password : QString();
+    zip.CompressionLevel = job.level;
+    zip.Recursive = job.recursive;
     zip.FilesToProcess = QStringLiteral("*");
     zip.ZipFileName = archive;
     bool packed = false;
@@ -216,7 +178,7 @@ bool EncryptFolderToArchive(OperationTools& tools,
     const CipherRun run = runCipher(tools,
                                     makeExecutable ? Direction::SelfExtracting : Direction::Encrypt,
                                     QString(),
-                                    archive + (makeExecutable ? QLatin1String(".exe") : QLatin1String(".zqv")),
+                                    folderJobResult(job),
                                     password,
                                     cipher,
                                     pack);

@@ -12,9 +12,6 @@ class QWidget;
 
 namespace engine {
 
-class OperationDialog;
-class FrmEncryptFolder;
-
 // What the operation routines need of a dialog, and nothing more.
 struct OperationTools
 {
@@ -58,42 +55,24 @@ CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
                                      const QString& password,
                                      const CipherOptions& options = {});
 
-// The same, for a dialog that holds the tools.
-bool EncryptFileWithPassword(OperationDialog& dialog,
-                             const QString& source,
-                             const QString& destination,
-                             const QString& password,
-                             const CipherOptions& options = {});
-bool DecryptFileWithPassword(OperationDialog& dialog,
-                             const QString& source,
-                             const QString& destination,
-                             const QString& password,
-                             const CipherOptions& options = {});
-bool MakeSelfExtractingFile(OperationDialog& dialog,
-                            const QString& source,
-                            const QString& destination,
-                            const QString& password,
-                            const CipherOptions& options = {});
-
 // Packs the folder into a zip archive and encrypts it (or makes it
 // self-extracting) as it is packed: the archive's plaintext is never written
 // to a file, and a file already called like the archive is never touched.
+struct FolderJob
+{
+    QString folder;
+    QString archive; // ends in ".zip"; the result is it followed by ".zqv" or ".exe"
+    qint16 level = 6;
+    bool recursive = false;
+    bool innerPassword = false;  // the archive itself asks for the password too
+    bool selfExtracting = false; // the result is a self-extracting ".exe"
+};
+// The file the job makes.
+[[nodiscard]] QString folderJobResult(const FolderJob& job);
 bool EncryptFolderToArchive(OperationTools& tools,
                             ziplight::ZIPLight& zip,
-                            const QString& folder,
-                            const QString& archive,
+                            const FolderJob& job,
                             const QString& password,
-                            bool applyPassword,
-                            bool makeExecutable,
-                            qint16 level,
-                            const CipherOptions& options = {});
-bool EncryptFolderToArchive(FrmEncryptFolder& dialog,
-                            const QString& folder,
-                            const QString& archive,
-                            const QString& password,
-                            bool applyPassword,
-                            bool makeExecutable,
-                            qint16 level,
                             const CipherOptions& options = {});
 
 // True when the password opens the encrypted file's header; otherwise the

@@ -7,13 +7,17 @@ FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmEncrypt"));
     setWindowTitle(QStringLiteral("ZQV - Encrypt File"));
-    cmdEncrypt = buildFileForm({FileAction::Encrypt,
-                                QStringLiteral("File Name:"),
-                                QStringLiteral("Wipe original file after encrypting"),
-                                QStringLiteral("cmdEncrypt"),
-                                QStringLiteral("&Encrypt"),
-                                QStringLiteral("Encrypted File (*.zqv)"),
-                                QStringLiteral("The file could not be encrypted.")});
+    FileForm form;
+    form.fileLabel = QStringLiteral("File Name:");
+    form.wipeCaption = QStringLiteral("Wipe original file after encrypting");
+    form.actionName = QStringLiteral("cmdEncrypt");
+    form.actionCaption = QStringLiteral("&Encrypt");
+    form.browseFilter = QStringLiteral("Encrypted File (*.zqv)");
+    form.failureText = QStringLiteral("The file could not be encrypted.");
+    form.routine = EncryptFileWithPassword;
+    form.proposedOutput = [](const QString& operand) { return operand + QLatin1String(".zqv"); };
+    form.focusMissingPassword = true;
+    cmdEncrypt = buildFileForm(std::move(form));
 }
 
 bool FrmEncrypt::outputAccepted()

@@ -102,6 +102,7 @@ FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidge
     for (std::size_t i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
+    setProposedOutput([](const QString& operand) { return operand + QLatin1String(".zip"); });
     // Packing reports on the worker thread; the bar shows it as encryption does.
     ZIPLight.progress = [this](const QString&, double value) { postProgress(static_cast<int>(value)); };
 
@@ -111,11 +112,6 @@ FrmEncryptFolder::FrmEncryptFolder(QString operand, Messenger& messenger, QWidge
     connect(CompressionLevel, &QSlider::valueChanged, lblLevel, qOverload<int>(&QLabel::setNum));
     connect(cmdEncrypt, &QPushButton::clicked, this, &FrmEncryptFolder::cmdEncrypt_Click);
     connect(cmdClose, &QPushButton::clicked, this, &FrmEncryptFolder::close);
-}
-
-QString FrmEncryptFolder::proposedOutput() const
-{
-    return m_operand + QLatin1String(".zip");
 }
 
 bool FrmEncryptFolder::operandAccepted()
@@ -172,22 +168,19 @@ void FrmEncryptFolder::cmdEncrypt_Click()
         return;
     if (!requireMatchingPasswords() || !acceptTopLevelOnly())
         return;
-    const QString result = txtOutput->text() + (chkExe->isChecked() ? QLatin1String(".exe") : QLatin1String(".zqv"));
+    FolderJob job;
+    job.folder = sourcePath();
+    job.archive = txtOutput->text();
+    job.level = chosenLevel();
+    job.recursive = chkRecursive->isChecked();
+    job.innerPassword = chkPassword->isChecked();
+    job.selfExtracting = chkExe->isChecked();
     CipherOptions options;
-    if (!confirmReplaceOnce(result, options.replaceExisting)) {
+    if (!confirmReplaceOnce(folderJobResult(job), options.replaceExisting)) {
         txtOutput->setFocus();
         return;
     }
-
-    ZIPLight.Recursive = chkRecursive->isChecked();
-    const bool done = EncryptFolderToArchive(*this,
-                                             sourcePath(),
-                                             txtOutput->text(),
-                                             txtPassword1->text(),
-                                             chkPassword->isChecked(),
-                                             chkExe->isChecked(),
-                                             chosenLevel(),
-                                             options);
+    const bool done = EncryptFolderToArchive(tools(), ZIPLight, job, txtPassword1->text(), options);
     if (done)
         close();
     else

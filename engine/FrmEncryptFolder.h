@@ -37,7 +37,6 @@ public:
     [[nodiscard]] static int subfolderCount(const QString& folder);
 
 private:
-    [[nodiscard]] QString proposedOutput() const override;
     [[nodiscard]] bool operandAccepted() override;
     // With recursion off and subfolders present, asks whether packing the top
     // level only is what the user wants; No puts the focus on the box.

@@ -7,13 +7,16 @@ FrmSelfExtracting::FrmSelfExtracting(QString operand, Messenger& messenger, QWid
 {
     setObjectName(QStringLiteral("frmSelfExtracting"));
     setWindowTitle(QStringLiteral("ZQV - Make Self-Extracting Exe"));
-    cmdMake = buildFileForm({FileAction::SelfExtracting,
-                             QStringLiteral("File Name:"),
-                             QStringLiteral("Wipe original file after making self-extracting exe"),
-                             QStringLiteral("cmdMake"),
-                             QStringLiteral("&Make"),
-                             QStringLiteral("Executable File (*.exe)"),
-                             QStringLiteral("The self-extracting file could not be made.")});
+    FileForm form;
+    form.fileLabel = QStringLiteral("File Name:");
+    form.wipeCaption = QStringLiteral("Wipe original file after making self-extracting exe");
+    form.actionName = QStringLiteral("cmdMake");
+    form.actionCaption = QStringLiteral("&Make");
+    form.browseFilter = QStringLiteral("Executable File (*.exe)");
+    form.failureText = QStringLiteral("The self-extracting file could not be made.");
+    form.routine = MakeSelfExtractingFile;
+    form.proposedOutput = [](const QString& operand) { return operand + QLatin1String(".exe"); };
+    cmdMake = buildFileForm(std::move(form));
 }
 
 } // namespace engine

@@ -60,7 +60,7 @@ bool OperationDialog::load()
 {
     centreOnScreen(this);
     txtFileName->setText(m_operand);
-    txtOutput->setText(proposedOutput());
+    txtOutput->setText(m_proposedOutput ? m_proposedOutput(m_operand) : m_operand);
     if (!operandAccepted())
         return false;
     txtPassword1->setFocus();
@@ -113,12 +113,13 @@ void OperationDialog::browse(const QString& filter)
     txtOutput->setText(chosen);
 }
 
-QPushButton* OperationDialog::buildFileForm(const FileFormText& text)
+QPushButton* OperationDialog::buildFileForm(FileForm operation)
 {
-    m_fileAction = text.action;
-    m_failureText = text.failureText;
+    setProposedOutput(operation.proposedOutput);
+    m_form = std::move(operation);
+    const FileForm& text = m_form;
     // The decrypted file's password is typed once; new files' twice.
-    const bool confirmPassword = text.action != FileAction::Decrypt;
+    const bool confirmPassword = text.newFile;
     txtFileName = makeReadOnlyField(this, QStringLiteral("txtFileName"));
     txtPassword1 =
         makePasswordField(this, confirmPassword ? QStringLiteral("txtPassword1") : QStringLiteral("txtPassword"));
@@ -209,7 +210,7 @@ bool OperationDialog::confirmReplaceOnce(const QString& destination, bool& repla
     return true;
 }
 
-void OperationDialog::performFileAction(FileAction action, const QString& failureText)
+void OperationDialog::performFileAction()
 {
     const QString destination = txtOutput->text();
     const QString password = txtPassword1->text();
@@ -218,7 +219,7 @@ void OperationDialog::performFileAction(FileAction action, const QString& failur
     const DisabledWhile wipeBoxLocked(chkWipe);
 
     const bool willAsk = QFileInfo::exists(destination) && destination != m_replaceAgreed;
-    if (action == FileAction::Decrypt && willAsk && !CheckDecryptPassword(m_tools, sourcePath(), password)) {
+    if (m_form.checkBeforeReplace && willAsk && !m_form.checkBeforeReplace(m_tools, sourcePath(), password)) {
         passwordRejected();
         return;
     }
@@ -240,23 +241,12 @@ void OperationDialog::performFileAction(FileAction action, const QString& failur
             source = WipeTarget{sourcePath(), {}, nullptr};
     }
 
-    CipherOutcome outcome;
-    switch (action) {
-    case FileAction::Encrypt:
-        outcome = EncryptFileWithPassword(m_tools, sourcePath(), destination, password, options);
-        break;
-    case FileAction::Decrypt:
-        outcome = DecryptFileWithPassword(m_tools, sourcePath(), destination, password, options);
-        break;
-    case FileAction::SelfExtracting:
-        outcome = MakeSelfExtractingFile(m_tools, sourcePath(), destination, password, options);
-        break;
-    }
+    const CipherOutcome outcome = m_form.routine(m_tools, sourcePath(), destination, password, options);
     if (!outcome) {
-        if (action == FileAction::Decrypt)
-            passwordRejected(); // the routine has said why
+        if (m_form.failureText.isEmpty())
+            passwordRejected(); // the routine has said why; the next try replaces the password
         else
-            finishFailed(failureText);
+            finishFailed(m_form.failureText);
         return;
     }
     if (wipeSource)
@@ -264,30 +254,16 @@ void OperationDialog::performFileAction(FileAction action, const QString& failur
     close();
 }
 
-QString OperationDialog::proposedOutput() const
-{
-    switch (m_fileAction) {
-    case FileAction::Encrypt:
-        return m_operand + QLatin1String(".zqv");
-    case FileAction::SelfExtracting:
-        return m_operand + QLatin1String(".exe");
-    case FileAction::Decrypt:
-        // The start-up checks guarantee the ".zqv" this drops.
-        return m_operand.left(std::max<qsizetype>(0, m_operand.size() - 4));
-    }
-    return m_operand;
-}
-
 void OperationDialog::fileAction_Click()
 {
     if (isBusy())
         return;
-    // Decrypting tries any password, an empty one too. A new file needs one,
-    // typed twice; only the encrypt dialog moves the focus to it.
-    if (m_fileAction != FileAction::Decrypt &&
-        (!requirePassword(m_fileAction == FileAction::Encrypt) || !outputAccepted() || !requireMatchingPasswords()))
+    // An existing file is tried with any password, an empty one too. A new
+    // file needs one, typed twice.
+    if (m_form.newFile &&
+        (!requirePassword(m_form.focusMissingPassword) || !outputAccepted() || !requireMatchingPasswords()))
         return;
-    performFileAction(m_fileAction, m_failureText);
+    performFileAction();
 }
 
 void OperationDialog::passwordRejected()

@@ -50,25 +50,43 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
 
 protected:
-    enum class FileAction { Encrypt, Decrypt, SelfExtracting };
+    // The cipher routine a file dialog runs: EncryptFileWithPassword and its siblings.
+    using FileRoutine = std::function<CipherOutcome(OperationTools&,
+                                                    const QString& source,
+                                                    const QString& destination,
+                                                    const QString& password,
+                                                    const CipherOptions&)>;
+    // A check made before the replace question, where the answer needs the
+    // password (the decrypt dialog's); false when the user has been told why.
+    using PasswordCheck = std::function<bool(OperationTools&, const QString& source, const QString& password)>;
 
     // The form the file dialogs share: the file, the password (typed twice
-    // when asked), the output with Browse, the wipe box, the progress bar, the
-    // action and Close, with the tab order of the layout. Returns the action.
-    struct FileFormText
+    // for a new file), the output with Browse, the wipe box, the progress bar,
+    // the action and Close, with the tab order of the layout; and what the
+    // dialog does with it. Returns the action button.
+    struct FileForm
     {
-        FileAction action;
         QString fileLabel;
         QString wipeCaption;
         QString actionName;
         QString actionCaption;
         QString browseFilter;
-        QString failureText; // the dialog's own sentence after the routine's
+        QString failureText; // the dialog's own sentence after the routine's; empty for none
+        FileRoutine routine;
+        std::function<QString(const QString& operand)> proposedOutput;
+        // A new file needs a password typed twice; an existing one tries any.
+        bool newFile = true;
+        // Where the password is missing, whether the focus moves to it.
+        bool focusMissingPassword = false;
+        PasswordCheck checkBeforeReplace; // null for none
     };
-    QPushButton* buildFileForm(const FileFormText& text);
+    QPushButton* buildFileForm(FileForm form);
 
-    // The output proposed from the operand at load.
-    [[nodiscard]] virtual QString proposedOutput() const;
+    // The output the dialog proposes from the operand at load.
+    void setProposedOutput(std::function<QString(const QString& operand)> propose)
+    {
+        m_proposedOutput = std::move(propose);
+    }
     // A check of the output name between the password checks; true by default.
     [[nodiscard]] virtual bool outputAccepted() { return true; }
     // Whether the operand can be worked on at all; tells the user when not.
@@ -95,10 +113,10 @@ protected:
     [[nodiscard]] bool requireOutputExtension(const QString& extension);
     // Asks before the output is replaced, once per output name the user agreed to.
     [[nodiscard]] bool confirmReplaceOnce(const QString& destination, bool& replace);
-    // After the dialog's own checks: runs the operation with the wipe box's
-    // state taken once (the box stays disabled meanwhile), wipes the source
-    // after a read-back, and unloads on success.
-    void performFileAction(FileAction action, const QString& failureText);
+    // After the dialog's own checks: runs the form's routine with the wipe
+    // box's state taken once (the box stays disabled meanwhile), wipes the
+    // source after a read-back, and unloads on success.
+    void performFileAction();
     void finishFailed(const QString& text);
     // Shows the progress bar at this value; call on the interface thread.
     void onProgress(int percent);
@@ -119,8 +137,8 @@ private:
     OperationTools m_tools;
     QPushButton* m_action = nullptr;
     QString m_replaceAgreed;
-    FileAction m_fileAction = FileAction::Encrypt;
-    QString m_failureText;
+    std::function<QString(const QString&)> m_proposedOutput;
+    FileForm m_form;
 };
 
 } // namespace engine
