@@ -83,7 +83,12 @@ void FileList::FillFileView(const ItemIdList& pidlFQ, const ItemIdList& /*pidlRe
         FileListModel::sortItems(*folder, items, parameter);
     });
     // Gone, or overtaken by a newer fill while this one was reading.
-    if (self == nullptr || generation != m_generation || items.empty()) {
+    if (self == nullptr || generation != m_generation) {
+        return;
+    }
+    if (items.empty()) {
+        // Nothing is selected now: whoever follows the selection hears it.
+        emit filled();
         return;
     }
     m_current = folder;

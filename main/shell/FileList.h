@@ -28,7 +28,8 @@ class cLVHeaderSortIcons;
 // Sorting (the View menu's Ascending/Descending, header clicks):
 // setSortKey/setSortOrder, HdrIcons.SetHeaderIcons, then sortRows(). The
 // toolbar reads selectedTag() and selectedName(); row clicks come from
-// view()->selectionModel(). Connect filled() if the toolbar should follow.
+// view()->selectionModel(). Connect filled() too: after a fill that found
+// nothing no row is selected, and no selection signal says so.
 class FileList : public QObject
 {
     Q_OBJECT
@@ -67,7 +68,8 @@ public:
     [[nodiscard]] QString selectedName() const;
 
 signals:
-    // After every fill that produced rows.
+    // After every fill, with row 0 selected when it produced rows, with no
+    // row selected when the folder showed nothing.
     void filled();
     // A folder row was opened (double click, Enter): its own item bytes, so
     // two names that look alike never mix.

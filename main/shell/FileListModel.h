@@ -52,6 +52,7 @@ public:
     static void sortItems(const ShellFolder& folder, std::vector<ShellItem>& items, quint32 sortParameter);
 
     void setDisplayLocale(const QLocale& locale);
+    [[nodiscard]] const QLocale& displayLocale() const { return m_locale; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,33 +1,62 @@
 #include "FileListView.h"
 
+#include <QApplication>
+#include <QDateTime>
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QScrollBar>
+#include <QSet>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
 #include "FileListModel.h"
+#include "FileTypes.h"
 #include "SortArrowHeader.h"
 
 namespace zqvshell {
 
 namespace {
 
-// Every item of the icon view takes the same cell: with uniform sizes the view
-// would otherwise size all items like the first one (and cut longer names),
-// and measuring each of 100,000 names would slow every layout.
+constexpr int kLargeIcon = 32;
+constexpr int kSmallIcon = 16;
+constexpr int kArrowRoom = 16 + 8;
+
+// Every item of the icon views takes the same cell: with uniform sizes the
+// view would otherwise size all items like the first one (and cut longer
+// names), and measuring each of 100,000 names would slow every layout.
+// Small icons are laid out as icons too (so Auto Arrange means the same in
+// both icon views) but show their label beside the icon.
 class CellDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    void setCell(QSize cell) { m_cell = cell; }
+    void setCell(QSize cell, bool labelBeside)
+    {
+        m_cell = cell;
+        m_labelBeside = labelBeside;
+    }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         return m_cell.isValid() ? m_cell : QStyledItemDelegate::sizeHint(option, index);
     }
 
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (m_labelBeside) {
+            option->decorationPosition = QStyleOptionViewItem::Left;
+            option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+            option->features &= ~QStyleOptionViewItem::WrapText;
+        }
+    }
+
 private:
     QSize m_cell;
+    bool m_labelBeside = false;
 };
 
 void setCommonBehaviour(QAbstractItemView* view)
@@ -59,14 +88,29 @@ FileListView::FileListView(QWidget* parent)
     m_iconView->setBatchSize(2000);
     m_iconView->setUniformItemSizes(true);
     m_iconView->setItemDelegate(new CellDelegate(m_iconView));
-    m_iconView->setResizeMode(QListView::Adjust);
-    m_detailsView->setHeader(m_header);
     m_detailsView->setRootIsDecorated(false);
     m_detailsView->setItemsExpandable(false);
     m_detailsView->setUniformRowHeights(true);
     m_detailsView->setAllColumnsShowFocus(true);
+    // The view's own sorting stays off (rows are sorted by the window's
+    // protocol); switching it off also makes a header unclickable, so the
+    // header is set up after it.
     m_detailsView->setSortingEnabled(false);
+    m_detailsView->setHeader(m_header);
+    m_header->setSectionsClickable(true);
     m_header->setStretchLastSection(false);
+    m_header->setMinimumSectionSize(24);
+    connect(m_header, &QHeaderView::sectionResized, this, [this](int logicalIndex) {
+        if (m_fitting) {
+            return;
+        }
+        if (logicalIndex == 0) {
+            m_nameSizedByHand = true;
+        } else {
+            fitNameColumn();
+        }
+    });
+    m_detailsView->viewport()->installEventFilter(this);
     addWidget(m_iconView);
     addWidget(m_detailsView);
     setViewMode(ViewMode::Details);
@@ -86,14 +130,88 @@ void FileListView::setModel(FileListModel* model)
     applyColumnWidths();
 }
 
+int FileListView::contentWidth(int column) const
+{
+    // The widest text of a column without measuring every row: the largest
+    // size, each distinct type once, a date with wide digits.
+    const QFontMetrics metrics = m_detailsView->fontMetrics();
+    const int margin =
+        2 * (m_detailsView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_detailsView) + 1);
+    const bool fileSystem = m_model->isFileSystem();
+    const bool typeColumn = fileSystem ? column == static_cast<int>(Column::Type) : column == 1;
+    int widest = 0;
+    if (fileSystem && column == static_cast<int>(Column::Size)) {
+        qint64 largest = -1;
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            const ShellItem& item = m_model->item(row);
+            if (!item.folder) {
+                largest = std::max(largest, item.size);
+            }
+        }
+        if (largest >= 0) {
+            widest = metrics.horizontalAdvance(FormatSizeText(largest, m_model->displayLocale()));
+        }
+    } else if (typeColumn) {
+        QSet<const FileType*> seen;
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            const FileType* type = m_model->item(row).type;
+            if (type != nullptr && !seen.contains(type)) {
+                seen.insert(type);
+                widest = std::max(widest, metrics.horizontalAdvance(type->typeName));
+            }
+        }
+    } else if (fileSystem && column == static_cast<int>(Column::Modified) && m_model->rowCount() > 0) {
+        const QDateTime wide(QDate(QDate::currentDate().year(), 12, 28), QTime(22, 58));
+        widest = metrics.horizontalAdvance(FileTimeToDisplayString(wide.toMSecsSinceEpoch(), m_model->displayLocale()));
+    }
+    return widest > 0 ? widest + margin + 4 : 0;
+}
+
 void FileListView::applyColumnWidths()
 {
     if (m_model == nullptr) {
         return;
     }
+    m_fitting = true;
+    m_nameSizedByHand = false;
+    const QFontMetrics captions = m_header->fontMetrics();
     for (int column = 0; column < m_model->columnCount(); ++column) {
-        m_detailsView->setColumnWidth(column, FileListModel::defaultColumnWidth(column, m_model->isFileSystem()));
+        int width = FileListModel::defaultColumnWidth(column, m_model->isFileSystem());
+        if (column > 0) {
+            // Never cut a size, a type or a date, nor the caption with its arrow.
+            const QString caption = m_model->headerData(column, Qt::Horizontal).toString();
+            width = std::max({width, contentWidth(column), captions.horizontalAdvance(caption) + kArrowRoom});
+        }
+        m_detailsView->setColumnWidth(column, width);
     }
+    m_fitting = false;
+    fitNameColumn();
+}
+
+void FileListView::fitNameColumn()
+{
+    if (m_model == nullptr || m_model->columnCount() == 0 || m_nameSizedByHand) {
+        return;
+    }
+    int others = 0;
+    for (int column = 1; column < m_model->columnCount(); ++column) {
+        others += m_header->sectionSize(column);
+    }
+    const int starting = FileListModel::defaultColumnWidth(0, m_model->isFileSystem());
+    const int width = std::max(starting, m_detailsView->viewport()->width() - others);
+    if (width != m_header->sectionSize(0)) {
+        m_fitting = true;
+        m_detailsView->setColumnWidth(0, width);
+        m_fitting = false;
+    }
+}
+
+bool FileListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_detailsView->viewport() && event->type() == QEvent::Resize) {
+        fitNameColumn();
+    }
+    return QStackedWidget::eventFilter(watched, event);
 }
 
 bool FileListView::setViewMode(int mode)
@@ -110,29 +228,36 @@ bool FileListView::setViewMode(ViewMode mode)
     const bool hadFocus = before != nullptr && before->hasFocus();
     m_mode = mode;
     auto* cells = static_cast<CellDelegate*>(m_iconView->itemDelegate());
+    const QFontMetrics metrics = m_iconView->fontMetrics();
+    const int line = metrics.lineSpacing();
     switch (mode) {
-    case ViewMode::LargeIcons:
-        cells->setCell(QSize(90, 60));
+    case ViewMode::LargeIcons: {
+        // Room for two lines of label under the icon.
+        const QSize cell(std::max(100, metrics.averageCharWidth() * 16), kLargeIcon + 2 * line + 12);
+        cells->setCell(cell, false);
         m_iconView->setViewMode(QListView::IconMode);
-        m_iconView->setIconSize(QSize(32, 32));
-        m_iconView->setGridSize(QSize(96, 64));
+        m_iconView->setIconSize(QSize(kLargeIcon, kLargeIcon));
+        m_iconView->setGridSize(cell + QSize(6, 6));
         m_iconView->setFlow(QListView::LeftToRight);
         m_iconView->setWrapping(true);
         m_iconView->setWordWrap(true);
         break;
-    case ViewMode::SmallIcons:
-        cells->setCell(QSize(156, 20));
-        m_iconView->setViewMode(QListView::ListMode);
-        m_iconView->setIconSize(QSize(16, 16));
-        m_iconView->setGridSize(QSize(160, 20));
+    }
+    case ViewMode::SmallIcons: {
+        const QSize cell(std::max(180, metrics.averageCharWidth() * 28), std::max(kSmallIcon, line) + 4);
+        cells->setCell(cell, true);
+        m_iconView->setViewMode(QListView::IconMode);
+        m_iconView->setIconSize(QSize(kSmallIcon, kSmallIcon));
+        m_iconView->setGridSize(cell + QSize(4, 0));
         m_iconView->setFlow(QListView::LeftToRight);
         m_iconView->setWrapping(true);
         m_iconView->setWordWrap(false);
         break;
+    }
     case ViewMode::List:
-        cells->setCell(QSize(220, 20));
+        cells->setCell(QSize(std::max(220, metrics.averageCharWidth() * 34), std::max(kSmallIcon, line) + 4), false);
         m_iconView->setViewMode(QListView::ListMode);
-        m_iconView->setIconSize(QSize(16, 16));
+        m_iconView->setIconSize(QSize(kSmallIcon, kSmallIcon));
         m_iconView->setGridSize(QSize());
         m_iconView->setFlow(QListView::TopToBottom);
         m_iconView->setWrapping(true);
@@ -141,9 +266,7 @@ bool FileListView::setViewMode(ViewMode mode)
     case ViewMode::Details:
         break;
     }
-    // Changing the icon view's mode resets its movement and drag settings.
-    m_iconView->setMovement(QListView::Static);
-    setCommonBehaviour(m_iconView);
+    applyArrangement();
     QAbstractItemView* view = currentView();
     setCurrentWidget(view);
     if (hadFocus) {
@@ -157,10 +280,28 @@ bool FileListView::setViewMode(ViewMode mode)
 
 void FileListView::setAutoArrange(bool on)
 {
-    // Icons stay in the grid either way (moving them by hand would fight the
-    // drag that hands files to the queue); turning it on lays them out afresh.
     m_autoArrange = on;
-    if (on && m_mode != ViewMode::Details) {
+    applyArrangement();
+}
+
+void FileListView::applyArrangement()
+{
+    // Changing the icon view's mode resets its movement and drag settings.
+    setCommonBehaviour(m_iconView);
+    const bool iconMode = m_mode == ViewMode::LargeIcons || m_mode == ViewMode::SmallIcons;
+    if (iconMode && !m_autoArrange) {
+        // Free places: an icon dragged within the view stays where it is
+        // dropped, and a change of width leaves the icons where they are.
+        m_iconView->setMovement(QListView::Free);
+        m_iconView->setResizeMode(QListView::Fixed);
+    } else {
+        m_iconView->setMovement(QListView::Static);
+        m_iconView->setResizeMode(QListView::Adjust);
+    }
+    // Movement turns dragging on or off by itself; the list always offers
+    // its items to the queue.
+    m_iconView->setDragEnabled(true);
+    if (iconMode) {
         m_iconView->doItemsLayout();
     }
 }

@@ -18,7 +18,7 @@ class SortArrowHeader;
 //
 // How the window uses it: create it as ListView1, hand it to FileList (which
 // sets the model), call setViewMode from SetView, setAutoArrange from the
-// Auto Arrange command; read header() for column clicks.
+// Auto Arrange command; connect header()->sectionClicked for column clicks.
 class FileListView : public QStackedWidget
 {
     Q_OBJECT
@@ -35,7 +35,8 @@ public:
     bool setViewMode(ViewMode mode);
     bool setViewMode(int mode);
     [[nodiscard]] ViewMode viewMode() const { return m_mode; }
-    // Icons placed automatically in rows (icon modes only).
+    // On: icons kept in rows, laid out again as the view's width changes.
+    // Off: icons stay where they are and can be dragged to another place.
     void setAutoArrange(bool on);
     [[nodiscard]] bool autoArrange() const { return m_autoArrange; }
 
@@ -46,10 +47,19 @@ public:
     // Both inner views, for routing their events.
     [[nodiscard]] QList<QAbstractItemView*> views() const;
 
-    // Widths of a fresh set of columns.
+    // Widths of a fresh set of columns: the starting widths, widened where
+    // a size, type or date would not fit, and the Name column taking the
+    // width left over.
     void applyColumnWidths();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    [[nodiscard]] int contentWidth(int column) const;
+    void fitNameColumn();
+    void applyArrangement();
+
     FileListModel* m_model = nullptr;
     QItemSelectionModel* m_selection = nullptr;
     QListView* m_iconView;
@@ -57,6 +67,9 @@ private:
     SortArrowHeader* m_header;
     ViewMode m_mode = ViewMode::Details;
     bool m_autoArrange = false;
+    bool m_fitting = false;
+    // The user sized the Name column by hand since the last fill.
+    bool m_nameSizedByHand = false;
 };
 
 } // namespace zqvshell

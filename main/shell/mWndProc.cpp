@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTreeView>
+#include <algorithm>
 
 #include "FileListView.h"
 
@@ -72,8 +73,12 @@ protected:
             if (watched == view->viewport()) {
                 return viewportEvent(view, event);
             }
-            if (watched == view && event->type() == QEvent::KeyPress) {
-                const int key = static_cast<QKeyEvent*>(event)->key();
+            if (watched != view) {
+                continue;
+            }
+            if (event->type() == QEvent::KeyPress) {
+                const auto* keyEvent = static_cast<QKeyEvent*>(event);
+                const int key = keyEvent->key();
                 if (key == Qt::Key_Return || key == Qt::Key_Enter) {
                     QModelIndex current = view->currentIndex();
                     if (view->selectionModel() == nullptr || !view->selectionModel()->isSelected(current)) {
@@ -81,6 +86,17 @@ protected:
                     }
                     return notify({NotifyCode::Return, view, current, {}});
                 }
+                if (isMenuKey(*keyEvent)) {
+                    keyboardMenu(view);
+                    return true;
+                }
+            }
+            // The platform's own menu-key event reaches the focused view
+            // itself, not its viewport.
+            if (event->type() == QEvent::ContextMenu &&
+                static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+                keyboardMenu(view);
+                return true;
             }
         }
         return false;
@@ -95,20 +111,40 @@ private:
             if (mouse->button() != Qt::LeftButton) {
                 return false;
             }
+            // Acted on once the view is done with the click's release: a
+            // folder's list filled earlier would have that release select
+            // the row that happens to lie under the pointer.
             const QPoint pos = mouse->position().toPoint();
-            notify({NotifyCode::DblClick, view, view->indexAt(pos), pos});
+            m_pendingDouble = {view, QPersistentModelIndex(view->indexAt(pos)), pos};
+            return false;
+        }
+        case QEvent::MouseButtonPress:
+            m_pendingDouble = {};
+            return false;
+        case QEvent::MouseButtonRelease: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && m_pendingDouble.view == view) {
+                const PendingDouble pending = m_pendingDouble;
+                m_pendingDouble = {};
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, pending] {
+                        if (pending.view != nullptr) {
+                            notify({NotifyCode::DblClick, pending.view, pending.index, pending.pos});
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
             return false;
         }
         case QEvent::ContextMenu: {
             const auto* menu = static_cast<QContextMenuEvent*>(event);
-            QPoint pos = menu->pos();
-            QModelIndex index = view->indexAt(pos);
-            // The menu key opens the menu of the current row, at that row.
-            if (menu->reason() == QContextMenuEvent::Keyboard && view->currentIndex().isValid()) {
-                index = view->currentIndex();
-                pos = view->visualRect(index).center();
+            if (menu->reason() == QContextMenuEvent::Keyboard) {
+                keyboardMenu(view);
+                return true;
             }
-            return notify({NotifyCode::RClick, view, index, pos});
+            const QPoint pos = menu->pos();
+            return notify({NotifyCode::RClick, view, view->indexAt(pos), pos});
         }
         default:
             return false;
@@ -117,7 +153,42 @@ private:
 
     bool notify(const ViewNotification& notification) { return m_handler ? m_handler(notification) : false; }
 
+    static bool isMenuKey(const QKeyEvent& key)
+    {
+        const Qt::KeyboardModifiers modifiers =
+            key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        return (key.key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+               (key.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+    }
+
+    // The menu key and Shift+F10: the menu of the current row, shown at that
+    // row; with no row, the menu of the empty space at the view's corner.
+    void keyboardMenu(QAbstractItemView* view)
+    {
+        QModelIndex index = view->currentIndex();
+        QPoint pos(4, 4);
+        if (index.isValid()) {
+            QItemSelectionModel* selection = view->selectionModel();
+            if (selection != nullptr && !selection->isSelected(index)) {
+                // The menu acts on what it names: make the focused row the selection.
+                selection->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            }
+            view->scrollTo(index);
+            const QRect rect = view->visualRect(index).intersected(view->viewport()->rect());
+            pos = rect.isEmpty() ? pos : QPoint(rect.left() + std::min(rect.width() / 2, 24), rect.center().y());
+        }
+        notify({NotifyCode::RClick, view, index, pos});
+    }
+
+    struct PendingDouble
+    {
+        QPointer<QAbstractItemView> view;
+        QPersistentModelIndex index;
+        QPoint pos;
+    };
+
     QPointer<QWidget> m_window;
+    PendingDouble m_pendingDouble;
     NotifyHandler m_handler;
     QList<QPointer<QAbstractItemView>> m_views;
     QList<QMetaObject::Connection> m_connections;

@@ -175,7 +175,13 @@ frmMain::frmMain(QString programFolder,
     m_keyboardMenus->watch(m_treeView, [this](QAbstractItemView* from, const QModelIndex& index, const QPoint& at) {
         m_tree->TreeViewNotify({zqvshell::NotifyCode::RClick, from, index, at});
     });
-    const auto followSelection = [this] { ListItemClick(m_list->selectedRow()); };
+    const auto followSelection = [this] {
+        // With no row selected (an empty or unreadable folder) no file command applies.
+        if (m_list->selectedRow() < 0)
+            applyEnabling(ToolbarEnabling{});
+        else
+            ListItemClick(m_list->selectedRow());
+    };
     connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, followSelection);
     connect(m_listView->selectionModel(), &QItemSelectionModel::currentChanged, this, followSelection);
     connect(m_list, &zqvshell::FileList::filled, this, followSelection);

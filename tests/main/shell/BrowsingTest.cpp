@@ -1,11 +1,16 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+
+#include <unistd.h>
 
 #include "BrowseForFolder.h"
 #include "FileList.h"
@@ -30,6 +35,26 @@ QStringList column(const QAbstractItemModel& model, int col, const QModelIndex& 
         texts.push_back(model.index(row, col, parent).data().toString());
     }
     return texts;
+}
+
+// A double click as the window system delivers it (press, release, press,
+// double click, release) at a point of the view's viewport, and what it
+// leads to once the events are handled.
+void doubleClick(QAbstractItemView* view, const QPoint& pos)
+{
+    QWidget* top = view->window();
+    QTest::mouseDClick(top->windowHandle(), Qt::LeftButton, {}, view->viewport()->mapTo(top, pos));
+    QApplication::processEvents();
+}
+
+// Where a drop of a dragged icon inside the view puts it.
+void placeIcon(QListView* view, const QModelIndex& index, const QPoint& topLeft)
+{
+    struct Placing : QListView
+    {
+        using QListView::setPositionForIndex;
+    };
+    static_cast<Placing*>(view)->setPositionForIndex(topLeft, index);
 }
 
 QModelIndex childNamed(const QAbstractItemModel& model, const QModelIndex& parent, const QString& name)
@@ -167,7 +192,7 @@ TEST_F(Browsing, FillShowsColumnsRowsAndSelectsTheFirstRow)
     ASSERT_EQ(model.columnCount(), 4);
     for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), captions[c]);
-        EXPECT_EQ(listView->detailsView()->columnWidth(c), c == 1 ? 60 : 120);
+        EXPECT_GE(listView->detailsView()->columnWidth(c), c == 1 ? 60 : 120) << "the starting widths at least";
     }
     EXPECT_EQ(names(), (QStringList{QStringLiteral("zfolder"), QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
     EXPECT_EQ(column(model, 1), (QStringList{QString(), QStringLiteral("0KB"), QStringLiteral("2KB")}));
@@ -408,7 +433,7 @@ TEST_F(Browsing, DoubleClickOpensFilesAndEntersFolders)
     ASSERT_EQ(names(), (QStringList{QStringLiteral("inner"), QStringLiteral("doc.txt")}));
 
     QAbstractItemView* view = listView->currentView();
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(list->model()->index(1, 0)).center());
+    doubleClick(view, view->visualRect(list->model()->index(1, 0)).center());
     ASSERT_EQ(opened.size(), 1U);
     EXPECT_EQ(opened[0], QString::fromStdString(inHome("o/doc.txt")));
 
@@ -427,17 +452,18 @@ TEST_F(Browsing, RoutingIsInstalledOnceAndRemovedWithTheView)
     int calls = 0;
     auto* extra = new QTreeView;
     extra->setModel(tree->model());
-    ASSERT_TRUE(SubclassWindow(extra, [&calls](const ViewNotification&) {
-        ++calls;
+    ASSERT_TRUE(SubclassWindow(extra, [&calls](const ViewNotification& notification) {
+        calls += notification.code == NotifyCode::DblClick ? 1 : 0;
         return false;
     }));
-    ASSERT_TRUE(SubclassWindow(extra, [&calls](const ViewNotification&) {
-        calls += 100;
+    ASSERT_TRUE(SubclassWindow(extra, [&calls](const ViewNotification& notification) {
+        calls += notification.code == NotifyCode::DblClick ? 100 : 0;
         return false;
     }));
     tree->SetTreeRoot(ItemIdList());
     extra->show();
-    QTest::mouseDClick(extra->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(extra));
+    doubleClick(extra, QPoint(5, 5));
     EXPECT_EQ(calls, 1) << "one route, the first";
     EXPECT_TRUE(UnsubclassWindow(extra));
     EXPECT_FALSE(UnsubclassWindow(extra));
@@ -469,3 +495,271 @@ TEST_F(Browsing, FolderPickerPreselectsAndCancelGivesNothing)
     });
     EXPECT_EQ(BrowseForFolder(&window, QStringLiteral("t"), 0, {}, homeList({"p"})), homeList({"p"}));
 }
+
+TEST_F(Browsing, HeaderSectionsAnswerClicks)
+{
+    mkdirs("c");
+    testsupport::writeFile(inHome("c/x"), "x");
+    fill(homeList({"c"}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    SortArrowHeader* header = listView->header();
+    ASSERT_TRUE(header->isVisible());
+    QSignalSpy clicks(header, &QHeaderView::sectionClicked);
+    for (const int section : {2, 1, 3, 0}) {
+        const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+    ASSERT_EQ(clicks.size(), 4);
+    EXPECT_EQ(clicks[0][0].toInt(), 2);
+    EXPECT_EQ(clicks[3][0].toInt(), 0);
+    EXPECT_TRUE(header->sectionsClickable()) << "still clickable after a fill";
+}
+
+TEST_F(Browsing, DoubleClickOnAFolderLeavesTheFirstRowOfTheNewListSelected)
+{
+    mkdirs("dc");
+    for (int i = 0; i < 12; ++i) {
+        testsupport::writeFile(inHome("dc/file_" + std::to_string(10 + i) + ".txt"), "x");
+    }
+    mkdirs("dc/zz inner");
+    // More rows than the outer list, so a row lies under the pointer after the fill.
+    for (int i = 0; i < 20; ++i) {
+        testsupport::writeFile(inHome("dc/zz inner/inner_" + std::to_string(10 + i) + ".txt"), "x");
+    }
+    tree->SetTreeRoot(homeList({"dc"}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_EQ(names().first(), QStringLiteral("zz inner"));
+    // Move the folder under rows that the inner list also fills: sort by size
+    // descending puts it last.
+    list->setSortKey(1);
+    list->setSortOrder(1);
+    list->sortRows();
+    const int folderRow = static_cast<int>(names().indexOf(QStringLiteral("zz inner")));
+    ASSERT_GE(folderRow, 5);
+    QAbstractItemView* view = listView->currentView();
+    doubleClick(view, view->visualRect(list->model()->index(folderRow, 0)).center());
+    ASSERT_EQ(tree->selectedNode().data().toString(), QStringLiteral("zz inner"));
+    ASSERT_EQ(list->model()->rowCount(), 20);
+    EXPECT_EQ(list->selectedRow(), 0);
+    EXPECT_EQ(listView->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(listView->selectionModel()->currentIndex().row(), 0);
+    EXPECT_TRUE(opened.empty());
+}
+
+TEST_F(Browsing, NamesTakeTheFreeWidthAndNoSizeIsCut)
+{
+    mkdirs("w");
+    const std::string big = inHome("w/caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9 of the year.txt");
+    testsupport::writeFile(big, "");
+    ASSERT_EQ(::truncate(big.c_str(), 5LL * 1024 * 1024 * 1024), 0);
+    testsupport::writeFile(inHome("w/b.txt"), "x");
+    window.resize(1000, 500);
+    listView->setGeometry(260, 0, 740, 500);
+    fill(homeList({"w"}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTreeView* details = listView->detailsView();
+    const QFontMetrics metrics = details->fontMetrics();
+    const auto fits = [&](int row, int col) {
+        const QString text = list->model()->index(row, col).data().toString();
+        return metrics.horizontalAdvance(text) < details->visualRect(list->model()->index(row, col)).width();
+    };
+    const int bigRow =
+        static_cast<int>(names().indexOf(QString::fromUtf8("caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9 of the year.txt")));
+    ASSERT_GE(bigRow, 0);
+    EXPECT_EQ(list->model()->index(bigRow, 1).data().toString(), QStringLiteral("5,242,880KB"));
+    EXPECT_TRUE(fits(bigRow, 1)) << "the size is shown whole";
+    EXPECT_TRUE(fits(bigRow, 2)) << "the type is shown whole";
+    EXPECT_TRUE(fits(bigRow, 3)) << "the date is shown whole";
+    EXPECT_TRUE(fits(bigRow, 0)) << "the name takes the free width";
+    int total = 0;
+    for (int c = 0; c < 4; ++c) {
+        total += details->columnWidth(c);
+    }
+    EXPECT_EQ(total, details->viewport()->width()) << "no gap right of the last column";
+
+    // A wider window gives the name more; a narrow one never less than its start.
+    const int before = details->columnWidth(0);
+    listView->setGeometry(260, 0, 900, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(details->columnWidth(0), before + 160);
+    listView->setGeometry(260, 0, 200, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(details->columnWidth(0), 120);
+
+    // Once sized by hand the name column keeps the user's width.
+    listView->setGeometry(260, 0, 740, 500);
+    details->header()->resizeSection(0, 150);
+    listView->setGeometry(260, 0, 900, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(details->columnWidth(0), 150);
+}
+
+TEST_F(Browsing, LargeIconLabelsTakeTwoLines)
+{
+    mkdirs("i");
+    testsupport::writeFile(inHome("i/caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9.txt"), "x");
+    testsupport::writeFile(inHome("i/caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9.txt.zqv"), "x");
+    fill(homeList({"i"}));
+    listView->setViewMode(FileListView::ViewMode::LargeIcons);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QListView* icons = listView->iconView();
+    EXPECT_TRUE(icons->wordWrap());
+    const QRect cell = icons->visualRect(list->model()->index(0, 0));
+    const QFontMetrics metrics = icons->fontMetrics();
+    EXPECT_GE(cell.height(), icons->iconSize().height() + 2 * metrics.lineSpacing()) << "room for two lines";
+    // Each word of both names fits on a line of its own: the two names no
+    // longer end the same way after the first word.
+    for (const char* word : {"caf\xc3\xa9", "r\xc3\xa9sum\xc3\xa9.txt", "r\xc3\xa9sum\xc3\xa9.txt.zqv"}) {
+        EXPECT_LT(metrics.horizontalAdvance(QString::fromUtf8(word)), cell.width() - 4) << word;
+    }
+}
+
+TEST_F(Browsing, AutoArrangeKeepsIconsInTheGridAndOffLetsThemMove)
+{
+    mkdirs("aa");
+    for (const char* name : {"aa/a", "aa/b", "aa/c"}) {
+        testsupport::writeFile(inHome(name), "x");
+    }
+    fill(homeList({"aa"}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (const auto mode : {FileListView::ViewMode::LargeIcons, FileListView::ViewMode::SmallIcons}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        listView->setViewMode(mode);
+        listView->setAutoArrange(false);
+        QListView* icons = listView->iconView();
+        const QModelIndex first = list->model()->index(0, 0);
+        const QRect inGrid = icons->visualRect(first);
+        EXPECT_EQ(icons->movement(), QListView::Free);
+        // What a drop inside the view does with the dragged icon.
+        const QPoint dropped = inGrid.topLeft() + QPoint(0, 3 * inGrid.height());
+        placeIcon(icons, first, dropped);
+        EXPECT_EQ(icons->visualRect(first).topLeft(), dropped) << "off: an icon stays where it is dropped";
+        const QModelIndex third = list->model()->index(2, 0);
+        const QRect thirdBefore = icons->visualRect(third);
+        listView->setGeometry(260, 0, inGrid.width() + 40, 500);
+        QApplication::processEvents();
+        EXPECT_EQ(icons->visualRect(third), thirdBefore) << "off: a narrower view leaves the icons in place";
+
+        listView->setAutoArrange(true);
+        QApplication::processEvents();
+        EXPECT_EQ(icons->movement(), QListView::Static);
+        EXPECT_EQ(icons->visualRect(first).topLeft(), inGrid.topLeft()) << "on: back in the grid";
+        EXPECT_NE(icons->visualRect(third).top(), thirdBefore.top()) << "on: the icons flow into the narrow view";
+        placeIcon(icons, first, dropped);
+        EXPECT_EQ(icons->visualRect(first).topLeft(), inGrid.topLeft()) << "on: icons cannot leave the grid";
+        EXPECT_TRUE(icons->dragEnabled()) << "items can still be dragged to the queue";
+        listView->setGeometry(260, 0, 540, 500);
+        listView->setAutoArrange(false);
+    }
+}
+
+// The menu key and Shift+F10 with the keyboard only: the focused row's menu
+// in the list, the focused node's in the tree, the View menu over an empty list.
+class KeyboardMenus : public Browsing, public ::testing::WithParamInterface<QKeyCombination>
+{
+};
+
+TEST_P(KeyboardMenus, OpenTheMenuOfTheFocusedItem)
+{
+    const QKeyCombination key = GetParam();
+    mkdirs("k");
+    mkdirs("k/sub");
+    testsupport::writeFile(inHome("k/a.txt"), "x");
+    testsupport::writeFile(inHome("k/b.txt"), "x");
+    const QModelIndex root = tree->SetTreeRoot(homeList({"k"}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QAbstractItemView* view = listView->currentView();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Down); // row 1: a.txt
+    ASSERT_EQ(list->selectedName(), QStringLiteral("a.txt"));
+    pick = QStringLiteral("mnuWipe");
+    QTest::keyClick(view, key.key(), key.keyboardModifiers());
+    ASSERT_EQ(dispatched.size(), 1U);
+    EXPECT_EQ(dispatched[0].second, QStringList{QString::fromStdString(inHome("k/a.txt"))});
+    pick.clear();
+
+    menus.clear();
+    treeView->setFocus();
+    QTest::keyClick(treeView, Qt::Key_Down); // the root's first child: sub
+    ASSERT_EQ(tree->selectedNode().data().toString(), QStringLiteral("sub"));
+    QTest::keyClick(treeView, key.key(), key.keyboardModifiers());
+    ASSERT_EQ(menus.size(), 1U);
+    EXPECT_TRUE(shownActions.contains(QStringLiteral("mnuProperties")));
+
+    // The folder is empty: the list's menu is the View menu.
+    menus.clear();
+    ASSERT_EQ(list->model()->rowCount(), 0);
+    view->setFocus();
+    QTest::keyClick(view, key.key(), key.keyboardModifiers());
+    ASSERT_EQ(menus.size(), 1U);
+    EXPECT_EQ(menus[0], &viewMenu);
+
+    // Shift alone or Ctrl+F10 are not the menu key.
+    menus.clear();
+    QTest::keyClick(view, Qt::Key_F10);
+    QTest::keyClick(view, Qt::Key_F10, Qt::ControlModifier);
+    EXPECT_TRUE(menus.empty());
+    (void)root;
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys,
+                         KeyboardMenus,
+                         ::testing::Values(QKeyCombination(Qt::Key_Menu),
+                                           QKeyCombination(Qt::ShiftModifier, Qt::Key_F10)));
+
+TEST_F(Browsing, ThePlatformsMenuKeyEventOpensOneMenu)
+{
+    mkdirs("pk");
+    testsupport::writeFile(inHome("pk/a.txt"), "x");
+    fill(homeList({"pk"}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QAbstractItemView* view = listView->currentView();
+    view->setFocus();
+    // What X11 sends for the menu key: a keyboard context-menu event to the
+    // focused widget, with the mouse pointer's place, which is anywhere.
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(-50, -50), view->mapToGlobal(QPoint(-50, -50)));
+    QApplication::sendEvent(view, &event);
+    ASSERT_EQ(menus.size(), 1U);
+    EXPECT_NE(menus[0], &viewMenu) << "the row's menu, not the empty space's";
+    EXPECT_TRUE(shownActions.contains(QStringLiteral("mnuOpen")));
+}
+
+// Natural order whatever the locale, the C locale of minimal systems included:
+// case does not count, numbers go by value, and names that compare equal
+// still get one fixed place.
+class NaturalOrder : public Browsing, public ::testing::WithParamInterface<const char*>
+{
+};
+
+TEST_P(NaturalOrder, NamesSortWithoutCaseAndNumbersByValue)
+{
+    QLocale::setDefault(QLocale(QString::fromLatin1(GetParam())));
+    mkdirs("n");
+    for (const char* name :
+         {"sub 10", "Sub 3", "sub 1", "sub 2", "Banana", "apple", "zeta", "A", "a", "file20", "file3"}) {
+        testsupport::writeFile(inHome(std::string("n/") + name), "x");
+    }
+    fill(homeList({"n"}));
+    const QStringList expected{QStringLiteral("A"),
+                               QStringLiteral("a"),
+                               QStringLiteral("apple"),
+                               QStringLiteral("Banana"),
+                               QStringLiteral("file3"),
+                               QStringLiteral("file20"),
+                               QStringLiteral("sub 1"),
+                               QStringLiteral("sub 2"),
+                               QStringLiteral("Sub 3"),
+                               QStringLiteral("sub 10"),
+                               QStringLiteral("zeta")};
+    EXPECT_EQ(names(), expected);
+    // Descending is the exact reverse: the order is total.
+    list->setSortOrder(1);
+    list->sortRows();
+    QStringList reversed = expected;
+    std::reverse(reversed.begin(), reversed.end());
+    EXPECT_EQ(names(), reversed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, NaturalOrder, ::testing::Values("C", "en_US", "de_DE", "sv_SE", "fr_FR"));
