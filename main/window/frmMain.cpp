@@ -178,7 +178,7 @@ frmMain::frmMain(QString programFolder,
     const auto followSelection = [this] {
         // With no row selected (an empty or unreadable folder) no file command applies.
         if (m_list->selectedRow() < 0)
-            applyEnabling(ToolbarEnabling{});
+            m_menus->applyEnabling(QString(), zqvcore::ItemKind::Other);
         else
             ListItemClick(m_list->selectedRow());
     };
