@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cryptelle {
@@ -14,6 +15,29 @@ bool renameNoReplaceAt(int fromFolder, const char* from, int toFolder, const cha
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
+    return renameNoReplaceFallbackAt(fromFolder, from, toFolder, to);
+}
+
+bool renameNoReplaceFallbackAt(int fromFolder, const char* from, int toFolder, const char* to)
+{
+    struct stat source
+    {
+    };
+    if (::fstatat(fromFolder, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (S_ISDIR(source.st_mode)) {
+        // Creating the name is the atomic claim; a folder may then replace
+        // only an empty folder, so whatever else appears there meanwhile
+        // makes the rename fail instead of being lost.
+        if (::mkdirat(toFolder, to, 0700) != 0)
+            return false;
+        if (::renameat(fromFolder, from, toFolder, to) == 0)
+            return true;
+        const int saved = errno;
+        ::unlinkat(toFolder, to, AT_REMOVEDIR);
+        errno = saved;
+        return false;
+    }
     if (::linkat(fromFolder, from, toFolder, to, 0) != 0)
         return false;
     if (::unlinkat(fromFolder, from, 0) != 0) {

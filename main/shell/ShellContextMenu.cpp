@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <FileSteps.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -37,24 +38,10 @@ QAction* addAction(QMenu& menu, const char* name, const QString& text, bool enab
     return action;
 }
 
-// rename(2) that refuses to replace: renameat2 where the file system has it,
-// else a check first (the small window between check and rename is the best
-// such a file system allows).
+// rename(2) that refuses to replace, folders included; 0 or the errno.
 int renameNoReplace(const QByteArray& from, const QByteArray& to)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return errno;
-    }
-    struct stat st
-    {
-    };
-    if (::lstat(to.constData(), &st) == 0) {
-        return EEXIST;
-    }
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    return cryptelle::renameNoReplace(from.toStdString(), to.toStdString()) ? 0 : errno;
 }
 
 // A folder counts only inside a file-system folder: the desktop's places

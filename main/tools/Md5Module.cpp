@@ -6,33 +6,28 @@
 #include <cstring>
 #include <limits>
 
-#include <dlfcn.h>
+#include <LibraryHandle.h>
 
 namespace zqvtools {
 
 Md5Library::Md5Library(QString libraryPath)
     : m_libraryPath(std::move(libraryPath))
+    , m_library(std::make_unique<cryptelle::LibraryHandle>())
 {
 }
 
-Md5Library::~Md5Library()
-{
-    if (m_handle != nullptr)
-        ::dlclose(m_handle);
-}
+Md5Library::~Md5Library() = default;
 
 bool Md5Library::load()
 {
     const std::lock_guard<std::mutex> guard(m_lock);
     if (m_final != nullptr)
         return true;
-    if (m_handle == nullptr)
-        m_handle = ::dlopen(QFile::encodeName(m_libraryPath).constData(), RTLD_NOW | RTLD_LOCAL);
-    if (m_handle == nullptr)
+    if (!m_library->isOpen() && !m_library->open(QFile::encodeName(m_libraryPath).toStdString()))
         return false;
-    m_init = reinterpret_cast<InitFn>(::dlsym(m_handle, "MD5Init"));
-    m_update = reinterpret_cast<UpdateFn>(::dlsym(m_handle, "MD5Update"));
-    m_final = reinterpret_cast<FinalFn>(::dlsym(m_handle, "MD5Final"));
+    m_init = m_library->entry<InitFn>("MD5Init");
+    m_update = m_library->entry<UpdateFn>("MD5Update");
+    m_final = m_library->entry<FinalFn>("MD5Final");
     if (m_init == nullptr || m_update == nullptr || m_final == nullptr) {
         m_init = nullptr;
         m_update = nullptr;

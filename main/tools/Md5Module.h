@@ -3,8 +3,13 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
+
+namespace cryptelle {
+class LibraryHandle;
+}
 
 namespace zqvtools {
 
@@ -47,7 +52,7 @@ private:
 
     QString m_libraryPath;
     std::mutex m_lock;
-    void* m_handle = nullptr;
+    std::unique_ptr<cryptelle::LibraryHandle> m_library;
     InitFn m_init = nullptr;
     UpdateFn m_update = nullptr;
     FinalFn m_final = nullptr;

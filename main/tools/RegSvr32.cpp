@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include <dlfcn.h>
+#include <LibraryHandle.h>
 #include <sys/stat.h>
 
 namespace zqvtools {
@@ -33,15 +33,13 @@ bool SelfRegisterLibrary(const QString& path, Registration registration, std::ch
     };
     if (path.isEmpty() || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    void* library = ::dlopen(native.constData(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr)
+    cryptelle::LibraryHandle library;
+    if (!library.open(native.toStdString()))
         return false;
     const char* name = registration == Registration::Register ? "DllRegisterServer" : "DllUnregisterServer";
-    const auto entry = reinterpret_cast<EntryPoint>(::dlsym(library, name));
-    if (entry == nullptr) {
-        ::dlclose(library);
+    const auto entry = library.entry<EntryPoint>(name);
+    if (entry == nullptr)
         return false;
-    }
 
     // Shared with the thread, which may outlive this call.
     auto completion = std::make_shared<Completion>();
@@ -54,7 +52,6 @@ bool SelfRegisterLibrary(const QString& path, Registration registration, std::ch
             completion->done.notify_all();
         });
     } catch (const std::system_error&) {
-        ::dlclose(library);
         return false;
     }
 
@@ -67,10 +64,10 @@ bool SelfRegisterLibrary(const QString& path, Registration registration, std::ch
         // Unloading code that still runs would crash; stopping a thread from
         // outside is not possible safely. Let it run out.
         worker.detach();
+        library.keepLoaded();
         return false;
     }
     worker.join();
-    ::dlclose(library);
     return true;
 }
 

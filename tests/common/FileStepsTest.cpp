@@ -121,6 +121,80 @@ TEST(RenameNoReplaceTest, MovesOnlyToAFreeName)
     EXPECT_EQ(listFolder(dir.path()), "b c");
 }
 
+// Both ways of renaming without replacing: the kernel's, and the one taken
+// where the file system lacks it.
+using RenameFunction = bool (*)(int, const char*, int, const char*);
+
+struct RenameCase
+{
+    const char* name;
+    bool fromFolder;   // the entry moved is a folder (holding one file)
+    const char* taken; // what is already under the new name: "", "file", "folder", "full folder"
+    bool moves;
+};
+
+class RenameNoReplaceTableTest : public ::testing::TestWithParam<std::tuple<RenameFunction, RenameCase>>
+{
+protected:
+    TempDir dir;
+};
+
+TEST_P(RenameNoReplaceTableTest, MovesFilesAndFoldersOnlyToAFreeNameAndLosesNothing)
+{
+    const auto& [function, c] = GetParam();
+    if (c.fromFolder) {
+        ASSERT_EQ(::mkdir(dir.file("from").c_str(), 0700), 0);
+        writeFile(dir.file("from/inside"), "moved content");
+    } else {
+        writeFile(dir.file("from"), "moved content");
+    }
+    const std::string taken = c.taken;
+    if (taken == "file")
+        writeFile(dir.file("to"), "someone's file");
+    if (taken == "folder" || taken == "full folder") {
+        ASSERT_EQ(::mkdir(dir.file("to").c_str(), 0700), 0);
+    }
+    if (taken == "full folder")
+        writeFile(dir.file("to/theirs"), "someone's file");
+
+    const bool moved = function(AT_FDCWD, dir.file("from").c_str(), AT_FDCWD, dir.file("to").c_str());
+    EXPECT_EQ(moved, c.moves);
+    const std::string movedPath = c.fromFolder ? "/inside" : "";
+    if (c.moves) {
+        EXPECT_FALSE(exists(dir.file("from")));
+        EXPECT_EQ(readFile(dir.file("to") + movedPath), "moved content");
+        return;
+    }
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(readFile(dir.file("from") + movedPath), "moved content");
+    if (taken == "file") {
+        EXPECT_EQ(readFile(dir.file("to")), "someone's file");
+    }
+    if (taken == "folder") {
+        EXPECT_EQ(listFolder(dir.file("to")), "") << "an empty folder of someone's is never replaced either";
+    }
+    if (taken == "full folder") {
+        EXPECT_EQ(listFolder(dir.file("to")), "theirs");
+    }
+    EXPECT_EQ(listFolder(dir.path()), "from to");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases,
+    RenameNoReplaceTableTest,
+    ::testing::Combine(::testing::Values(&cryptelle::renameNoReplaceAt, &cryptelle::renameNoReplaceFallbackAt),
+                       ::testing::Values(RenameCase{"FileToFree", false, "", true},
+                                         RenameCase{"FileOntoFile", false, "file", false},
+                                         RenameCase{"FileOntoFolder", false, "folder", false},
+                                         RenameCase{"FolderToFree", true, "", true},
+                                         RenameCase{"FolderOntoFile", true, "file", false},
+                                         RenameCase{"FolderOntoEmptyFolder", true, "folder", false},
+                                         RenameCase{"FolderOntoFullFolder", true, "full folder", false})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param) == &cryptelle::renameNoReplaceAt ? "Kernel_" : "Fallback_") +
+               std::get<1>(info.param).name;
+    });
+
 TEST(PathPartsTest, FolderAndName)
 {
     EXPECT_EQ(cryptelle::folderOf("/a/b/c.txt"), "/a/b");
