@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="
 build-essential g++ cmake ninja-build pkg-config git clang-format clang libclang-rt-14-dev
-qt6-base-dev qt6-base-dev-tools libgl-dev
+qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
 libssl-dev libargon2-dev libbotan-2-dev libzip-dev zlib1g-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth desktop-file-utils

@@ -271,13 +271,17 @@ void MainMenus::buildActionsMenu()
 void MainMenus::applyEnabling(const QString& shownName, zqvcore::ItemKind kind)
 {
     const zqvcore::OperationSet fits = zqvcore::availableOperations(kind);
-    const zqvcore::OperationSet byName = zqvcore::availableOperations(zqvcore::itemKind(shownName, true, false));
+    // No row at all (an empty list) leaves nothing to queue either.
+    const zqvcore::OperationSet byName = shownName.isEmpty()
+                                             ? zqvcore::OperationSet()
+                                             : zqvcore::availableOperations(zqvcore::itemKind(shownName, true, false));
     for (const auto& [operation, button] : m_buttons)
         button->setEnabled(fits.contains(operation));
     for (const auto& [operation, item] : m_queueItems)
         item->setEnabled(byName.contains(operation));
     const bool file = kind == zqvcore::ItemKind::PlainFile || kind == zqvcore::ItemKind::EncryptedFile;
     m_queueButton->setEnabled(file);
+    m_queueMenu->menuAction()->setEnabled(file);
     m_hash->setEnabled(file && m_tools.openHashViewer);
 }
 

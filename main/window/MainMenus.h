@@ -34,7 +34,7 @@ public:
 
     // Enables what fits the selected row: the buttons by what the row is, the
     // Queue menu's items by its shown name alone (the Queue button above them
-    // already refuses a row that is not a file).
+    // already refuses a row that is not a file). An empty name: no row.
     void applyEnabling(const QString& shownName, zqvcore::ItemKind kind);
 
     // The keys that run an operation, and that queue it; empty for none.

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "EngineCommand.h"
+#include "EngineDispatch.h"
 #include "FileList.h"
 #include "FileListModel.h"
 #include "FileListView.h"
@@ -81,16 +82,6 @@ std::optional<bool> truthValue(const QString& text)
     return std::nullopt;
 }
 
-// What a wait is for, in the words the user chose it by.
-QString operationTitle(zqvcore::Operation operation)
-{
-    const zqvcore::OperationInfo& row = zqvcore::operationInfo(operation);
-    QString title = QLatin1String(*row.toolbarText != '\0' ? row.toolbarText : row.fileManagerText);
-    if (title.endsWith(QLatin1String("...")))
-        title.chop(3);
-    return title;
-}
-
 QString nowAsQueueTime()
 {
     const QLocale locale;
@@ -141,6 +132,7 @@ frmMain::frmMain(QString programFolder,
     m_toolbar = m_menus->toolbar();
     m_queuePopUp = m_menus->queuePopUp();
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    m_engine = new EngineDispatch(*this, m_runner, m_programFolder, [this] { RefreshFileView(); });
 
     auto* queueView = static_cast<QueueListView*>(m_queueView);
     queueView->setDropHandler([this](const QMimeData* data, const QObject* source) { DropOnQueue(data, source); });
@@ -152,40 +144,7 @@ frmMain::frmMain(QString programFolder,
         [this](const QString& reason) { showError(QStringLiteral("The queue could not be saved: %1").arg(reason)); });
     m_queue.setNoticeHandler([this](const QString& message) { showError(message); });
 
-    m_contextMenu->setDispatch(
-        [this](zqvcore::Operation operation, const QStringList& paths) { Dispatch(operation, paths); });
-    m_contextMenu->setMessenger(&m_messenger);
-    connect(m_contextMenu, &zqvshell::ShellContextMenu::itemsChanged, this, &frmMain::RefreshFileView);
-    // The panes know nothing of each other: the window joins them.
-    connect(m_tree, &zqvshell::FolderTree::folderSelected, m_list, &zqvshell::FileList::FillFileView);
-    connect(m_list, &zqvshell::FileList::folderOpened, m_tree, [this](const QByteArray& id) {
-        m_tree->selectChild(m_tree->selectedNode(), id);
-    });
-    m_tree->setContextMenu(m_contextMenu);
-    m_tree->install();
-    m_list->setContextMenu(m_contextMenu);
-    m_list->setHeaderIcons(&HdrIcons());
-    m_list->setViewMenu(m_menus->viewMenu());
-    m_list->install();
-    m_keyboardMenus = new KeyboardMenus(this);
-    for (QAbstractItemView* view : m_listView->views())
-        m_keyboardMenus->watch(view, [this](QAbstractItemView* from, const QModelIndex& index, const QPoint& at) {
-            m_list->ListViewNotify({zqvshell::NotifyCode::RClick, from, index, at});
-        });
-    m_keyboardMenus->watch(m_treeView, [this](QAbstractItemView* from, const QModelIndex& index, const QPoint& at) {
-        m_tree->TreeViewNotify({zqvshell::NotifyCode::RClick, from, index, at});
-    });
-    const auto followSelection = [this] {
-        // With no row selected (an empty or unreadable folder) no file command applies.
-        if (m_list->selectedRow() < 0)
-            m_menus->applyEnabling(QString(), zqvcore::ItemKind::Other);
-        else
-            ListItemClick(m_list->selectedRow());
-    };
-    connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, followSelection);
-    connect(m_listView->selectionModel(), &QItemSelectionModel::currentChanged, this, followSelection);
-    connect(m_list, &zqvshell::FileList::filled, this, followSelection);
-    connect(m_listView->header(), &QHeaderView::sectionClicked, this, &frmMain::ColumnClick);
+    joinPanes();
 }
 
 frmMain::~frmMain()
@@ -274,15 +233,6 @@ void frmMain::showError(const QString& text)
     m_messenger.message(this, QStringLiteral("Error"), text, zqvgui::MessageIcon::Critical);
 }
 
-zqvshell::cLVHeaderSortIcons& frmMain::HdrIcons()
-{
-    if (!m_headerIcons) {
-        m_headerIcons = std::make_unique<zqvshell::cLVHeaderSortIcons>();
-        m_headerIcons->setListView(m_listView);
-    }
-    return *m_headerIcons;
-}
-
 void frmMain::LayoutQueuePane(bool shown)
 {
     findChild<QAction*>(QStringLiteral("mnuQueue"))->setChecked(shown);
@@ -357,37 +307,7 @@ void frmMain::ButtonClick(const QString& key)
 
 void frmMain::Dispatch(zqvcore::Operation operation, const QStringList& paths)
 {
-    if (operation == zqvcore::Operation::None)
-        return;
-    const zqvcore::OperationInfo& row = zqvcore::operationInfo(operation);
-    bool ran = false;
-    for (const QString& path : paths) {
-        const QByteArray bytes = QFile::encodeName(path);
-        const zqvcore::ItemKind kind = zqvcore::itemKind(path, zqvcore::isPlainFile(bytes), zqvcore::isFolder(bytes));
-        if (path.isEmpty() || !zqvcore::appliesTo(row, kind))
-            continue;
-        const WaitResult result = runEngine(operation, path);
-        if (result == WaitResult::Abandoned)
-            return; // shutting down
-        ran = ran || result == WaitResult::Ended;
-    }
-    if (ran)
-        RefreshFileView();
-}
-
-WaitResult frmMain::runEngine(zqvcore::Operation operation, const QString& path)
-{
-    m_waits.push_back(QStringLiteral("Waiting for the engine to finish: %1 \"%2\"")
-                          .arg(operationTitle(operation), QDir::toNativeSeparators(path)));
-    statusBar()->showMessage(m_waits.constLast());
-    const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, path));
-    m_waits.removeLast();
-    // A wait that ends inside another gives the outer one its line back.
-    if (m_waits.isEmpty())
-        statusBar()->clearMessage();
-    else
-        statusBar()->showMessage(m_waits.constLast());
-    return result;
+    m_engine->dispatch(operation, paths);
 }
 
 void frmMain::ButtonMenuClick(const QString& key)
@@ -406,16 +326,6 @@ void frmMain::ButtonMenuClick(const QString& key)
     } else {
         QueueSelected(key);
     }
-}
-
-void frmMain::RefreshFileView()
-{
-    const zqvgui::BusyCursor busy;
-    m_tree->PruneCollapsedNodes();
-    const zqvshell::cTVItemData* data = m_tree->GetTreeItemData(m_tree->selectedNode());
-    if (data == nullptr)
-        return;
-    m_list->FillFileView(data->pidlFQ(), data->pidlRel());
 }
 
 void frmMain::Contents()
@@ -508,8 +418,7 @@ void frmMain::Perform()
         const zqvcore::QueueEntry entry = m_queue.entries().constFirst();
         const zqvcore::Operation operation = zqvcore::operationForActionWord(entry.action);
         if (operation != zqvcore::Operation::None && operation != zqvcore::Operation::EncryptFolder) {
-            const WaitResult result =
-                m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, entry.path));
+            const WaitResult result = m_engine->run(operation, entry.path);
             if (result == WaitResult::Abandoned)
                 return; // shutting down: the entry stays for the next start
             if (result == WaitResult::NotStarted) {
@@ -542,77 +451,6 @@ void frmMain::ToggleQueue()
     LayoutQueuePane(m_queueView->isHidden());
     const bool checked = findChild<QAction*>(QStringLiteral("mnuQueue"))->isChecked();
     writeSetting("View", "Queue", checked ? QStringLiteral("True") : QStringLiteral("False"));
-}
-
-void frmMain::SetView(int mode)
-{
-    m_listView->setViewMode(mode);
-    m_listView->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
-    const QList<QAction*> modes = m_menus->viewModes()->actions();
-    if (mode >= 0 && mode < modes.size()) {
-        modes.at(mode)->setChecked(true);
-    } else if (QAction* checked = m_menus->viewModes()->checkedAction()) {
-        // A mode the list does not know leaves none of the four chosen.
-        m_menus->viewModes()->setExclusive(false);
-        checked->setChecked(false);
-        m_menus->viewModes()->setExclusive(true);
-    }
-    writeSetting("View", "Type", QString::number(mode));
-}
-
-void frmMain::ViewMenuOpening()
-{
-    const int mode = static_cast<int>(m_listView->viewMode());
-    findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->setEnabled(mode == 0 || mode == 1);
-}
-
-void frmMain::ArrangeAscending()
-{
-    findChild<QAction*>(QStringLiteral("mnuViewArrangeAZ"))->setChecked(true);
-    findChild<QAction*>(QStringLiteral("mnuViewArrangeZA"))->setChecked(false);
-    m_sort.setSortOrder(0);
-    ApplySort();
-}
-
-void frmMain::ArrangeDescending()
-{
-    findChild<QAction*>(QStringLiteral("mnuViewArrangeAZ"))->setChecked(false);
-    findChild<QAction*>(QStringLiteral("mnuViewArrangeZA"))->setChecked(true);
-    m_sort.setSortOrder(1);
-    ApplySort();
-}
-
-void frmMain::ToggleAutoArrange()
-{
-    // The action has toggled its own check already.
-    m_listView->setAutoArrange(findChild<QAction*>(QStringLiteral("mnuViewArrangeAuto"))->isChecked());
-}
-
-void frmMain::ColumnClick(int column)
-{
-    m_sort.headerClicked(column);
-    ApplySort();
-}
-
-void frmMain::ApplySort()
-{
-    m_list->setSortKey(m_sort.sortColumn());
-    m_list->setSortOrder(m_sort.sortOrder());
-    (void)HdrIcons().SetHeaderIcons(m_sort.sortColumn(), m_sort.sortOrder());
-    m_list->sortRows();
-}
-
-void frmMain::ChangeRoot()
-{
-    if (!m_tools.browseForFolder)
-        return;
-    const zqvshell::cTVItemData* root = m_tree->GetTreeItemData(m_tree->rootNode());
-    const std::optional<zqvshell::ItemIdList> picked = m_tools.browseForFolder(
-        this, QStringLiteral("Select the TreeView root folder"), root ? root->pidlFQ() : zqvshell::ItemIdList());
-    if (!picked)
-        return;
-    const zqvgui::BusyCursor busy;
-    m_tree->SetTreeRoot(*picked);
 }
 
 void frmMain::Form_Unload()

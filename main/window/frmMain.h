@@ -36,7 +36,6 @@ class cVSplitter;
 
 namespace zqvwindow {
 
-class KeyboardMenus;
 class MainMenus;
 class MainSettings;
 
@@ -111,6 +110,7 @@ public:
     [[nodiscard]] zqvshell::cLVHeaderSortIcons& HdrIcons();
     [[nodiscard]] const SortProtocol& sortProtocol() const { return m_sort; }
     [[nodiscard]] EngineRunner& engineRunner() { return m_runner; }
+    [[nodiscard]] class EngineDispatch& engineDispatch() { return *m_engine; }
     [[nodiscard]] zqvcore::QueueModel& queue() { return m_queue; }
     [[nodiscard]] zqvshell::FileList* fileList() const { return m_list; }
     [[nodiscard]] zqvshell::FileListView* listView() const { return m_listView; }
@@ -129,8 +129,7 @@ protected:
 
 private:
     [[nodiscard]] zqvcore::ItemKind selectedKind() const;
-    // One engine run, with the wait shown in the status bar.
-    WaitResult runEngine(zqvcore::Operation operation, const QString& path);
+    void joinPanes();
     [[nodiscard]] QString selectedTag() const;
     [[nodiscard]] QString readSetting(const char* section, const char* key, const char* defaultValue);
     void writeSetting(const char* section, const char* key, const QString& value);
@@ -164,9 +163,8 @@ private:
     SortProtocol m_sort;
 
     MainMenus* m_menus = nullptr;
-    KeyboardMenus* m_keyboardMenus = nullptr;
     QMenu* m_queuePopUp = nullptr;
-    QStringList m_waits; // what each nested wait is for, innermost last
+    class EngineDispatch* m_engine = nullptr;
 };
 
 } // namespace zqvwindow

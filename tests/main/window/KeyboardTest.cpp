@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "EngineDispatch.h"
 #include "WindowFixture.h"
 
 using testsupport::child;
@@ -242,6 +243,44 @@ TEST_F(Keyboard, TheViewModesAreOneChoiceOfFour)
     EXPECT_TRUE(action("mnuViewList")->isChecked());
     EXPECT_EQ(group->checkedAction(), action("mnuViewList"));
     EXPECT_EQ(viewMode(), 2);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Keyboard, ActivatingTheWindowDuringAWaitBringsTheEngineForward)
+{
+    ::unsetenv("ZQV_STANDIN_SLEEP_MS");
+    ::setenv("ZQV_STANDIN_GATES", standIn.gates().c_str(), 1);
+    show();
+    int brought = 0;
+    window().engineDispatch().setBringForward([&brought] { ++brought; });
+    QWidget other;
+    const auto activate = [](QWidget& target) {
+        target.show();
+        target.activateWindow();
+        return QTest::qWaitForWindowActive(&target);
+    };
+    ASSERT_TRUE(activate(other));
+    ASSERT_TRUE(activate(window()));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(brought, 0); // no wait, nothing to bring
+
+    listWidget()->setFocus();
+    press(listWidget(), Qt::Key_Down);
+    press(listWidget(), Qt::Key_Down); // plain.txt
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(standIn.waitFor("start", 1));
+        ASSERT_TRUE(activate(other));
+        ASSERT_TRUE(activate(window()));
+        // The bringing follows the activation's own handling.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return brought > 0; }));
+        EXPECT_EQ(brought, 1);
+        standIn.open("plain.txt");
+    });
+    press(listWidget(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(standIn.count("end"), 1);
 }
 
 } // namespace
