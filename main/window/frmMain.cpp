@@ -27,7 +27,6 @@
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "FolderTree.h"
-#include "KeyboardMenus.h"
 #include "MainMenus.h"
 #include "MainSettings.h"
 #include "Messenger.h"
