@@ -15,6 +15,10 @@ target_compile_options(cryptelle_options INTERFACE
     -fvisibility=hidden
     $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
 
+# Debian's hardening for what the package ships: read-only relocations,
+# bound at start-up.
+target_link_options(cryptelle_options INTERFACE -Wl,-z,relro -Wl,-z,now)
+
 target_compile_definitions(cryptelle_options INTERFACE
     QT_NO_CAST_FROM_ASCII
     QT_NO_CAST_TO_ASCII

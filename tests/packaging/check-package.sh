@@ -78,7 +78,8 @@ step_contents() {
     done <"$WORK_DIR/shipped"
 
     for file in usr/lib/cryptelle/zqvengine usr/lib/cryptelle/libzqvdod.so usr/lib/cryptelle/zqvsfx \
-        usr/share/applications/cryptelle.desktop usr/share/mime/packages/cryptelle.xml \
+        usr/share/applications/cryptelle.desktop usr/share/applications/cryptelle-decrypt.desktop \
+        usr/share/mime/packages/cryptelle.xml usr/share/icons/hicolor/scalable/mimetypes/application-x-zqv.svg \
         usr/share/man/man1/zqv.1.gz usr/share/man/man1/zqvengine.1.gz \
         usr/share/icons/hicolor/scalable/apps/cryptelle.svg \
         usr/share/doc/cryptelle/copyright usr/share/doc/cryptelle/changelog.gz; do
@@ -134,7 +135,67 @@ step_desktop() {
     [ -x "$root/usr/bin/$command" ] || fail "the desktop entry starts '$command', which the package does not install"
     icon="$(sed -n 's/^Icon=//p' "$entry")"
     [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon '$icon' in the hicolor theme"
-    if grep -q '^MimeType=' "$entry"; then fail "the desktop entry claims file types; the product sets no association"; fi
+    if grep -q '^MimeType=' "$entry"; then fail "the menu's desktop entry claims file types; the hidden one does"; fi
+
+    # The hidden entry that opens a ".zqv" with the engine's decrypt dialog.
+    opener="$root/usr/share/applications/cryptelle-decrypt.desktop"
+    desktop-file-validate "$opener" || fail "desktop-file-validate rejects cryptelle-decrypt.desktop"
+    grep -qx 'NoDisplay=true' "$opener" || fail "cryptelle-decrypt.desktop shows in the menus"
+    grep -qx 'MimeType=application/x-zqv;' "$opener" || fail "cryptelle-decrypt.desktop does not open application/x-zqv"
+    grep -qx 'Exec=zqvengine /d %f' "$opener" || fail "cryptelle-decrypt.desktop does not start the decrypt dialog"
+    # Not even a hint: the categories are the ones the validator expects together.
+    for file in "$entry" "$opener"; do
+        notes="$(desktop-file-validate "$file" 2>&1)"
+        [ -z "$notes" ] || fail "desktop-file-validate notes on $(basename "$file"): $notes"
+    done
+    finish
+}
+
+# A ".zqv" file opens the way a desktop opens it (GLib: the default handler of
+# its type, started with the file) in the engine's decrypt dialog.
+step_open_zqv() {
+    # Debian's own python3, where python3-gi lives, ahead of any other.
+    python3=/usr/bin/python3
+    [ -x "$python3" ] || python3=python3
+    need "$python3"
+    "$python3" -c 'import gi; gi.require_version("Gio", "2.0")' 2>/dev/null || {
+        echo "SKIP: python3-gi is not installed (scripts/setup.sh installs it)"
+        exit 77
+    }
+    need update-desktop-database
+    home="$WORK_DIR/open-home"
+    rm -rf "$home" && mkdir -p "$home/share"
+    # The index of handlers the installed system's trigger builds.
+    cp -r "$root/usr/share/applications" "$home/share/"
+    update-desktop-database "$home/share/applications" || fail "update-desktop-database failed"
+    file="$home/report 100%.pdf.zqv"
+    "$PROBE" encrypt "$root/usr/share/doc/cryptelle/copyright" "$file"
+    status=0
+    (
+        export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_STATE_HOME="$home/state"
+        export XDG_DATA_DIRS="$home/share:$root/usr/share" XDG_CONFIG_DIRS="$home/etc" PATH="$root/usr/bin:$PATH"
+        export QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$DRIVER_DIR" QT_QPA_GENERIC_PLUGINS=zqvdriver
+        export ZQV_DRIVER_QUIT_ON=frmDecrypt
+        unset LD_LIBRARY_PATH
+        timeout 60 "$python3" - "$file" <<'PYTHON'
+import os, sys
+import gi
+gi.require_version("Gio", "2.0")
+from gi.repository import Gio, GLib
+app = Gio.AppInfo.get_default_for_type("application/x-zqv", False)
+print("default:", app.get_id() if app else None)
+if app is None or app.get_id() != "cryptelle-decrypt.desktop":
+    sys.exit(4)
+pids = []
+app.launch_uris_as_manager([Gio.File.new_for_path(sys.argv[1]).get_uri()], None,
+                           GLib.SpawnFlags.SEARCH_PATH | GLib.SpawnFlags.DO_NOT_REAP_CHILD, None, None,
+                           lambda _a, pid, _d: pids.append(pid), None)
+sys.exit(max(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) for pid in pids))
+PYTHON
+    ) >"$WORK_DIR/open.log" 2>&1 || status=$?
+    cat "$WORK_DIR/open.log"
+    [ "$status" = 0 ] || fail "opening the .zqv ended with status $status"
+    grep -q 'shown: frmDecrypt with its icon' "$WORK_DIR/open.log" || fail "the decrypt dialog did not open with its icon"
     finish
 }
 
@@ -146,6 +207,11 @@ step_metainfo() {
         [ "$(basename "$metainfo")" = "$id.metainfo.xml" ] || fail "file name does not match the id '$id'"
         launchable="$(xmllint --xpath 'string(/component/launchable)' "$metainfo")"
         [ -f "$root/usr/share/applications/$launchable" ] || fail "launchable '$launchable' is not in the package"
+        # One licence, the same in the metadata and the copyright file.
+        license="$(xmllint --xpath 'string(/component/project_license)' "$metainfo")"
+        [ "$license" = "GPL-3.0-or-later" ] || fail "the metainfo's licence is '$license'"
+        grep -qx 'License: GPL-3+' "$root/usr/share/doc/cryptelle/copyright" ||
+            fail "the copyright file does not give GPL-3+ as the metainfo does"
         release="$(xmllint --xpath 'string(/component/releases/release[1]/@version)' "$metainfo")"
         [ "$release" = "$VERSION" ] || fail "the newest release is '$release', the project is $VERSION"
         date="$(xmllint --xpath 'string(/component/releases/release[1]/@date)' "$metainfo")"
@@ -179,6 +245,13 @@ step_mime() {
         cat "$WORK_DIR/update-mime.err"
         fail "update-mime-database complains about the MIME file"
     fi
+
+    [ "$(xmllint --xpath 'string(//*[local-name()="generic-icon"]/@name)' "$xml")" = package-x-generic ] ||
+        fail "the type has no generic icon"
+    [ -s "$data/mime/generic-icons" ] && grep -q '^application/x-zqv:package-x-generic' "$data/mime/generic-icons" ||
+        fail "the MIME database does not know the type's generic icon"
+    svg="$root/usr/share/icons/hicolor/scalable/mimetypes/application-x-zqv.svg"
+    [ "$(xmllint --xpath 'local-name(/*)' "$svg" 2>/dev/null)" = svg ] || fail "no mimetypes icon application-x-zqv"
 
     files="$WORK_DIR/mime-files"
     rm -rf "$files" && mkdir -p "$files"
@@ -245,7 +318,18 @@ step_manpages() {
 
 step_lintian() {
     need lintian
-    lintian --fail-on error --no-tag-display-limit "$(package_file)" || fail "lintian reports errors"
+    lintian --fail-on error --display-info --no-tag-display-limit "$(package_file)" >"$WORK_DIR/lintian.log" 2>&1 ||
+        fail "lintian reports errors"
+    cat "$WORK_DIR/lintian.log"
+    # Debian's hardening: every binary bound at start-up and fortified.
+    if grep -q 'hardening-' "$WORK_DIR/lintian.log"; then fail "lintian finds binaries built without hardening"; fi
+    if command -v readelf >/dev/null 2>&1; then
+        for binary in $(cd "$program_dir" && find . -type f); do
+            file -b "$program_dir/$binary" | grep -q '^ELF' || continue
+            readelf -d "$program_dir/$binary" | grep -q 'FLAGS.*BIND_NOW' || fail "${binary#./} is not bound at start-up"
+            readelf -lW "$program_dir/$binary" | grep -q 'GNU_RELRO' || fail "${binary#./} has no read-only relocations"
+        done
+    fi
     finish
 }
 
@@ -316,7 +400,7 @@ step_installed_main() {
 }
 
 case "$step" in
-build | contents | desktop | metainfo | mime | icons | manpages | lintian | installed_engine | installed_main) "step_$step" ;;
+build | contents | desktop | open_zqv | metainfo | mime | icons | manpages | lintian | installed_engine | installed_main) "step_$step" ;;
 *)
     echo "unknown step '$step'"
     exit 2
