@@ -6,6 +6,7 @@
 #include <UnnamedOutput.h>
 #include <cryptelle/Version.h>
 
+#include "AppIcon.h"
 #include "CommandLine.h"
 #include "EngineMessages.h"
 #include "FrmDecrypt.h"
@@ -66,6 +67,9 @@ int runEngine(int argc, char** argv)
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(programTitle());
     QApplication::setApplicationVersion(QString::fromLatin1(cryptelle::kVersionString));
+    // Docks and task bars group the dialogs with Cryptelle and show its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("cryptelle"));
+    QApplication::setWindowIcon(cryptelle::applicationIcon());
     // Partial outputs that killed runs left on file systems without unnamed
     // files are overwritten and removed beside the dialog, not before it.
     std::thread leftovers(cryptelle::wipeRecordedLeftovers);
