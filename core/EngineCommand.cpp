@@ -26,6 +26,27 @@ QString wipeListOperand(const QStringList& paths, QStringList* leftOut)
     return operand;
 }
 
+QStringList wipeListOperands(const QStringList& paths, qsizetype maxCharacters, QStringList* leftOut)
+{
+    QStringList operands;
+    QString operand;
+    for (const QString& path : paths) {
+        if (path.contains(QLatin1Char('?'))) {
+            if (leftOut != nullptr)
+                leftOut->append(path);
+            continue;
+        }
+        if (!operand.isEmpty() && operand.size() + 1 + path.size() > maxCharacters) {
+            operands.append(operand);
+            operand.clear();
+        }
+        operand += QLatin1Char('?') + path;
+    }
+    if (!operand.isEmpty())
+        operands.append(operand);
+    return operands;
+}
+
 QString argumentString(const QStringList& argumentsAfterProgram)
 {
     return argumentsAfterProgram.join(QLatin1Char(' '));

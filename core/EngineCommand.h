@@ -26,6 +26,12 @@ struct EngineCommand
 // holds '?' cannot be carried and is left out (returned in `leftOut`).
 [[nodiscard]] QString wipeListOperand(const QStringList& paths, QStringList* leftOut = nullptr);
 
+// The same list split into operands of at most `maxCharacters` each (one
+// engine run each), so that none exceeds what Linux allows one argument
+// (128 KiB). Paths holding '?' are left out as above.
+[[nodiscard]] QStringList
+wipeListOperands(const QStringList& paths, qsizetype maxCharacters, QStringList* leftOut = nullptr);
+
 // Engine side: the argument string is the arguments after the program's own
 // path joined with single blanks.
 [[nodiscard]] QString argumentString(const QStringList& argumentsAfterProgram);

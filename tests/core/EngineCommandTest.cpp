@@ -153,4 +153,21 @@ TEST(WipeListOperand, PrefixesEveryPathAndLeavesOutWhatItCannotCarry)
     EXPECT_EQ(wipeListOperand({}), QString());
 }
 
+TEST(WipeListOperand, SplitsALongListIntoOperandsOfBoundedLength)
+{
+    QStringList paths;
+    for (int i = 0; i < 50; ++i)
+        paths.append(QStringLiteral("/folder/file number %1").arg(i));
+    paths.insert(7, QStringLiteral("/what?.txt"));
+    QStringList leftOut;
+    const QStringList operands = wipeListOperands(paths, 100, &leftOut);
+    EXPECT_EQ(leftOut, QStringList{QStringLiteral("/what?.txt")});
+    ASSERT_GT(operands.size(), 1);
+    for (const QString& operand : operands)
+        EXPECT_LE(operand.size(), 100) << operand.toStdString();
+    paths.removeAt(7);
+    EXPECT_EQ(operands.join(QString()), wipeListOperand(paths));
+    EXPECT_TRUE(wipeListOperands({}, 100).isEmpty());
+}
+
 } // namespace
