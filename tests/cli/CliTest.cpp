@@ -149,8 +149,11 @@ TEST(CliTest, PackedFoldersOpenWithTheEngineAndTheOtherWayRound)
     EXPECT_TRUE(run("unzip -l '" + dir.file("restored.zip") + "' | grep -q 'sub/deep.txt'"));
 
     ziplight::ZIPLight zip;
-    ASSERT_TRUE(engine::EncryptFolderToArchive(
-        engine.tools, zip, q(dir.file("Data")), q(dir.file("Engine.zip")), q(kPassword), false, false, 6));
+    engine::FolderJob job;
+    job.folder = q(dir.file("Data"));
+    job.archive = q(dir.file("Engine.zip"));
+    job.recursive = true;
+    ASSERT_TRUE(engine::EncryptFolderToArchive(engine.tools, zip, job, q(kPassword)));
     const Result decrypted = cryptelle({"decrypt", dir.file("Engine.zip.zqv")});
     ASSERT_EQ(decrypted.status, 0) << decrypted.err;
     EXPECT_TRUE(run("unzip -tq '" + dir.file("Engine.zip") + "'"));
