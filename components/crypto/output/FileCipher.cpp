@@ -62,6 +62,25 @@ private:
     EVP_MD_CTX* m_context;
 };
 
+// Writes straight to a descriptor, on the caller's thread.
+class FdSink : public ByteSink
+{
+public:
+    explicit FdSink(int fd)
+        : m_fd(fd)
+    {
+    }
+    bool write(const unsigned char* data, std::size_t size) override { return cryptelle::writeAll(m_fd, data, size); }
+
+private:
+    int m_fd;
+};
+
+// Up to this size a file is read and written on the calling thread: the
+// reading and writing threads, and their rings of blocks, cost more than
+// such a file takes, and many small files in a row pay that again each time.
+constexpr std::uint64_t kSmallFile = 1u << 20;
+
 // Percent of the source consumed, reported only when it changes.
 class PercentReporter
 {
@@ -125,8 +144,12 @@ const std::function<void(int)>& progressOf(const FileJob& job)
 // Runs `encrypt` over the job's plaintext: the source file, or what the
 // producer makes meanwhile on a thread of its own. A producer that fails
 // makes the encryption fail; an encryption that stops early stops the producer.
-template <typename Encrypt> CryptoError withPlaintext(const FileJob& job, int source, Encrypt&& encrypt)
+template <typename Encrypt> CryptoError withPlaintext(const FileJob& job, int source, bool small, Encrypt&& encrypt)
 {
+    if (!job.produce && small) {
+        FdSource in(source);
+        return encrypt(static_cast<ByteSource&>(in));
+    }
     if (!job.produce) {
         AsyncFileSource in(source);
         return encrypt(static_cast<ByteSource&>(in));
@@ -169,7 +192,6 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
     if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
         return e;
 
-    AsyncFileSink out(output.fd());
     PercentReporter reporter(size, progressOf(job));
     DerivedKey key;
     const DerivedKey* reuse = nullptr;
@@ -178,12 +200,23 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
         if (reuse == nullptr)
             return CryptoError::OutOfMemory;
     }
-    const CryptoError encrypted = withPlaintext(job, source.get(), [&](ByteSource& in) {
-        return encryptStream(
-            in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr, reuse);
-    });
-    if (!out.finish())
-        return CryptoError::WriteFailed;
+    const bool small = !job.produce && size <= kSmallFile;
+    const auto encryptInto = [&](ByteSink& out) {
+        return withPlaintext(job, source.get(), small, [&](ByteSource& in) {
+            return encryptStream(
+                in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr, reuse);
+        });
+    };
+    CryptoError encrypted = CryptoError::None;
+    if (small) {
+        FdSink out(output.fd());
+        encrypted = encryptInto(out);
+    } else {
+        AsyncFileSink out(output.fd());
+        encrypted = encryptInto(out);
+        if (!out.finish())
+            return CryptoError::WriteFailed;
+    }
     if (encrypted != CryptoError::None)
         return encrypted;
 
@@ -210,11 +243,17 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
     if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
         return e;
 
+    PercentReporter reporter(size, job.progress);
+    if (size <= kSmallFile && !job.verify) {
+        FdSource in(source.get());
+        FdSink out(output.fd());
+        const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys);
+        return decrypted != CryptoError::None ? decrypted : finish(output, job);
+    }
     AsyncFileSource in(source.get());
     // Hashing costs time, so only when the result is to be read back; it
     // runs on the writing thread.
     AsyncFileSink out(output.fd(), job.verify);
-    PercentReporter reporter(size, job.progress);
     const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys);
     if (!out.finish())
         return decrypted != CryptoError::None ? decrypted : CryptoError::WriteFailed;
@@ -259,9 +298,13 @@ CryptoError verifyFile(const FileJob& job, Bytes password)
         return CryptoError::ReadFailed;
     ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    AsyncFileSource in(source.get());
     NullSink discard;
     PercentReporter reporter(static_cast<std::uint64_t>(info.st_size), job.progress);
+    if (static_cast<std::uint64_t>(info.st_size) <= kSmallFile) {
+        FdSource in(source.get());
+        return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys);
+    }
+    AsyncFileSource in(source.get());
     return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys);
 }
 
@@ -329,7 +372,7 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         const QString name = job.storedName.isEmpty() ? QFileInfo(job.source).fileName() : job.storedName;
         const std::string head = sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString());
         PercentReporter reporter(size, progressOf(file));
-        const CryptoError encrypted = withPlaintext(file, source.get(), [&](ByteSource& content) {
+        const CryptoError encrypted = withPlaintext(file, source.get(), false, [&](ByteSource& content) {
             EnvelopeSource envelope(head, content);
             return encryptStream(
                 envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
