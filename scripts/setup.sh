@@ -9,7 +9,7 @@ qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
 libssl-dev libargon2-dev libbotan-2-dev libzip-dev zlib1g-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 e2fsprogs util-linux coreutils unzip zip p7zip-full xvfb xauth desktop-file-utils
-openssl age gnupg hyperfine time
+openssl age gnupg hyperfine time bash-completion
 adwaita-icon-theme hicolor-icon-theme shared-mime-info
 python3-gi gir1.2-glib-2.0
 dpkg-dev file lintian appstream libxml2-utils man-db

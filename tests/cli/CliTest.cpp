@@ -496,3 +496,34 @@ TEST(CliTest, HelpAndVersion)
 }
 
 } // namespace
+
+namespace {
+
+// What bash offers after the words typed, through the completion we install.
+std::string completions(const std::string& line)
+{
+    const std::string script = "/usr/share/bash-completion/bash_completion";
+    TempDir dir;
+    writeFile(dir.file("complete.sh"),
+              "source " + script + "\nsource '" CRYPTELLE_COMPLETION "'\nCOMP_LINE='" + line +
+                  "'\nread -ra COMP_WORDS <<< \"$COMP_LINE\"\n[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
+                  "COMP_CWORD=$(( ${#COMP_WORDS[@]} - 1 ))\nCOMP_POINT=${#COMP_LINE}\n_cryptelle\n"
+                  "printf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' ' > '" +
+                  dir.file("out") + "'\n");
+    if (!run("cd '" + dir.path() + "' && bash '" + dir.file("complete.sh") + "'"))
+        return "(bash failed)";
+    return readFile(dir.file("out"));
+}
+
+TEST(CompletionTest, OffersCommandsThenTheOptionsOfTheCommand)
+{
+    if (!exists("/usr/share/bash-completion/bash_completion"))
+        GTEST_SKIP() << "bash-completion is not installed";
+    EXPECT_EQ(completions("cryptelle "), "decrypt encrypt hash pack sfx verify wipe ");
+    EXPECT_EQ(completions("cryptelle de"), "decrypt ");
+    EXPECT_EQ(completions("cryptelle hash --"), "--md5 --sha256 ");
+    EXPECT_EQ(completions("cryptelle pack --le"), "--level ");
+    EXPECT_EQ(completions("cryptelle pack --level "), "0 1 2 3 4 5 6 7 8 9 ");
+}
+
+} // namespace

@@ -81,6 +81,7 @@ step_contents() {
         usr/share/applications/cryptelle.desktop usr/share/applications/cryptelle-decrypt.desktop \
         usr/share/mime/packages/cryptelle.xml usr/share/icons/hicolor/scalable/mimetypes/application-x-zqv.svg \
         usr/share/man/man1/zqv.1.gz usr/share/man/man1/zqvengine.1.gz \
+        usr/lib/cryptelle/cryptelle usr/share/man/man1/cryptelle.1.gz usr/share/bash-completion/completions/cryptelle \
         usr/share/icons/hicolor/scalable/apps/cryptelle.svg \
         usr/share/doc/cryptelle/copyright usr/share/doc/cryptelle/changelog.gz; do
         [ -f "$root/$file" ] || fail "the package has no /$file"
@@ -89,7 +90,7 @@ step_contents() {
 
     # Each program has its launcher, a relative link into the program folder,
     # so it still resolves after the package is unpacked anywhere.
-    for program in zqv zqvengine; do
+    for program in zqv zqvengine cryptelle; do
         [ -e "$program_dir/$program" ] || continue
         target="$(readlink "$root/usr/bin/$program" || true)"
         [ "$target" = "../lib/cryptelle/$program" ] || fail "/usr/bin/$program links to '$target'"
@@ -100,7 +101,8 @@ step_contents() {
         case "$path" in
         ./usr/bin/* | ./usr/lib/cryptelle/* | ./usr/share/applications/* | ./usr/share/metainfo/* | \
             ./usr/share/mime/packages/* | ./usr/share/icons/hicolor/* | ./usr/share/man/man1/* | \
-            ./usr/share/doc/cryptelle/* | ./usr/share/lintian/overrides/cryptelle) ;;
+            ./usr/share/doc/cryptelle/* | ./usr/share/lintian/overrides/cryptelle | \
+            ./usr/share/bash-completion/completions/cryptelle) ;;
         *) echo "FAIL: $path is outside the standard locations" ;;
         esac
     done >"$WORK_DIR/outside"
