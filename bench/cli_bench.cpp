@@ -1,0 +1,177 @@
+// The command line on many small files and on one large file, next to
+// `cp -r` + `sync` and next to the engine's own dialog.
+//
+//   cli_bench [folder] [large file in MiB] [rounds] [small files]
+//                                       (defaults: ., 1024, 3, 1000; run as root)
+//
+// Every tool runs as its own process and is timed from its start to its end;
+// the copies are followed by a `sync` inside the timing, and cryptelle syncs
+// each file itself before naming it, so both sides pay for the disk. The key
+// derivation (the default cost) is inside our times. The engine's dialog runs
+// through crypto_bench's driver (the dialog built, filled in and its button
+// pressed), so both of ours meet the same machine in the same round. Cold
+// rows drop the page cache before each run, warm rows read the inputs first;
+// the order of the tools rotates from round to round.
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "BenchSupport.h"
+
+namespace {
+
+using namespace bench;
+
+struct Tool
+{
+    std::string name;
+    std::string prepare; // shell command run before each run, outside the timing
+    std::string warm;    // shell command that reads the inputs into the page cache
+    std::string command; // timed, through sh -c
+};
+
+struct Measured
+{
+    Series cold, warm;
+    long maxRssKiB = 0;
+};
+
+std::string programFolder()
+{
+    char path[4096] = {};
+    if (::readlink("/proc/self/exe", path, sizeof path - 1) < 0)
+        fail("cannot find this program");
+    const std::string self(path);
+    return self.substr(0, self.rfind('/'));
+}
+
+void measure(const char* title, const std::vector<Tool>& tools, int rounds, const std::vector<std::size_t>& versus)
+{
+    std::vector<Measured> results(tools.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (bool cold : {true, false}) {
+            for (std::size_t k = 0; k < tools.size(); ++k) {
+                const std::size_t i = (k + static_cast<std::size_t>(round)) % tools.size();
+                const Tool& tool = tools[i];
+                shell(tool.prepare);
+                ::sync();
+                if (cold)
+                    dropCaches();
+                else
+                    shell(tool.warm);
+                const Outcome outcome = run(Launch{{"sh", "-c", tool.command}});
+                (cold ? results[i].cold : results[i].warm).values.push_back(outcome.seconds);
+                results[i].maxRssKiB = std::max(results[i].maxRssKiB, outcome.maxRssKiB);
+            }
+        }
+    }
+    std::printf("\n### %s\n\n| tool | cold (s) | warm (s) | peak memory (MiB) |\n|---|---|---|---|\n", title);
+    for (std::size_t i = 0; i < tools.size(); ++i)
+        std::printf("| %s | %s | %s | %ld |\n",
+                    tools[i].name.c_str(),
+                    results[i].cold.text().c_str(),
+                    results[i].warm.text().c_str(),
+                    results[i].maxRssKiB / 1024);
+    std::printf("\n| ratio, round by round | cold | warm |\n|---|---|---|\n");
+    for (std::size_t peer : versus)
+        std::printf("| %s / %s | %s | %s |\n",
+                    tools[0].name.c_str(),
+                    tools[peer].name.c_str(),
+                    ratios(results[0].cold, results[peer].cold).text().c_str(),
+                    ratios(results[0].warm, results[peer].warm).text().c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string folder = argc > 1 ? argv[1] : ".";
+    const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+    const int files = argc > 4 ? std::atoi(argv[4]) : 1000;
+    const std::string bin = programFolder();
+    const std::string cryptelle = "'" + bin + "/cryptelle'";
+    const std::string engine = "'" + bin + "/crypto_bench' --ours";
+    const auto at = [&](const std::string& name) { return "'" + folder + "/" + name + "'"; };
+
+    const std::string pass = at("cli-bench-pass");
+    const std::string many = at("cli-many");
+    const std::string sealedMany = at("cli-many-sealed");
+    const std::string big = at("cli-big.bin");
+    const std::string sealedBig = at("cli-big.zqv");
+    shell("printf '%s\\n' 'benchmark password' > " + pass);
+    shell("rm -rf " + many + " " + sealedMany + " && mkdir " + many + " " + sealedMany);
+    shell("i=0; while [ $i -lt " + std::to_string(files) + " ]; do head -c 4096 /dev/urandom > " + many +
+          "/f$i; i=$((i+1)); done");
+    shell("cp " + many + "/* " + sealedMany + "/ && " + cryptelle + " encrypt --passphrase-fd 3 " + sealedMany +
+          "/* 3<" + pass + " && find " + sealedMany + " -type f ! -name '*.zqv' -delete");
+    shell("head -c " + std::to_string(mebibytes) + "M /dev/urandom > " + big);
+    shell("rm -f " + sealedBig + " && " + cryptelle + " encrypt --passphrase-fd 3 -o " + sealedBig + " " + big + " 3<" +
+          pass);
+
+    std::printf("%d files of 4 KiB and one file of %ld MiB, %d rounds; load average at the start: %s\n",
+                files,
+                mebibytes,
+                rounds,
+                loadText().c_str());
+
+    const std::string copy = at("cli-copy");
+    const std::string cleanMany = "rm -f " + many + "/*.zqv; rm -rf " + copy;
+    const std::string cleanSealed = "find " + sealedMany + " -type f ! -name '*.zqv' -delete; rm -rf " + copy;
+    measure("Encrypting the small files",
+            {{"cryptelle encrypt",
+              cleanMany,
+              "cat " + many + "/* > /dev/null",
+              cryptelle + " encrypt --passphrase-fd 3 " + many + "/f* 3<" + pass},
+             {"cp -r + sync", cleanMany, "cat " + many + "/* > /dev/null", "cp -r " + many + " " + copy + " && sync"}},
+            rounds,
+            {1});
+    measure("Decrypting the small files",
+            {{"cryptelle decrypt",
+              cleanSealed,
+              "cat " + sealedMany + "/* > /dev/null",
+              cryptelle + " decrypt --passphrase-fd 3 " + sealedMany + "/*.zqv 3<" + pass},
+             {"cp -r + sync (of the .zqv files)",
+              cleanSealed,
+              "cat " + sealedMany + "/* > /dev/null",
+              "cp -r " + sealedMany + " " + copy + " && sync"}},
+            rounds,
+            {1});
+
+    // The engine's dialog takes only names ending in .zqv for what it encrypts.
+    const std::string out = at("cli-big-out.zqv");
+    const std::string cleanBig = "rm -f " + out;
+    measure("Encrypting the large file",
+            {{"cryptelle encrypt",
+              cleanBig,
+              "cat " + big + " > /dev/null",
+              cryptelle + " encrypt --passphrase-fd 3 -o " + out + " " + big + " 3<" + pass},
+             {"the engine's encrypt dialog",
+              cleanBig,
+              "cat " + big + " > /dev/null",
+              engine + " encrypt " + big + " " + out + " > /dev/null"},
+             {"cp + sync", cleanBig, "cat " + big + " > /dev/null", "cp " + big + " " + out + " && sync"}},
+            rounds,
+            {1, 2});
+    measure("Decrypting the large file",
+            {{"cryptelle decrypt",
+              cleanBig,
+              "cat " + sealedBig + " > /dev/null",
+              cryptelle + " decrypt --passphrase-fd 3 -o " + out + " " + sealedBig + " 3<" + pass},
+             {"the engine's decrypt dialog",
+              cleanBig,
+              "cat " + sealedBig + " > /dev/null",
+              engine + " decrypt " + sealedBig + " " + out + " > /dev/null"},
+             {"cp + sync (of the .zqv)",
+              cleanBig,
+              "cat " + sealedBig + " > /dev/null",
+              "cp " + sealedBig + " " + out + " && sync"}},
+            rounds,
+            {1, 2});
+    shell("rm -rf " + many + " " + sealedMany + " " + copy + " " + big + " " + sealedBig + " " + out + " " + pass);
+    return 0;
+}
