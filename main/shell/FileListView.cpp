@@ -2,15 +2,18 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDropEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTreeView>
+#include <algorithm>
 
 #include "FileListModel.h"
 #include "FileTypes.h"
@@ -59,6 +62,45 @@ private:
     bool m_labelBeside = false;
 };
 
+// The icon view. With Auto Arrange off an icon dragged within the view is
+// put where it is dropped; the list's own drop handling for that is done
+// here, as the stock one loses the icon somewhere outside the view.
+class IconView : public QListView
+{
+public:
+    using QListView::QListView;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        m_pressedAt = event->position().toPoint() + QPoint(horizontalOffset(), verticalOffset());
+        QListView::mousePressEvent(event);
+    }
+    void dropEvent(QDropEvent* event) override
+    {
+        if (event->source() != this || movement() == QListView::Static || selectionModel() == nullptr) {
+            QListView::dropEvent(event);
+            return;
+        }
+        const QPoint delta = event->position().toPoint() + QPoint(horizontalOffset(), verticalOffset()) - m_pressedAt;
+        const QModelIndexList moved = selectionModel()->selectedIndexes();
+        for (const QModelIndex& index : moved) {
+            if (index.column() == 0) {
+                const QPoint to = rectForIndex(index).topLeft() + delta;
+                setPositionForIndex(QPoint(std::max(0, to.x()), std::max(0, to.y())), index);
+            }
+        }
+        // A copy to the drag's source: nothing is taken from the list.
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        setState(NoState);
+        viewport()->update();
+    }
+
+private:
+    QPoint m_pressedAt;
+};
+
 void setCommonBehaviour(QAbstractItemView* view)
 {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -75,7 +117,7 @@ void setCommonBehaviour(QAbstractItemView* view)
 
 FileListView::FileListView(QWidget* parent)
     : QStackedWidget(parent)
-    , m_iconView(new QListView(this))
+    , m_iconView(new IconView(this))
     , m_detailsView(new QTreeView(this))
     , m_header(new SortArrowHeader(m_detailsView))
 {
@@ -237,7 +279,7 @@ bool FileListView::setViewMode(ViewMode mode)
         cells->setCell(cell, false);
         m_iconView->setViewMode(QListView::IconMode);
         m_iconView->setIconSize(QSize(kLargeIcon, kLargeIcon));
-        m_iconView->setGridSize(cell + QSize(6, 6));
+        m_iconView->setGridSize(cell + QSize(6, 12));
         m_iconView->setFlow(QListView::LeftToRight);
         m_iconView->setWrapping(true);
         m_iconView->setWordWrap(true);
@@ -248,7 +290,7 @@ bool FileListView::setViewMode(ViewMode mode)
         cells->setCell(cell, true);
         m_iconView->setViewMode(QListView::IconMode);
         m_iconView->setIconSize(QSize(kSmallIcon, kSmallIcon));
-        m_iconView->setGridSize(cell + QSize(4, 0));
+        m_iconView->setGridSize(cell + QSize(4, 4));
         m_iconView->setFlow(QListView::LeftToRight);
         m_iconView->setWrapping(true);
         m_iconView->setWordWrap(false);
