@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTextBoundaryFinder>
 #include <QTreeView>
 #include <algorithm>
 
@@ -26,6 +27,33 @@ namespace {
 constexpr int kLargeIcon = 32;
 constexpr int kSmallIcon = 16;
 constexpr int kArrowRoom = 16 + 8;
+
+// A word wider than the label may break anywhere, so a name without blanks
+// that fits in two lines takes them instead of being cut on the first.
+QString breakableWords(const QString& text, const QFontMetrics& metrics, int width)
+{
+    QStringList words = text.split(QLatin1Char(' '));
+    for (QString& word : words) {
+        // Longer than two lines: cut in the middle on one line, which keeps
+        // the ending in sight.
+        const int advance = metrics.horizontalAdvance(word);
+        if (advance <= width || advance > 2 * width - metrics.averageCharWidth()) {
+            continue;
+        }
+        QString spaced;
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, word);
+        qsizetype start = 0;
+        for (qsizetype end = graphemes.toNextBoundary(); end > 0; end = graphemes.toNextBoundary()) {
+            if (!spaced.isEmpty()) {
+                spaced += QChar(0x200B);
+            }
+            spaced += word.mid(start, end - start);
+            start = end;
+        }
+        word = spaced;
+    }
+    return words.join(QLatin1Char(' '));
+}
 
 // Every item of the icon views takes the same cell: with uniform sizes the
 // view would otherwise size all items like the first one (and cut longer
@@ -54,6 +82,8 @@ protected:
             option->decorationPosition = QStyleOptionViewItem::Left;
             option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
             option->features &= ~QStyleOptionViewItem::WrapText;
+        } else if ((option->features & QStyleOptionViewItem::WrapText) && option->rect.width() > 0) {
+            option->text = breakableWords(option->text, option->fontMetrics, option->rect.width() - 8);
         }
     }
 
