@@ -56,6 +56,7 @@ QueueFileRead readQueueFileChecked(const QString& filePath)
 {
     QueueFileRead result;
     const UserFileRead file = readUserFile(filePath, kLargestQueueFile);
+    // Also a file where the queue's folder belongs: it holds no queue to protect.
     if (file.missing())
         return result;
     if (!file.ok()) {

@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <cerrno>
 #include <optional>
 
 #include "FileUpdate.h"
+#include "UserFile.h"
 
 namespace zqvcore {
 
@@ -24,14 +26,37 @@ QString trimBlanks(const QString& text)
     return text.mid(first, last - first);
 }
 
-void validate(const QString& appName, const QString& section, const QString& key)
+// Settings are a few short lines; anything larger is not our file.
+constexpr qint64 kLargestSettingsFile = 1024 * 1024;
+
+std::optional<SettingsError> validate(const QString& appName, const QString& section, const QString& key)
 {
     if (trimBlanks(appName).isEmpty())
-        throw SettingsError(kAppNameEmpty, QStringLiteral("AppName may not be empty"));
+        return SettingsError(kAppNameEmpty, QStringLiteral("AppName may not be empty"));
     if (trimBlanks(section).isEmpty())
-        throw SettingsError(kSectionEmpty, QStringLiteral("Section may not be empty"));
+        return SettingsError(kSectionEmpty, QStringLiteral("Section may not be empty"));
     if (trimBlanks(key).isEmpty())
-        throw SettingsError(kKeyEmpty, QStringLiteral("Key may not be empty"));
+        return SettingsError(kKeyEmpty, QStringLiteral("Key may not be empty"));
+    return std::nullopt;
+}
+
+SettingsError systemError(int error, const QString& description, const QString& reason = {})
+{
+    return SettingsError(kSettingsSystemBase + static_cast<std::uint32_t>(error), description, error, reason);
+}
+
+// A file that is not ours to read (a pipe, a link to a device, a huge file)
+// is refused, named, and left as it is.
+std::optional<SettingsError> readFailure(const UserFileRead& read, const QString& file, const QString& description)
+{
+    // A file where the application's folder belongs is an error, as it always was.
+    if (read.missing() && read.error == ENOTDIR)
+        return systemError(ENOTDIR, description);
+    if (read.ok() || read.missing())
+        return std::nullopt;
+    if (read.status == UserFileRead::Status::Refused)
+        return systemError(read.error, description, QStringLiteral("%1: %2").arg(file, read.reason));
+    return systemError(read.error, description);
 }
 
 void appendEscapedByte(QByteArray& out, char byte)
@@ -350,51 +375,53 @@ QString RegistrySettings::settingsFile(const QString& appName) const
     return m_configFolder + QLatin1Char('/') + name + QLatin1Char('/') + name + QLatin1String(".conf");
 }
 
-void RegistrySettings::SaveSetting(const QString& appName,
-                                   const QString& section,
-                                   const QString& key,
-                                   const QString& value) const
+SettingsSaveResult RegistrySettings::SaveSetting(const QString& appName,
+                                                 const QString& section,
+                                                 const QString& key,
+                                                 const QString& value) const
 {
-    validate(appName, section, key);
+    if (std::optional<SettingsError> invalid = validate(appName, section, key))
+        return *std::move(invalid);
     const QString file = settingsFile(appName);
     const QString folder = file.left(file.lastIndexOf(QLatin1Char('/')));
-    const auto openFailed = [](int error) {
-        return SettingsError(kSettingsSystemBase + static_cast<std::uint32_t>(error),
-                             QStringLiteral("Could not open/create registry section"),
-                             error);
-    };
+    const QString openFailed = QStringLiteral("Could not open/create registry section");
 
     if (const int error = makeFolders(folder, 0700); error != 0)
-        throw openFailed(error);
+        return systemError(error, openFailed);
     const FileLock lock(file + QLatin1String(".lock"));
     if (lock.error() != 0)
-        throw openFailed(lock.error());
-    const FileContent current = readWholeFile(file);
-    if (current.error != 0)
-        throw openFailed(current.error);
+        return systemError(lock.error(), openFailed);
+    const UserFileRead current = readUserFile(file, kLargestSettingsFile);
+    if (std::optional<SettingsError> failure = readFailure(current, file, openFailed))
+        return *std::move(failure);
 
     IniLines ini = IniLines::parse(current.bytes);
     ini.set(trimBlanks(section), key, value);
-    const int error = replaceFileAtomically(file, ini.text(), current.exists ? current.mode : 0600);
-    if (error != 0)
-        throw SettingsError(
-            kSettingsSystemBase + static_cast<std::uint32_t>(error), QStringLiteral("Could not set key value"), error);
+    const QByteArray text = ini.text();
+    if (text.size() > kLargestSettingsFile)
+        return systemError(EFBIG,
+                           QStringLiteral("Could not set key value"),
+                           QStringLiteral("%1 would be larger than %2").arg(file, sizeInWords(kLargestSettingsFile)));
+    if (const int error = replaceFileAtomically(file, text, current.ok() ? current.mode : 0600); error != 0)
+        return systemError(error, QStringLiteral("Could not set key value"));
+    return SettingsSaved{};
 }
 
-QString RegistrySettings::GetSetting(const QString& appName,
-                                     const QString& section,
-                                     const QString& key,
-                                     const QString& defaultValue) const
+SettingsResult<QString> RegistrySettings::GetSetting(const QString& appName,
+                                                     const QString& section,
+                                                     const QString& key,
+                                                     const QString& defaultValue) const
 {
-    validate(appName, section, key);
+    if (std::optional<SettingsError> invalid = validate(appName, section, key))
+        return *std::move(invalid);
     // No lock: every writer replaces the file whole, so a reader sees the old
     // file or the new one.
-    const FileContent current = readWholeFile(settingsFile(appName));
-    if (current.error != 0)
-        throw SettingsError(kSettingsSystemBase + static_cast<std::uint32_t>(current.error),
-                            QStringLiteral("Could not open registry section"),
-                            current.error);
-    if (!current.exists)
+    const QString file = settingsFile(appName);
+    const UserFileRead current = readUserFile(file, kLargestSettingsFile);
+    if (std::optional<SettingsError> failure =
+            readFailure(current, file, QStringLiteral("Could not open registry section")))
+        return *std::move(failure);
+    if (current.missing())
         return defaultValue;
 
     const IniLines ini = IniLines::parse(current.bytes);
@@ -406,7 +433,7 @@ QString RegistrySettings::GetSetting(const QString& appName,
         return defaultValue;
     const StoredValue stored = decodeValue(IniLines::rawValue(ini.lines.at(line)));
     if (stored.typeCode != 0)
-        throw SettingsError(kSettingsSystemBase + stored.typeCode, QStringLiteral("Registry data not a string"));
+        return SettingsError(kSettingsSystemBase + stored.typeCode, QStringLiteral("Registry data not a string"));
     return stored.text;
 }
 

@@ -10,7 +10,10 @@ namespace zqvcore {
 // and key. Each application name has one INI file in the user's configuration
 // folder ("<config>/ZQV/ZQV.conf"), a section per group, every value UTF-8
 // text. Application name and section are trimmed of blanks; the key is used
-// exactly as given. Failures raise SettingsError.
+// exactly as given. Every call returns its result: the value, or the
+// SettingsError saying why not. A settings file that is not a regular file of
+// at most 1 MiB (a named pipe, a link to a device) is reported, never read
+// or replaced.
 class RegistrySettings
 {
 public:
@@ -18,9 +21,10 @@ public:
     RegistrySettings();
     explicit RegistrySettings(const QString& configFolder);
 
-    void SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value) const;
+    SettingsSaveResult
+    SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value) const;
     // The stored text, or `defaultValue` when the file, the section or the key is missing.
-    [[nodiscard]] QString
+    [[nodiscard]] SettingsResult<QString>
     GetSetting(const QString& appName, const QString& section, const QString& key, const QString& defaultValue) const;
 
     // Where an application name's settings live.

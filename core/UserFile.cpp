@@ -102,6 +102,7 @@ UserFileRead readUserFile(const QString& path, qint64 maxBytes)
         if (errno == ENOENT || errno == ENOTDIR) {
             UserFileRead result;
             result.status = UserFileRead::Status::Missing;
+            result.error = errno == ENOTDIR ? ENOTDIR : 0;
             return result;
         }
         return failed(errno);

@@ -24,7 +24,8 @@ struct UserFileRead
 {
     enum class Status {
         Read,    // `bytes` holds the whole file
-        Missing, // no file of that name (a missing folder on the way counts too)
+        Missing, // no file of that name (a missing folder on the way counts too,
+                 // and so does a file where a folder belongs: `error` is then ENOTDIR)
         Refused, // something is there, but not a file we read; see `reason`
         Failed,  // the system refused to open or read it; see `reason`, `error`
     };
@@ -34,7 +35,8 @@ struct UserFileRead
     mode_t mode = 0;  // permission bits of the file read, only when Read
     // errno of the failure, or the nearest one for a refusal: EISDIR for a
     // folder, EFBIG for a file over the limit, ELOOP for a refused link,
-    // EINVAL for any other kind of file. 0 when Read or Missing.
+    // EINVAL for any other kind of file. 0 when Read, and when Missing but
+    // for the ENOTDIR case above.
     int error = 0;
     // Why it was not read, in plain words: a clause starting in lower case,
     // without a final full stop, written to follow the file's name and a

@@ -41,16 +41,19 @@ bool readsAsOne(const QString& text)
     return ok && value == 1.0;
 }
 
-void RenewFolderVerbAtStartup(QWidget* parent,
-                              zqvgui::Messenger& messenger,
-                              const zqvcore::RegistrySettings& settings,
-                              const QString& programFolder,
-                              const zqvcore::UserFolders& folders)
+std::optional<zqvcore::SettingsError> RenewFolderVerbAtStartup(QWidget* parent,
+                                                               zqvgui::Messenger& messenger,
+                                                               const zqvcore::RegistrySettings& settings,
+                                                               const QString& programFolder,
+                                                               const zqvcore::UserFolders& folders)
 {
-    const QString shown = settings.GetSetting(
+    const zqvcore::SettingsResult<QString> shown = settings.GetSetting(
         QStringLiteral("ZQV"), QStringLiteral("Preferences"), QStringLiteral("ShowContextMenus"), QStringLiteral("1"));
-    if (readsAsOne(shown))
+    if (!shown)
+        return shown.error();
+    if (readsAsOne(shown.value()))
         WriteFolderVerb(parent, messenger, programFolder, folders);
+    return std::nullopt;
 }
 
 } // namespace zqvtools

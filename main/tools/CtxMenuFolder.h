@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "FileManagerEntries.h"
+#include "SettingsError.h"
 
 class QWidget;
 
@@ -33,11 +35,11 @@ void RemoveFolderVerb(const zqvcore::UserFolders& folders);
 // The main window's start-up step: with "Preferences"/"ShowContextMenus" on
 // (on when never written), renews the folder verb so that a moved program
 // folder is picked up. Nothing else is touched: no permissions change.
-// Settings errors reach the caller as zqvcore::SettingsError.
-void RenewFolderVerbAtStartup(QWidget* parent,
-                              zqvgui::Messenger& messenger,
-                              const zqvcore::RegistrySettings& settings,
-                              const QString& programFolder,
-                              const zqvcore::UserFolders& folders);
+// A settings error is returned, and nothing is done.
+std::optional<zqvcore::SettingsError> RenewFolderVerbAtStartup(QWidget* parent,
+                                                               zqvgui::Messenger& messenger,
+                                                               const zqvcore::RegistrySettings& settings,
+                                                               const QString& programFolder,
+                                                               const zqvcore::UserFolders& folders);
 
 } // namespace zqvtools

@@ -66,12 +66,12 @@ void frmPreferences::Form_Load()
 {
     // The box shows what the start-up acts on: an unwritten setting counts as
     // on there (the folder verb is written at the first start), so it does here.
-    try {
-        const QString value = m_context.settings.GetSetting(kAppName, kSection, kKey, QStringLiteral("1"));
-        m_chkDisplayContextMenus->setChecked(readsAsOne(value));
-    } catch (const zqvcore::SettingsError& error) {
-        showSettingsError(error);
-    }
+    const zqvcore::SettingsResult<QString> value =
+        m_context.settings.GetSetting(kAppName, kSection, kKey, QStringLiteral("1"));
+    if (value)
+        m_chkDisplayContextMenus->setChecked(readsAsOne(value.value()));
+    else
+        showSettingsError(value.error());
 }
 
 void frmPreferences::reject()
@@ -87,11 +87,11 @@ void frmPreferences::cmdOk_Click()
     if (m_runner.isBusy())
         return;
     const bool on = m_chkDisplayContextMenus->isChecked();
-    try {
+    const zqvcore::SettingsSaveResult saved =
         m_context.settings.SaveSetting(kAppName, kSection, kKey, on ? QStringLiteral("1") : QStringLiteral("0"));
-    } catch (const zqvcore::SettingsError& error) {
+    if (!saved) {
         // Nothing else changes when the choice itself could not be kept.
-        showSettingsError(error);
+        showSettingsError(saved.error());
         return;
     }
 

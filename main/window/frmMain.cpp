@@ -194,35 +194,36 @@ void frmMain::Form_Load()
 
 QString frmMain::readSetting(const char* section, const char* key, const char* defaultValue)
 {
-    try {
-        return m_settings.GetSetting(QLatin1String(section), QLatin1String(key), QLatin1String(defaultValue));
-    } catch (const SettingsProblem& problem) {
-        showSettingsProblem(problem);
-        return QLatin1String(defaultValue);
-    }
+    const zqvcore::SettingsResult<QString> read =
+        m_settings.GetSetting(QLatin1String(section), QLatin1String(key), QLatin1String(defaultValue));
+    if (read)
+        return read.value();
+    showSettingsProblem(read.error());
+    return QLatin1String(defaultValue);
 }
 
 void frmMain::writeSetting(const char* section, const char* key, const QString& value)
 {
-    try {
-        m_settings.SaveSetting(QLatin1String(section), QLatin1String(key), value);
-    } catch (const SettingsProblem& problem) {
-        showSettingsProblem(problem);
-    }
+    const zqvcore::SettingsSaveResult saved = m_settings.SaveSetting(QLatin1String(section), QLatin1String(key), value);
+    if (!saved)
+        showSettingsProblem(saved.error());
 }
 
-void frmMain::showSettingsProblem(const SettingsProblem& problem)
+void frmMain::showSettingsProblem(const zqvcore::SettingsError& problem)
 {
     // One broken settings file would otherwise answer every read at start-up.
     if (m_loading && m_settingsProblemShown)
         return;
     m_settingsProblemShown = true;
+    QString description = problem.description();
+    if (const QString reason = problem.systemErrorText(); !reason.isEmpty())
+        description += QStringLiteral(" (%1)").arg(reason);
     const QString number = QStringLiteral("%1 (0x%2)")
                                .arg(problem.number())
                                .arg(static_cast<quint32>(problem.number()), 8, 16, QLatin1Char('0'));
     m_messenger.message(this,
                         QStringLiteral("ZQV"),
-                        QStringLiteral("Error %1: %2").arg(number, problem.description()),
+                        QStringLiteral("Error %1: %2").arg(number, description),
                         zqvgui::MessageIcon::Critical,
                         m_loading ? QStringLiteral("The program goes on with its default settings.") : QString());
 }

@@ -11,6 +11,7 @@
 #include "Operations.h"
 #include "QueueModel.h"
 #include "RunAndWait.h"
+#include "SettingsError.h"
 #include "SortProtocol.h"
 
 class QAction;
@@ -133,7 +134,7 @@ private:
     [[nodiscard]] QString selectedTag() const;
     [[nodiscard]] QString readSetting(const char* section, const char* key, const char* defaultValue);
     void writeSetting(const char* section, const char* key, const QString& value);
-    void showSettingsProblem(const class SettingsProblem& problem);
+    void showSettingsProblem(const zqvcore::SettingsError& problem);
     void showError(const QString& text);
     bool addToQueue(const QString& path, const QString& actionWord);
     void layOutInner();

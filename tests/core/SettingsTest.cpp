@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "InChild.h"
 #include "QtText.h"
 #include "RegistrySettings.h"
 #include "TempDir.h"
@@ -47,15 +49,13 @@ protected:
         testsupport::writeFile(file(), content);
     }
 
-    // The error a call raises; fails the test when it raises none.
+    // The error a call returns; fails the test when it returns none.
     template <typename Call> SettingsError errorOf(Call call) const
     {
-        try {
-            call();
-        } catch (const SettingsError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no error raised";
+        const auto result = call();
+        if (!result.ok())
+            return result.error();
+        ADD_FAILURE() << "no error returned";
         return SettingsError(0, QString());
     }
 };
@@ -86,7 +86,8 @@ TEST_F(Settings, ValuesComeBackExactlyAsWritten)
             kApp, QStringLiteral("Values"), QStringLiteral("k%1").arg(index++), QString::fromUtf8(value));
     index = 0;
     for (const char* value : values) {
-        EXPECT_EQ(settings.GetSetting(kApp, QStringLiteral("Values"), QStringLiteral("k%1").arg(index++), t("default")),
+        EXPECT_EQ(settings.GetSetting(kApp, QStringLiteral("Values"), QStringLiteral("k%1").arg(index++), t("default"))
+                      .value(),
                   QString::fromUtf8(value));
     }
 }
@@ -103,8 +104,9 @@ TEST_F(Settings, AwkwardSectionAndKeyNamesStayApart)
     }
     for (const char* section : {"View", "View/Sub", "[x]", "Ünï"}) {
         for (const char* name : names) {
-            EXPECT_EQ(settings.GetSetting(kApp, QString::fromUtf8(section), QString::fromUtf8(name), t("default")),
-                      QString::fromUtf8(section) + QLatin1Char('|') + QString::fromUtf8(name))
+            EXPECT_EQ(
+                settings.GetSetting(kApp, QString::fromUtf8(section), QString::fromUtf8(name), t("default")).value(),
+                QString::fromUtf8(section) + QLatin1Char('|') + QString::fromUtf8(name))
                 << section << " / " << name;
         }
     }
@@ -112,16 +114,16 @@ TEST_F(Settings, AwkwardSectionAndKeyNamesStayApart)
 
 TEST_F(Settings, MissingFileSectionOrKeyGivesTheDefaultAndCreatesNothing)
 {
-    EXPECT_EQ(settings.GetSetting(kApp, t("Preferences"), t("ShowContextMenus"), t("1")), QStringLiteral("1"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("Preferences"), t("ShowContextMenus"), t("1")).value(), QStringLiteral("1"));
     EXPECT_EQ(testsupport::listFolder(temp.path()), "");
 
     settings.SaveSetting(kApp, t("View"), t("Type"), t("3"));
     settings.SaveSetting(kApp, t("View"), t("Empty"), t(""));
     const std::string before = testsupport::readFile(file());
-    EXPECT_EQ(settings.GetSetting(kApp, t("Preferences"), t("ShowContextMenus"), t("0")), QStringLiteral("0"));
-    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Queue"), t("True")), QStringLiteral("True"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("Preferences"), t("ShowContextMenus"), t("0")).value(), QStringLiteral("0"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Queue"), t("True")).value(), QStringLiteral("True"));
     // An empty text is a value, not an absence.
-    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Empty"), t("default")), QString());
+    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Empty"), t("default")).value(), QString());
     EXPECT_EQ(testsupport::readFile(file()), before);
     EXPECT_EQ(testsupport::listFolder(temp.path() + "/ZQV"), "ZQV.conf ZQV.conf.lock");
 }
@@ -129,11 +131,11 @@ TEST_F(Settings, MissingFileSectionOrKeyGivesTheDefaultAndCreatesNothing)
 TEST_F(Settings, ApplicationAndSectionAreTrimmedOfBlanksButTheKeyIsNot)
 {
     settings.SaveSetting(t("  ZQV "), t(" View  "), t("Type"), t("2"));
-    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Type"), t("3")), QStringLiteral("2"));
-    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t(" Type"), t("3")), QStringLiteral("3"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Type"), t("3")).value(), QStringLiteral("2"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t(" Type"), t("3")).value(), QStringLiteral("3"));
     settings.SaveSetting(kApp, t("View"), t(" Type"), t("1"));
-    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Type"), t("3")), QStringLiteral("2"));
-    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t(" Type"), t("3")), QStringLiteral("1"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Type"), t("3")).value(), QStringLiteral("2"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t(" Type"), t("3")).value(), QStringLiteral("1"));
 }
 
 TEST_F(Settings, EmptyNamesAreRefusedInOrderWithTheirNumbers)
@@ -157,14 +159,16 @@ TEST_F(Settings, EmptyNamesAreRefusedInOrderWithTheirNumbers)
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.app) + "|" + row.section + "|" + row.key);
         for (int save = 0; save < 2; ++save) {
-            const SettingsError error = errorOf([&] {
-                if (save == 1)
-                    settings.SaveSetting(
-                        QString::fromUtf8(row.app), QString::fromUtf8(row.section), QString::fromUtf8(row.key), t("v"));
-                else
-                    (void)settings.GetSetting(
-                        QString::fromUtf8(row.app), QString::fromUtf8(row.section), QString::fromUtf8(row.key), t("d"));
-            });
+            const SettingsError error = save == 1 ? errorOf([&] {
+                return settings.SaveSetting(
+                    QString::fromUtf8(row.app), QString::fromUtf8(row.section), QString::fromUtf8(row.key), t("v"));
+            })
+                                                  : errorOf([&] {
+                                                        return settings.GetSetting(QString::fromUtf8(row.app),
+                                                                                   QString::fromUtf8(row.section),
+                                                                                   QString::fromUtf8(row.key),
+                                                                                   t("d"));
+                                                    });
             EXPECT_EQ(error.number(), row.number);
             EXPECT_EQ(error.description(), QString::fromUtf8(row.description));
         }
@@ -191,15 +195,15 @@ TEST_F(Settings, ValuesThatAreNotTextReportTheirTypeCode)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
         writeConf(std::string("[S]\n") + row.line + "\n");
-        const SettingsError error = errorOf([&] { (void)settings.GetSetting(kApp, t("S"), t("k"), t("d")); });
+        const SettingsError error = errorOf([&] { return settings.GetSetting(kApp, t("S"), t("k"), t("d")); });
         EXPECT_EQ(error.number(), 0x80040000u + 2000 + row.type);
         EXPECT_EQ(error.description(), QStringLiteral("Registry data not a string"));
     }
     // Quoted, escaped and hand-written texts are texts.
     writeConf("\xEF\xBB\xBF[S]\r\n; a comment\r\nk = \"a, b\"\r\nj=  spaced out  \r\nu=caf\xc3\xa9\r\n");
-    EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("k"), t("d")), QStringLiteral("a, b"));
-    EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("j"), t("d")), QStringLiteral("spaced out"));
-    EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("u"), t("d")), QStringLiteral("café"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("k"), t("d")).value(), QStringLiteral("a, b"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("j"), t("d")).value(), QStringLiteral("spaced out"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("S"), t("u"), t("d")).value(), QStringLiteral("café"));
 }
 
 TEST_F(Settings, ASaveKeepsEveryOtherLineOfTheFile)
@@ -212,7 +216,7 @@ TEST_F(Settings, ASaveKeepsEveryOtherLineOfTheFile)
     EXPECT_EQ(testsupport::readFile(file()),
               "; written by hand\n[View]\nType=1\n# note\nQueue=False\nNew=n\n\n[Other]\nx = \"y\"\n\n"
               "[Engine]\nPath=/opt/zqv/zqvengine\n");
-    EXPECT_EQ(settings.GetSetting(kApp, t("Other"), t("x"), t("d")), QStringLiteral("y"));
+    EXPECT_EQ(settings.GetSetting(kApp, t("Other"), t("x"), t("d")).value(), QStringLiteral("y"));
 }
 
 TEST_F(Settings, UnreadableStoresRaiseTheSystemError)
@@ -220,11 +224,11 @@ TEST_F(Settings, UnreadableStoresRaiseTheSystemError)
     // A folder where the file belongs.
     ::mkdir((temp.path() + "/ZQV").c_str(), 0700);
     ::mkdir(file().c_str(), 0700);
-    SettingsError error = errorOf([&] { (void)settings.GetSetting(kApp, t("View"), t("Type"), t("3")); });
+    SettingsError error = errorOf([&] { return settings.GetSetting(kApp, t("View"), t("Type"), t("3")); });
     EXPECT_EQ(error.number(), 0x80040000u + 2000 + EISDIR);
     EXPECT_EQ(error.description(), QStringLiteral("Could not open registry section"));
     EXPECT_FALSE(error.systemErrorText().isEmpty());
-    error = errorOf([&] { settings.SaveSetting(kApp, t("View"), t("Type"), t("3")); });
+    error = errorOf([&] { return settings.SaveSetting(kApp, t("View"), t("Type"), t("3")); });
     EXPECT_EQ(error.number(), 0x80040000u + 2000 + EISDIR);
     EXPECT_EQ(error.description(), QStringLiteral("Could not open/create registry section"));
 
@@ -232,9 +236,9 @@ TEST_F(Settings, UnreadableStoresRaiseTheSystemError)
     const testsupport::TempDir other;
     testsupport::writeFile(other.path() + "/ZQV", "not a folder");
     const RegistrySettings blocked(q(other.path()));
-    error = errorOf([&] { (void)blocked.GetSetting(kApp, t("View"), t("Type"), t("3")); });
+    error = errorOf([&] { return blocked.GetSetting(kApp, t("View"), t("Type"), t("3")); });
     EXPECT_EQ(error.number(), 0x80040000u + 2000 + ENOTDIR);
-    error = errorOf([&] { blocked.SaveSetting(kApp, t("View"), t("Type"), t("3")); });
+    error = errorOf([&] { return blocked.SaveSetting(kApp, t("View"), t("Type"), t("3")); });
     EXPECT_EQ(error.number(), 0x80040000u + 2000 + ENOTDIR);
     EXPECT_EQ(error.description(), QStringLiteral("Could not open/create registry section"));
     EXPECT_EQ(testsupport::readFile(other.path() + "/ZQV"), "not a folder");
@@ -272,7 +276,7 @@ TEST_F(Settings, AFailedWriteLeavesTheOldFileWholeAndNoTemporary)
     {
         const FileSizeLimit full(200);
         const SettingsError error =
-            errorOf([&] { settings.SaveSetting(kApp, t("View"), t("Big"), QString(1000, QLatin1Char('x'))); });
+            errorOf([&] { return settings.SaveSetting(kApp, t("View"), t("Big"), QString(1000, QLatin1Char('x'))); });
         EXPECT_EQ(error.number(), 0x80040000u + 2000 + EFBIG);
         EXPECT_EQ(error.description(), QStringLiteral("Could not set key value"));
     }
@@ -287,7 +291,7 @@ TEST_F(Settings, AReadOnlyFolderKeepsTheOldFile)
     settings.SaveSetting(kApp, t("View"), t("Type"), t("3"));
     const std::string before = testsupport::readFile(file());
     ::chmod((temp.path() + "/ZQV").c_str(), 0500);
-    const SettingsError error = errorOf([&] { settings.SaveSetting(kApp, t("View"), t("Type"), t("1")); });
+    const SettingsError error = errorOf([&] { return settings.SaveSetting(kApp, t("View"), t("Type"), t("1")); });
     ::chmod((temp.path() + "/ZQV").c_str(), 0700);
     EXPECT_EQ(error.number(), 0x80040000u + 2000 + EACCES);
     EXPECT_EQ(testsupport::readFile(file()), before);
@@ -314,7 +318,8 @@ TEST_F(Settings, TwoWritersAtOnceLoseNothing)
     for (int writer = 0; writer < kWriters; ++writer) {
         for (int i = 0; i < kSaves; ++i) {
             EXPECT_EQ(
-                settings.GetSetting(kApp, QStringLiteral("W%1").arg(writer), QStringLiteral("k%1").arg(i), t("lost")),
+                settings.GetSetting(kApp, QStringLiteral("W%1").arg(writer), QStringLiteral("k%1").arg(i), t("lost"))
+                    .value(),
                 QStringLiteral("%1-%2").arg(writer).arg(i));
         }
     }
@@ -350,6 +355,82 @@ TEST_F(Settings, TheDefaultFolderFollowsXdgConfigHome)
         ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(Settings, ASettingsFileThatIsNoPlainFileIsReportedAndLeftAlone)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void(const std::string& file)> make;
+        int error;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"pipe",
+         [](const std::string& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0); },
+         EINVAL,
+         "it is a named pipe, not a regular file"},
+        {"device",
+         [](const std::string& f) { ASSERT_EQ(::symlink("/dev/zero", f.c_str()), 0); },
+         EINVAL,
+         "it is a link to a device, not to a regular file"},
+        {"huge",
+         [](const std::string& f) { testsupport::writeFile(f, "[View]\nType=1\n" + std::string(1 << 20, ';')); },
+         EFBIG,
+         "it is larger than 1 MiB"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        testsupport::TempDir config;
+        const RegistrySettings store{q(config.path())};
+        const std::string conf = config.file("ZQV/ZQV.conf");
+        ASSERT_EQ(::mkdir(config.file("ZQV").c_str(), 0700), 0);
+        row.make(conf);
+        struct stat before
+        {
+        };
+        ASSERT_EQ(::lstat(conf.c_str(), &before), 0);
+
+        // In a child: a store that blocks on the pipe or reads the device to
+        // its end is ended by the alarm or the memory cap, and the test fails.
+        const testsupport::ChildOutcome outcome = testsupport::runInChild([&] {
+            std::string said;
+            const SettingsResult<QString> read = store.GetSetting(kApp, t("View"), t("Type"), t("3"));
+            const SettingsSaveResult saved = store.SaveSetting(kApp, t("View"), t("Type"), t("0"));
+            for (const SettingsError& error : {read.error(), saved.error()}) {
+                said += std::to_string(error.number() - 0x80040000u - 2000) + "|" + error.description().toStdString() +
+                        "|" + error.systemErrorText().toStdString() + "\n";
+            }
+            return said;
+        });
+        ASSERT_TRUE(outcome.finished) << outcome.how;
+        const std::string why = conf + ": " + row.reason;
+        EXPECT_EQ(outcome.output,
+                  std::to_string(row.error) + "|Could not open registry section|" + why + "\n" +
+                      std::to_string(row.error) + "|Could not open/create registry section|" + why + "\n");
+        struct stat after
+        {
+        };
+        ASSERT_EQ(::lstat(conf.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
+    }
+}
+
+TEST_F(Settings, AValueThatWouldMakeTheFileTooLargeIsRefused)
+{
+    ASSERT_TRUE(settings.SaveSetting(kApp, t("View"), t("Type"), t("3")));
+    const std::string before = testsupport::readFile(file());
+    const SettingsError error =
+        errorOf([&] { return settings.SaveSetting(kApp, t("View"), t("Big"), QString(1 << 20, QLatin1Char('x'))); });
+    EXPECT_EQ(error.number(), 0x80040000u + 2000 + EFBIG);
+    EXPECT_EQ(error.description(), QStringLiteral("Could not set key value"));
+    EXPECT_EQ(error.systemErrorText(), q(file()) + QStringLiteral(" would be larger than 1 MiB"));
+    EXPECT_EQ(testsupport::readFile(file()), before);
+    // What is written can always be read back.
+    ASSERT_TRUE(settings.SaveSetting(kApp, t("View"), t("Big"), QString((1 << 20) - 100, QLatin1Char('x'))));
+    EXPECT_EQ(settings.GetSetting(kApp, t("View"), t("Big"), t("d")).value().size(), (1 << 20) - 100);
 }
 
 } // namespace

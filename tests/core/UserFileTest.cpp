@@ -203,6 +203,10 @@ TEST(UserFile, NamesRefusalsWithTheNearestSystemError)
     EXPECT_EQ(readUserFile(q(dir.file("p")), 10).error, EINVAL);
     EXPECT_EQ(readUserFile(q(dir.file("big")), 9).error, EFBIG);
     EXPECT_TRUE(readUserFile(q(dir.file("none/deeper")), 9).missing());
+    const UserFileRead underAFile = readUserFile(q(dir.file("big/deeper")), 9);
+    EXPECT_TRUE(underAFile.missing());
+    EXPECT_EQ(underAFile.error, ENOTDIR);
+    EXPECT_EQ(readUserFile(q(dir.file("none")), 9).error, 0);
 }
 
 TEST(UserFile, SizesInWords)

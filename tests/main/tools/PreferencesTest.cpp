@@ -109,7 +109,8 @@ protected:
             .GetSetting(QStringLiteral("ZQV"),
                         QStringLiteral("Preferences"),
                         QStringLiteral("ShowContextMenus"),
-                        QStringLiteral("absent"));
+                        QStringLiteral("absent"))
+            .valueOr(QStringLiteral("unreadable"));
     }
 
     [[nodiscard]] bool folderVerbPresent() const

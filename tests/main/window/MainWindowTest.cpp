@@ -343,31 +343,92 @@ TEST_F(MainWindow, HelpAndHashOpenWhatTheyShould)
 
 namespace {
 
+// Points XDG_CONFIG_HOME at a test's folder for its life.
+class ConfigHome
+{
+public:
+    explicit ConfigHome(const std::string& folder)
+        : m_old(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder));
+    }
+    ~ConfigHome()
+    {
+        if (m_old.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", m_old);
+    }
+    ConfigHome(const ConfigHome&) = delete;
+    ConfigHome& operator=(const ConfigHome&) = delete;
+
+private:
+    QByteArray m_old;
+};
+
 TEST(UserSettings, StoreErrorsArriveWithTheirNumberAndReason)
 {
     testsupport::TempDir config;
-    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+    const ConfigHome home(config.path());
     UserSettings settings;
-    settings.SaveSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("1"));
-    EXPECT_EQ(settings.GetSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("3")),
+    ASSERT_TRUE(settings.SaveSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("1")));
+    EXPECT_EQ(settings.GetSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("3")).value(),
               QStringLiteral("1"));
     EXPECT_TRUE(testsupport::exists(config.file("ZQV/ZQV.conf")));
 
     // A folder where the file should be.
     ASSERT_TRUE(
         testsupport::run("rm '" + config.file("ZQV/ZQV.conf") + "' && mkdir '" + config.file("ZQV/ZQV.conf") + "'"));
-    try {
-        (void)settings.GetSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("3"));
-        ADD_FAILURE() << "no error";
-    } catch (const SettingsProblem& problem) {
-        EXPECT_GT(problem.number(), 0x80040000LL + 2000);
-        EXPECT_FALSE(problem.description().isEmpty());
+    const zqvcore::SettingsResult<QString> read =
+        settings.GetSetting(QStringLiteral("View"), QStringLiteral("Type"), QStringLiteral("3"));
+    ASSERT_FALSE(read.ok());
+    EXPECT_GT(read.error().number(), 0x80040000u + 2000);
+    EXPECT_EQ(read.error().description(), QStringLiteral("Could not open registry section"));
+    EXPECT_FALSE(read.error().systemErrorText().isEmpty());
+}
+
+TEST(UserSettings, ASettingsFileThatIsNoFileLeavesTheWindowUpAndSaysSo)
+{
+    for (const char* kind : {"pipe", "device"}) {
+        SCOPED_TRACE(kind);
+        testsupport::TempDir config;
+        testsupport::TempDir state;
+        const ConfigHome home(config.path());
+        const std::string file = config.file("ZQV/ZQV.conf");
+        ASSERT_EQ(::mkdir(config.file("ZQV").c_str(), 0700), 0);
+        if (std::string(kind) == "pipe")
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        else
+            ASSERT_EQ(::symlink("/dev/zero", file.c_str()), 0);
+
+        UserSettings settings;
+        testsupport::RecordingMessenger messenger;
+        frmMain window(testsupport::StandIn::folder(),
+                       settings,
+                       messenger,
+                       QString::fromStdString(state.file("ZQV/queue.txt")),
+                       MainWindowTools());
+        // A start-up that blocks on the pipe or reads the device without end
+        // is ended by the alarm (and the test with it) instead of hanging.
+        ::alarm(60);
+        window.Form_Load();
+        ::alarm(0);
+        ASSERT_EQ(messenger.shown.size(), 1u);
+        const QString reason = std::string(kind) == "pipe"
+                                   ? QStringLiteral("it is a named pipe, not a regular file")
+                                   : QStringLiteral("it is a link to a device, not to a regular file");
+        EXPECT_TRUE(messenger.shown.at(0).text.endsWith(
+            QStringLiteral(": Could not open registry section (%1: %2)").arg(QString::fromStdString(file), reason)))
+            << messenger.shown.at(0).text.toStdString();
+        EXPECT_EQ(static_cast<int>(window.listView()->viewMode()), 3); // the defaults apply
+
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::lstat(file.c_str(), &info), 0);
+        EXPECT_TRUE(std::string(kind) == "pipe" ? S_ISFIFO(info.st_mode) : S_ISLNK(info.st_mode));
+        EXPECT_EQ(testsupport::listFolder(config.file("ZQV")), "ZQV.conf ZQV.conf.lock");
     }
-    if (old.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", old);
 }
 
 } // namespace

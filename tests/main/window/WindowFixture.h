@@ -30,18 +30,19 @@ namespace testsupport {
 class MemorySettings : public zqvwindow::MainSettings
 {
 public:
-    QString GetSetting(const QString& section, const QString& key, const QString& defaultValue) override
+    zqvcore::SettingsResult<QString>
+    GetSetting(const QString& section, const QString& key, const QString& defaultValue) override
     {
         if (failReads)
-            throw zqvwindow::SettingsProblem(0x80040000LL + 2000 + 13,
-                                             QStringLiteral("Could not open registry section"));
+            return zqvcore::SettingsError(0x80040000u + 2000 + 13, QStringLiteral("Could not open registry section"));
         return values.value(section + QLatin1Char('/') + key, defaultValue);
     }
-    void SaveSetting(const QString& section, const QString& key, const QString& value) override
+    zqvcore::SettingsSaveResult SaveSetting(const QString& section, const QString& key, const QString& value) override
     {
         if (failWrites)
-            throw zqvwindow::SettingsProblem(0x80040000LL + 2000 + 28, QStringLiteral("Could not save the setting"));
+            return zqvcore::SettingsError(0x80040000u + 2000 + 28, QStringLiteral("Could not save the setting"));
         values.insert(section + QLatin1Char('/') + key, value);
+        return zqvcore::SettingsSaved{};
     }
     QMap<QString, QString> values;
     bool failReads = false;
