@@ -310,6 +310,7 @@ QByteArray dolphinServiceMenu(DolphinMenu menu,
     case DolphinMenu::Files:
         mimeTypes = QStringLiteral("all/allfiles;");
         exclude = QLatin1String("ExcludeMimeType=") + QLatin1String(kEncryptedType) +
+                  QLatin1String(";\nExcludeServiceTypes=") + QLatin1String(kEncryptedType) +
                   QLatin1String(";\nX-KDE-ExcludeMimeType=") + QLatin1String(kEncryptedType) + QLatin1String(";\n");
         break;
     case DolphinMenu::EncryptedFiles:
