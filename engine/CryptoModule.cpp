@@ -150,11 +150,11 @@ QString folderJobResult(const FolderJob& job)
     return job.archive + (job.selfExtracting ? QLatin1String(".exe") : QLatin1String(".zqv"));
 }
 
-bool EncryptFolderToArchive(OperationTools& tools,
-                            ziplight::ZIPLight& zip,
-                            const FolderJob& job,
-                            const QString& password,
-                            const CipherOptions& options)
+FolderResult EncryptFolderToArchive(OperationTools& tools,
+                                    ziplight::ZIPLight& zip,
+                                    const FolderJob& job,
+                                    const QString& password,
+                                    const CipherOptions& options)
 {
     const QString& archive = job.archive;
     const bool makeExecutable = job.selfExtracting;
@@ -167,8 +167,16 @@ bool EncryptFolderToArchive(OperationTools& tools,
     zip.FilesToProcess = QStringLiteral("*");
     zip.ZipFileName = archive;
     bool packed = false;
+    std::atomic<bool> cancelled = false;
     const zqvcrypto::PlaintextProducer pack = [&](const zqvcrypto::PlaintextWriter& write) {
-        zip.ZipStream = write;
+        // A piece refused stops the packing, and with it the encryption.
+        zip.ZipStream = [&](const unsigned char* data, std::size_t size) {
+            if (tools.cancel != nullptr && tools.cancel->load()) {
+                cancelled = true;
+                return false;
+            }
+            return write(data, size);
+        };
         packed = zip.Add();
         zip.ZipStream = nullptr;
         return packed;
@@ -183,7 +191,9 @@ bool EncryptFolderToArchive(OperationTools& tools,
                                     cipher,
                                     pack);
     if (run.outcome)
-        return true;
+        return FolderResult::Done;
+    if (cancelled)
+        return FolderResult::Cancelled;
     // An archive that could not be made ends the encryption as a read error;
     // packing that stopped because the encryption had failed is not the cause.
     if (!packed && run.error == zqvcrypto::CryptoError::ReadFailed) {
@@ -195,7 +205,7 @@ bool EncryptFolderToArchive(OperationTools& tools,
     } else {
         reportCipherFailure(tools, run, makeExecutable ? selfExtractingFailureText() : encryptFailureText());
     }
-    return false;
+    return FolderResult::Failed;
 }
 
 bool CheckDecryptPassword(OperationTools& tools, const QString& source, const QString& password)

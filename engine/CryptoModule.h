@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 
 #include "Crypto.h"
 #include "EngineMessages.h"
@@ -20,6 +21,8 @@ struct OperationTools
     Messenger& messenger;
     QWidget* window; // messages are parented to it and centred over it
     Wiper wiper;
+    // Set from the interface thread to stop work that can stop; null where none can.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct CipherOptions
@@ -69,11 +72,15 @@ struct FolderJob
 };
 // The file the job makes.
 [[nodiscard]] QString folderJobResult(const FolderJob& job);
-bool EncryptFolderToArchive(OperationTools& tools,
-                            ziplight::ZIPLight& zip,
-                            const FolderJob& job,
-                            const QString& password,
-                            const CipherOptions& options = {});
+enum class FolderResult { Done, Failed, Cancelled };
+// Stops at the next piece of the archive once the tools' cancel is set: the
+// unnamed output is dropped and the folder is left as it was. Reports a
+// failure itself, a cancel not.
+FolderResult EncryptFolderToArchive(OperationTools& tools,
+                                    ziplight::ZIPLight& zip,
+                                    const FolderJob& job,
+                                    const QString& password,
+                                    const CipherOptions& options = {});
 
 // True when the password opens the encrypted file's header; otherwise the
 // failure is reported as a failed decryption would be. Costs one key derivation.

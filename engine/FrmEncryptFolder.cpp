@@ -180,11 +180,22 @@ void FrmEncryptFolder::cmdEncrypt_Click()
         txtOutput->setFocus();
         return;
     }
-    const bool done = EncryptFolderToArchive(tools(), ZIPLight, job, txtPassword1->text(), options);
-    if (done)
+    const CancelScope cancellable = allowCancel();
+    switch (EncryptFolderToArchive(tools(), ZIPLight, job, txtPassword1->text(), options)) {
+    case FolderResult::Done:
         close();
-    else
+        break;
+    case FolderResult::Failed:
         finishFailed(QStringLiteral("The files could not be encrypted."));
+        break;
+    case FolderResult::Cancelled:
+        messenger().message(this,
+                            QStringLiteral("ZQV"),
+                            QLatin1String("Encrypting ") + sourcePath() +
+                                QLatin1String(" was cancelled. No file was written, and the folder is as it was."),
+                            MessageIcon::Information);
+        break;
+    }
 }
 
 } // namespace engine

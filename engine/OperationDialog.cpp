@@ -95,7 +95,36 @@ void OperationDialog::setActionButton(QPushButton* action, std::initializer_list
 {
     m_action = action;
     m_action->setDefault(true);
-    m_runner.setControls(workControls);
+    m_workControls.assign(workControls);
+    m_runner.setControls(m_workControls);
+}
+
+OperationDialog::CancelScope::CancelScope(OperationDialog& dialog)
+    : m_dialog(dialog)
+{
+    m_dialog.m_cancel = false;
+    m_dialog.m_cancellable = true;
+    m_dialog.m_tools.cancel = &m_dialog.m_cancel;
+    // Close stays usable while the work runs: it is how the user stops it.
+    std::vector<QWidget*> controls;
+    for (QWidget* control : m_dialog.m_workControls) {
+        if (control != m_dialog.cmdClose)
+            controls.push_back(control);
+    }
+    m_dialog.m_runner.setControls(controls);
+}
+
+OperationDialog::CancelScope::~CancelScope()
+{
+    m_dialog.m_cancellable = false;
+    m_dialog.m_tools.cancel = nullptr;
+    m_dialog.m_runner.setControls(m_dialog.m_workControls);
+}
+
+void OperationDialog::requestCancel()
+{
+    if (m_cancellable)
+        m_cancel = true;
 }
 
 void OperationDialog::browse(const QString& filter)
@@ -286,6 +315,7 @@ void OperationDialog::keyPressEvent(QKeyEvent* event)
 void OperationDialog::closeEvent(QCloseEvent* event)
 {
     if (isBusy()) {
+        requestCancel();
         event->ignore();
         return;
     }
@@ -294,7 +324,9 @@ void OperationDialog::closeEvent(QCloseEvent* event)
 
 void OperationDialog::reject()
 {
-    if (!isBusy())
+    if (isBusy())
+        requestCancel();
+    else
         QDialog::reject();
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <atomic>
 #include <functional>
 #include <initializer_list>
+#include <vector>
 
 #include "Crypto.h"
 #include "CryptoModule.h"
@@ -118,6 +120,22 @@ protected:
     // source after a read-back, and unloads on success.
     void performFileAction();
     void finishFailed(const QString& text);
+    // While it lives, Close, Escape and the window's close box ask the work
+    // to stop instead of being refused; Close stays enabled for that.
+    class CancelScope
+    {
+    public:
+        explicit CancelScope(OperationDialog& dialog);
+        ~CancelScope();
+        CancelScope(const CancelScope&) = delete;
+        CancelScope& operator=(const CancelScope&) = delete;
+
+    private:
+        OperationDialog& m_dialog;
+    };
+    [[nodiscard]] CancelScope allowCancel() { return CancelScope(*this); }
+    [[nodiscard]] bool cancelRequested() const { return m_cancel.load(); }
+
     // Shows the progress bar at this value; call on the interface thread.
     void onProgress(int percent);
     // The same, from any thread.
@@ -135,8 +153,13 @@ private:
     zqvcrypto::Crypto m_crypto;
     zqvgui::WorkRunner m_runner;
     OperationTools m_tools;
+    void requestCancel();
+
     QPushButton* m_action = nullptr;
     QString m_replaceAgreed;
+    std::atomic<bool> m_cancel = false;
+    bool m_cancellable = false;
+    std::vector<QWidget*> m_workControls;
     std::function<QString(const QString&)> m_proposedOutput;
     FileForm m_form;
 };

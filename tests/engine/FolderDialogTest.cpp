@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -308,5 +309,89 @@ TEST_F(FolderDialogTest, RelativeFolderIsPackedFromTheWorkingFolder)
     ASSERT_TRUE(run("unzip -q " + quoted(dir.file("restored.zip")) + " -d " + quoted(dir.file("restored"))));
     EXPECT_TRUE(run("diff -r " + quoted(dir.file("Data")) + " " + quoted(dir.file("restored"))));
 }
+
+} // namespace
+
+namespace {
+
+// How the user stops a folder being packed: Escape, Close, or the window's close box.
+enum class StopBy { Escape, CloseButton, CloseBox };
+
+class FolderCancelTest : public enginetest::DialogFixture<FrmEncryptFolder>,
+                         public ::testing::WithParamInterface<StopBy>
+{
+};
+
+TEST_P(FolderCancelTest, StoppingWhileItRunsLeavesNothingAndSaysSo)
+{
+    ASSERT_EQ(::mkdir(dir.file("tree").c_str(), 0700), 0);
+    for (int i = 0; i < 4; ++i)
+        writeFile(dir.file("tree/part" + std::to_string(i)), std::string(512 * 1024, static_cast<char>('a' + i)));
+    open(dir.file("tree"));
+    ASSERT_TRUE(loaded);
+    // A costly key derivation keeps the work running long enough to stop it.
+    dialog->CryptoCtrl().setKdfParams({32u * 1024, 2, 1});
+    typePassword(QStringLiteral("pw"), QStringLiteral("pw"));
+    bool stopped = false;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!dialog->isBusy() || stopped)
+            return;
+        stopped = true;
+        switch (GetParam()) {
+        case StopBy::Escape:
+            QTest::keyClick(dialog.get(), Qt::Key_Escape);
+            break;
+        case StopBy::CloseButton:
+            EXPECT_TRUE(dialog->cmdClose->isEnabled()) << "Close is how the work is stopped";
+            QTest::mouseClick(dialog->cmdClose, Qt::LeftButton);
+            break;
+        case StopBy::CloseBox:
+            dialog->close();
+            break;
+        }
+    });
+    poll.start();
+    QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton);
+    poll.stop();
+    ASSERT_TRUE(stopped);
+
+    EXPECT_TRUE(dialog->isVisible()) << "the dialog stays, with everything typed";
+    EXPECT_EQ(listFolder(dir.path()), "tree") << "no output, no partial";
+    EXPECT_EQ(listFolder(dir.file("tree")), "part0 part1 part2 part3");
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].parent, dialog.get());
+    EXPECT_EQ(messenger.shown[0].text,
+              QLatin1String("Encrypting ") + q(dir.file("tree")) +
+                  QLatin1String(" was cancelled. No file was written, and the folder is as it was."));
+    EXPECT_TRUE(dialog->cmdEncrypt->isEnabled());
+    EXPECT_EQ(dialog->txtPassword1->text(), QStringLiteral("pw"));
+
+    // Stopped once, it runs whole the next time.
+    dialog->CryptoCtrl().setKdfParams(enginetest::kCheapKdf);
+    messenger.shown.clear();
+    QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton);
+    EXPECT_TRUE(messenger.shown.empty());
+    EXPECT_EQ(listFolder(dir.path()), "tree tree.zip.zqv");
+}
+
+std::string stopName(const ::testing::TestParamInfo<StopBy>& info)
+{
+    switch (info.param) {
+    case StopBy::Escape:
+        return "Escape";
+    case StopBy::CloseButton:
+        return "CloseButton";
+    case StopBy::CloseBox:
+        break;
+    }
+    return "CloseBox";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways,
+                         FolderCancelTest,
+                         ::testing::Values(StopBy::Escape, StopBy::CloseButton, StopBy::CloseBox),
+                         stopName);
 
 } // namespace
