@@ -153,7 +153,7 @@ TEST(CliTest, PackedFoldersOpenWithTheEngineAndTheOtherWayRound)
     job.folder = q(dir.file("Data"));
     job.archive = q(dir.file("Engine.zip"));
     job.recursive = true;
-    ASSERT_TRUE(engine::EncryptFolderToArchive(engine.tools, zip, job, q(kPassword)));
+    ASSERT_EQ(engine::EncryptFolderToArchive(engine.tools, zip, job, q(kPassword)), engine::FolderResult::Done);
     const Result decrypted = cryptelle({"decrypt", dir.file("Engine.zip.zqv")});
     ASSERT_EQ(decrypted.status, 0) << decrypted.err;
     EXPECT_TRUE(run("unzip -tq '" + dir.file("Engine.zip") + "'"));
