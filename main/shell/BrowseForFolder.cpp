@@ -11,7 +11,10 @@
 
 namespace zqvshell {
 
-FolderPickerDialog::FolderPickerDialog(QWidget* owner, const QString& title, const ItemIdList& root)
+FolderPickerDialog::FolderPickerDialog(QWidget* owner,
+                                       const QString& title,
+                                       DesktopSources sources,
+                                       const ItemIdList& root)
     : QDialog(owner)
 {
     setObjectName(QStringLiteral("frmBrowseForFolder"));
@@ -20,7 +23,7 @@ FolderPickerDialog::FolderPickerDialog(QWidget* owner, const QString& title, con
     caption->setObjectName(QStringLiteral("lblTitle"));
     auto* view = new QTreeView(this);
     view->setObjectName(QStringLiteral("tvwFolders"));
-    m_tree = new FolderTree(view, this);
+    m_tree = new FolderTree(view, std::move(sources), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("buttons"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -74,10 +77,14 @@ std::optional<ItemIdList> FolderPickerDialog::chosen() const
     return data->pidlFQ();
 }
 
-std::optional<ItemIdList>
-BrowseForFolder(QWidget* owner, const QString& title, int /*flags*/, const ItemIdList& root, const ItemIdList& initial)
+std::optional<ItemIdList> BrowseForFolder(QWidget* owner,
+                                          const QString& title,
+                                          int /*flags*/,
+                                          const ItemIdList& root,
+                                          const ItemIdList& initial,
+                                          const DesktopSources& sources)
 {
-    FolderPickerDialog dialog(owner, title, root);
+    FolderPickerDialog dialog(owner, title, sources, root);
     dialog.selectFolder(initial);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <optional>
 
+#include "DesktopFolder.h"
 #include "ItemIdList.h"
 
 class QTreeView;
@@ -21,7 +22,7 @@ class FolderPickerDialog : public QDialog
 {
     Q_OBJECT
 public:
-    FolderPickerDialog(QWidget* owner, const QString& title, const ItemIdList& root = {});
+    FolderPickerDialog(QWidget* owner, const QString& title, DesktopSources sources, const ItemIdList& root = {});
 
     // Opens the tree down to `pidlFQ` and selects it; false when some step is
     // missing (the deepest folder found stays selected).
@@ -35,7 +36,11 @@ private:
 
 // Shows the picker modally; the chosen folder, or nothing on Cancel. `flags`
 // is kept for callers that pass one; no flag changes anything yet.
-[[nodiscard]] std::optional<ItemIdList>
-BrowseForFolder(QWidget* owner, const QString& title, int flags, const ItemIdList& root, const ItemIdList& initial);
+[[nodiscard]] std::optional<ItemIdList> BrowseForFolder(QWidget* owner,
+                                                        const QString& title,
+                                                        int flags,
+                                                        const ItemIdList& root,
+                                                        const ItemIdList& initial,
+                                                        const DesktopSources& sources);
 
 } // namespace zqvshell

@@ -14,9 +14,10 @@
 
 namespace zqvshell {
 
-FileList::FileList(FileListView* view, QObject* parent)
+FileList::FileList(FileListView* view, DesktopSources sources, QObject* parent)
     : QObject(parent)
     , m_view(view)
+    , m_sources(std::move(sources))
     , m_model(new FileListModel(this))
     , m_runner([](QMenu& menu, const QPoint& pos) { return menu.exec(pos); })
 {
@@ -67,7 +68,7 @@ void FileList::ClearFileView()
 void FileList::FillFileView(const ItemIdList& pidlFQ, const ItemIdList& /*pidlRel*/)
 {
     const zqvgui::BusyCursor busy;
-    const FolderPtr folder = GetFolderFromPIDL(pidlFQ);
+    const FolderPtr folder = GetFolderFromPIDL(m_sources, pidlFQ);
     ClearFileView();
     m_model->setColumns(folder->isFileSystem());
     const quint64 generation = ++m_generation;

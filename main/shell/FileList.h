@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <functional>
 
+#include "DesktopFolder.h"
 #include "ShellFolder.h"
 #include "ViewNotification.h"
 
@@ -34,7 +35,8 @@ class FileList : public QObject
 {
     Q_OBJECT
 public:
-    explicit FileList(FileListView* view, QObject* parent = nullptr);
+    // `sources`: where the desktop root finds its entries.
+    FileList(FileListView* view, DesktopSources sources, QObject* parent = nullptr);
     ~FileList() override;
 
     [[nodiscard]] FileListView* view() const { return m_view; }
@@ -80,6 +82,7 @@ private:
     QAction* runMenu(QMenu& menu, const QPoint& screenPos);
 
     FileListView* m_view;
+    DesktopSources m_sources;
     FileListModel* m_model;
     QPointer<ShellContextMenu> m_menu;
     cLVHeaderSortIcons* m_headerIcons = nullptr;

@@ -12,10 +12,11 @@
 
 namespace zqvshell {
 
-FolderTree::FolderTree(QTreeView* tree, QObject* parent)
+FolderTree::FolderTree(QTreeView* tree, DesktopSources sources, QObject* parent)
     : QObject(parent)
     , m_tree(tree)
-    , m_model(new FolderTreeModel(this))
+    , m_sources(std::move(sources))
+    , m_model(new FolderTreeModel(m_sources, this))
 {
     m_model->setFiller([this](const QModelIndex& node) { FillTreeChildren(node); });
     m_tree->setModel(m_model);
@@ -68,7 +69,7 @@ QModelIndex FolderTree::SetTreeRoot(const ItemIdList& root)
 {
     ClearTree();
     const ItemIdList pidlRel = root.lastItem();
-    const FolderPtr parentFolder = GetParentFolder(root);
+    const FolderPtr parentFolder = GetParentFolder(m_sources, root);
     const QModelIndex node = AddTreeNode({}, *parentFolder, root, pidlRel);
     if (!node.isValid()) {
         return {};
@@ -140,7 +141,7 @@ bool FolderTree::FillTreeChildren(const QModelIndex& node)
         return target != nullptr;
     }
     const zqvgui::BusyCursor busy;
-    const FolderPtr folder = GetFolderFromPIDL(target->data.pidlFQ());
+    const FolderPtr folder = GetFolderFromPIDL(m_sources, target->data.pidlFQ());
     std::vector<ShellItem> items = folder->enumerate(EnumFlag::Folders | EnumFlag::IncludeHidden);
     if (items.empty()) {
         m_model->setChildrenFlag(node, false);
@@ -190,7 +191,7 @@ bool FolderTree::TreeViewNotify(const ViewNotification& notification)
         if (target == nullptr || target->data.pidlFQ().isEmpty() || m_menu == nullptr) {
             return false;
         }
-        const FolderPtr parent = GetParentFolder(target->data.pidlFQ());
+        const FolderPtr parent = GetParentFolder(m_sources, target->data.pidlFQ());
         const QPoint screen = m_tree->viewport()->mapToGlobal(notification.pos);
         return !m_menu->ShowShellContextMenu(m_tree, parent, {target->item}, screen);
     }

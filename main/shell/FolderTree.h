@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "DesktopFolder.h"
 #include "ShellFolder.h"
 #include "ViewNotification.h"
 #include "cTVItemData.h"
@@ -29,7 +30,8 @@ class FolderTree : public QObject
 {
     Q_OBJECT
 public:
-    explicit FolderTree(QTreeView* tree, QObject* parent = nullptr);
+    // `sources`: where the desktop root finds its entries.
+    FolderTree(QTreeView* tree, DesktopSources sources, QObject* parent = nullptr);
     ~FolderTree() override;
 
     [[nodiscard]] QTreeView* view() const { return m_tree; }
@@ -76,6 +78,7 @@ private:
     void updateOpen(const QModelIndex& index);
 
     QTreeView* m_tree;
+    DesktopSources m_sources;
     FolderTreeModel* m_model;
     QPointer<ShellContextMenu> m_menu;
 };

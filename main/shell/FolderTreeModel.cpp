@@ -6,8 +6,9 @@
 
 namespace zqvshell {
 
-FolderTreeModel::FolderTreeModel(QObject* parent)
+FolderTreeModel::FolderTreeModel(DesktopSources sources, QObject* parent)
     : QAbstractItemModel(parent)
+    , m_sources(std::move(sources))
 {
 }
 
@@ -173,7 +174,7 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
         return itemIcon(target->item, target->open);
     case Qt::ToolTipRole:
         return target->data.pidlFQ().isEmpty() ? target->item.displayName
-                                               : readablePath(GetPathFromPIDL(target->data.pidlFQ()));
+                                               : readablePath(GetPathFromPIDL(m_sources, target->data.pidlFQ()));
     case ItemIdRole:
         return target->item.id;
     default:

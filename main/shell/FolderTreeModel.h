@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "DesktopFolder.h"
 #include "ShellItem.h"
 #include "cTVItemData.h"
 
@@ -38,7 +39,7 @@ public:
 
     enum Role { ItemIdRole = Qt::UserRole + 1 };
 
-    explicit FolderTreeModel(QObject* parent = nullptr);
+    explicit FolderTreeModel(DesktopSources sources, QObject* parent = nullptr);
     ~FolderTreeModel() override;
 
     // Called for the first expansion of a node without children.
@@ -65,6 +66,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    DesktopSources m_sources; // for the nodes' paths
     std::vector<std::unique_ptr<Node>> m_roots;
     std::function<void(const QModelIndex&)> m_filler;
     bool m_layoutQueued = false;

@@ -1,37 +1,13 @@
 #include "ShellNamespace.h"
 
-#include <mutex>
-
 #include "FileSystemFolder.h"
 #include "FileTypes.h"
 
 namespace zqvshell {
 
-namespace {
-
-std::mutex g_sourcesMutex;
-std::optional<DesktopSources> g_sources;
-
-} // namespace
-
-void setDesktopSources(DesktopSources sources)
+FolderPtr GetFolderFromPIDL(const DesktopSources& sources, const ItemIdList& pidlFQ)
 {
-    std::lock_guard lock(g_sourcesMutex);
-    g_sources = std::move(sources);
-}
-
-DesktopSources desktopSources()
-{
-    std::lock_guard lock(g_sourcesMutex);
-    if (!g_sources) {
-        g_sources = defaultDesktopSources();
-    }
-    return *g_sources;
-}
-
-FolderPtr GetFolderFromPIDL(const ItemIdList& pidlFQ)
-{
-    auto desktop = std::make_shared<DesktopFolder>(desktopSources());
+    auto desktop = std::make_shared<DesktopFolder>(sources);
     if (pidlFQ.isEmpty()) {
         return desktop;
     }
@@ -49,17 +25,17 @@ FolderPtr GetFolderFromPIDL(const ItemIdList& pidlFQ)
     return std::make_shared<FileSystemFolder>(pidlFQ, path);
 }
 
-FolderPtr GetParentFolder(const ItemIdList& pidlFQ)
+FolderPtr GetParentFolder(const DesktopSources& sources, const ItemIdList& pidlFQ)
 {
-    return GetFolderFromPIDL(pidlFQ.parent(true).value_or(ItemIdList()));
+    return GetFolderFromPIDL(sources, pidlFQ.parent(true).value_or(ItemIdList()));
 }
 
-std::optional<ShellItem> describeItem(const ItemIdList& pidlFQ)
+std::optional<ShellItem> describeItem(const DesktopSources& sources, const ItemIdList& pidlFQ)
 {
     if (pidlFQ.isEmpty()) {
         return DesktopFolder::rootItem();
     }
-    return GetParentFolder(pidlFQ)->describe(pidlFQ.itemBytes(pidlFQ.count() - 1));
+    return GetParentFolder(sources, pidlFQ)->describe(pidlFQ.itemBytes(pidlFQ.count() - 1));
 }
 
 QString GetDisplayName(const ShellFolder& folder, const ItemIdList& pidlRel)
@@ -71,17 +47,17 @@ QString GetDisplayName(const ShellFolder& folder, const ItemIdList& pidlRel)
     return item ? item->displayName : QString();
 }
 
-QByteArray GetPathFromPIDL(const ItemIdList& pidlFQ)
+QByteArray GetPathFromPIDL(const DesktopSources& sources, const ItemIdList& pidlFQ)
 {
     if (pidlFQ.isEmpty()) {
         return {};
     }
-    return GetParentFolder(pidlFQ)->path(pidlFQ.itemBytes(pidlFQ.count() - 1));
+    return GetParentFolder(sources, pidlFQ)->path(pidlFQ.itemBytes(pidlFQ.count() - 1));
 }
 
-QString GetFileTypeName(const ItemIdList& pidlFQ)
+QString GetFileTypeName(const DesktopSources& sources, const ItemIdList& pidlFQ)
 {
-    const std::optional<ShellItem> item = describeItem(pidlFQ);
+    const std::optional<ShellItem> item = describeItem(sources, pidlFQ);
     return item && item->type != nullptr ? item->type->typeName : QString();
 }
 

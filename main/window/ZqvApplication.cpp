@@ -64,11 +64,19 @@ int runZqv(int argc, char** argv)
     tools.renewFolderVerb = [&messenger, programFolder](QWidget* owner) {
         (void)zqvtools::WriteFolderVerb(owner, messenger, programFolder, zqvcore::UserFolders::fromEnvironment());
     };
-    tools.browseForFolder = [](QWidget* owner, const QString& title, const zqvshell::ItemIdList& initial) {
-        return zqvshell::BrowseForFolder(owner, title, 0, zqvshell::ItemIdList(), initial);
+    tools.browseForFolder = [](QWidget* owner,
+                               const QString& title,
+                               const zqvshell::ItemIdList& initial,
+                               const zqvshell::DesktopSources& sources) {
+        return zqvshell::BrowseForFolder(owner, title, 0, zqvshell::ItemIdList(), initial, sources);
     };
 
-    frmMain main(programFolder, settings, messenger, zqvcore::defaultQueueFilePath(), std::move(tools));
+    frmMain main(programFolder,
+                 settings,
+                 messenger,
+                 zqvcore::defaultQueueFilePath(),
+                 std::move(tools),
+                 zqvshell::defaultDesktopSources());
     zqvtools::frmSplash splash([&main] {
         main.Form_Load();
         main.show();

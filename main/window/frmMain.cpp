@@ -96,9 +96,11 @@ frmMain::frmMain(QString programFolder,
                  zqvgui::Messenger& messenger,
                  QString queueFile,
                  MainWindowTools tools,
+                 zqvshell::DesktopSources desktop,
                  QWidget* parent)
     : QMainWindow(parent)
     , m_programFolder(std::move(programFolder))
+    , m_desktop(std::move(desktop))
     , m_settings(settings)
     , m_messenger(messenger)
     , m_queueFile(std::move(queueFile))
@@ -108,8 +110,8 @@ frmMain::frmMain(QString programFolder,
     , m_listView(new zqvshell::FileListView(m_inner))
     , m_bar(new QFrame(m_inner))
     , m_queueView(new QueueListView(m_inner))
-    , m_tree(new zqvshell::FolderTree(m_treeView, this))
-    , m_list(new zqvshell::FileList(m_listView, this))
+    , m_tree(new zqvshell::FolderTree(m_treeView, m_desktop, this))
+    , m_list(new zqvshell::FileList(m_listView, m_desktop, this))
     , m_contextMenu(new zqvshell::ShellContextMenu(this))
 {
     setObjectName(QStringLiteral("frmMain"));

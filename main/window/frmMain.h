@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "DesktopFolder.h"
 #include "ItemIdList.h"
 #include "Operations.h"
 #include "QueueModel.h"
@@ -54,8 +55,10 @@ struct MainWindowTools
     // when no application is there to open it.
     std::function<bool(const QString& target)> openDocument;
     // The folder picker; nothing when cancelled.
-    std::function<std::optional<zqvshell::ItemIdList>(
-        QWidget* owner, const QString& title, const zqvshell::ItemIdList& initial)>
+    std::function<std::optional<zqvshell::ItemIdList>(QWidget* owner,
+                                                      const QString& title,
+                                                      const zqvshell::ItemIdList& initial,
+                                                      const zqvshell::DesktopSources& sources)>
         browseForFolder;
 };
 
@@ -70,6 +73,7 @@ public:
             zqvgui::Messenger& messenger,
             QString queueFile,
             MainWindowTools tools,
+            zqvshell::DesktopSources desktop = zqvshell::defaultDesktopSources(),
             QWidget* parent = nullptr);
     ~frmMain() override;
 
@@ -140,6 +144,7 @@ private:
     void layOutInner();
 
     QString m_programFolder;
+    zqvshell::DesktopSources m_desktop;
     MainSettings& m_settings;
     zqvgui::Messenger& m_messenger;
     QString m_queueFile;

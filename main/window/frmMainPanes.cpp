@@ -131,8 +131,11 @@ void frmMain::ChangeRoot()
     if (!m_tools.browseForFolder)
         return;
     const zqvshell::cTVItemData* root = m_tree->GetTreeItemData(m_tree->rootNode());
-    const std::optional<zqvshell::ItemIdList> picked = m_tools.browseForFolder(
-        this, QStringLiteral("Select the TreeView root folder"), root ? root->pidlFQ() : zqvshell::ItemIdList());
+    const std::optional<zqvshell::ItemIdList> picked =
+        m_tools.browseForFolder(this,
+                                QStringLiteral("Select the TreeView root folder"),
+                                root ? root->pidlFQ() : zqvshell::ItemIdList(),
+                                m_desktop);
     if (!picked)
         return;
     const zqvgui::BusyCursor busy;

@@ -116,8 +116,8 @@ protected:
         treeView->setGeometry(0, 0, 250, 500);
         listView = new FileListView(&window);
         listView->setGeometry(260, 0, 540, 500);
-        tree = std::make_unique<FolderTree>(treeView);
-        list = std::make_unique<FileList>(listView);
+        tree = std::make_unique<FolderTree>(treeView, sources());
+        list = std::make_unique<FileList>(listView, sources());
         QObject::connect(tree.get(), &FolderTree::folderSelected, list.get(), &FileList::FillFileView);
         QObject::connect(list.get(), &FileList::folderOpened, tree.get(), [this](const QByteArray& id) {
             tree->selectChild(tree->selectedNode(), id);
@@ -476,7 +476,7 @@ TEST_F(Browsing, FolderPickerPreselectsAndCancelGivesNothing)
 {
     mkdirs("p");
     mkdirs("p/q");
-    FolderPickerDialog picker(&window, QStringLiteral("Select the TreeView root folder"));
+    FolderPickerDialog picker(&window, QStringLiteral("Select the TreeView root folder"), sources());
     EXPECT_EQ(picker.windowTitle(), QStringLiteral("Select the TreeView root folder"));
     ASSERT_TRUE(picker.selectFolder(homeList({"p", "q"})));
     EXPECT_EQ(picker.chosen(), homeList({"p", "q"}));
@@ -487,13 +487,13 @@ TEST_F(Browsing, FolderPickerPreselectsAndCancelGivesNothing)
             static_cast<QDialog*>(modal)->reject();
         }
     });
-    EXPECT_FALSE(BrowseForFolder(&window, QStringLiteral("t"), 0, {}, homeList({"p"})).has_value());
+    EXPECT_FALSE(BrowseForFolder(&window, QStringLiteral("t"), 0, {}, homeList({"p"}), sources()).has_value());
     QTimer::singleShot(0, [] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             static_cast<QDialog*>(modal)->accept();
         }
     });
-    EXPECT_EQ(BrowseForFolder(&window, QStringLiteral("t"), 0, {}, homeList({"p"})), homeList({"p"}));
+    EXPECT_EQ(BrowseForFolder(&window, QStringLiteral("t"), 0, {}, homeList({"p"}), sources()), homeList({"p"}));
 }
 
 TEST_F(Browsing, HeaderSectionsAnswerClicks)

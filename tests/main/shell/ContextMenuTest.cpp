@@ -71,7 +71,7 @@ protected:
         menu.setDispatch([this](zqvcore::Operation op, const QStringList& paths) {
             dispatched.push_back({op, paths});
         });
-        folder = GetFolderFromPIDL(homeList({"m"}));
+        folder = GetFolderFromPIDL(sources(), homeList({"m"}));
     }
 
     ShellItem item(const std::string& name) const { return *folder->describe(QByteArray::fromStdString(name)); }
@@ -225,7 +225,7 @@ TEST_F(ContextMenu, EncryptFolderFitsFoldersOnlyAndGoesToTheDispatch)
     EXPECT_FALSE(enabled({item("plain.txt")}));
     EXPECT_FALSE(enabled({item("sub"), item("plain.txt")}));
     // The desktop's places are not folders to pack.
-    const FolderPtr desktop = GetFolderFromPIDL(ItemIdList());
+    const FolderPtr desktop = GetFolderFromPIDL(sources(), ItemIdList());
     const std::optional<ShellItem> home = desktop->describe("H");
     ASSERT_TRUE(home);
     const std::unique_ptr<QMenu> onDesktop = menu.buildMenu(nullptr, desktop, {*home});

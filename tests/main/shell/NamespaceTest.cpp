@@ -138,7 +138,7 @@ TEST_F(ShellFixture, DesktopRootListsDesktopItemsThenHomeFileSystemAndVolumes)
     ::mkdir(inHome("stick").c_str(), 0755);
     writeMounts("/dev/sdb1 " + inHome("stick") + " vfat rw 0 0\nproc /proc proc rw 0 0\n");
 
-    const FolderPtr desktopFolder = GetFolderFromPIDL(ItemIdList());
+    const FolderPtr desktopFolder = GetFolderFromPIDL(sources(), ItemIdList());
     EXPECT_FALSE(desktopFolder->isFileSystem());
     std::vector<ShellItem> items = desktopFolder->enumerate(EnumFlag::Folders | EnumFlag::NonFolders);
     std::sort(items.begin(), items.end(), [&](const ShellItem& a, const ShellItem& b) {
@@ -152,9 +152,11 @@ TEST_F(ShellFixture, DesktopRootListsDesktopItemsThenHomeFileSystemAndVolumes)
     EXPECT_EQ(names(items), expected);
 
     // Each entry binds to the folder it stands for.
-    EXPECT_EQ(GetPathFromPIDL(ItemIdList::single(find(items, QStringLiteral("Home"))->id)).toStdString(), home());
-    EXPECT_EQ(GetPathFromPIDL(ItemIdList::single(find(items, QStringLiteral("File System"))->id)), QByteArray("/"));
-    EXPECT_EQ(GetPathFromPIDL(ItemIdList::single(find(items, QStringLiteral("note.txt"))->id)).toStdString(),
+    EXPECT_EQ(GetPathFromPIDL(sources(), ItemIdList::single(find(items, QStringLiteral("Home"))->id)).toStdString(),
+              home());
+    EXPECT_EQ(GetPathFromPIDL(sources(), ItemIdList::single(find(items, QStringLiteral("File System"))->id)),
+              QByteArray("/"));
+    EXPECT_EQ(GetPathFromPIDL(sources(), ItemIdList::single(find(items, QStringLiteral("note.txt"))->id)).toStdString(),
               desktop() + "/note.txt");
     EXPECT_EQ(GetDisplayName(*desktopFolder, ItemIdList()), QStringLiteral("Desktop"));
     EXPECT_EQ(GetDisplayName(*desktopFolder, ItemIdList::single("H")), QStringLiteral("Home"));
@@ -162,15 +164,38 @@ TEST_F(ShellFixture, DesktopRootListsDesktopItemsThenHomeFileSystemAndVolumes)
     EXPECT_EQ(find(desktopFolder->enumerate(EnumFlag::Folders), QStringLiteral("note.txt")), nullptr);
 }
 
+TEST_F(ShellFixture, EachCallerHasTheDesktopItIsGiven)
+{
+    testsupport::writeFile(desktop() + "/note.txt", "n");
+    testsupport::TempDir other;
+    ::mkdir(other.file("Desktop").c_str(), 0755);
+    testsupport::writeFile(other.file("Desktop/elsewhere.txt"), "e");
+    testsupport::writeFile(other.file("mounts"), "");
+    const DesktopSources elsewhere{QByteArray::fromStdString(other.file("Desktop")),
+                                   QByteArray::fromStdString(other.path()),
+                                   QByteArray::fromStdString(other.file("mounts"))};
+    const auto names = [](const DesktopSources& given) {
+        QStringList shown;
+        for (const ShellItem& item : GetFolderFromPIDL(given, ItemIdList())->enumerate(EnumFlag::NonFolders))
+            shown.append(item.displayName);
+        return shown;
+    };
+    // Both at once: nothing is kept between the calls.
+    EXPECT_EQ(names(sources()), QStringList{QStringLiteral("note.txt")});
+    EXPECT_EQ(names(elsewhere), QStringList{QStringLiteral("elsewhere.txt")});
+    EXPECT_EQ(GetPathFromPIDL(elsewhere, ItemIdList::single("H")).toStdString(), other.path());
+    EXPECT_EQ(GetPathFromPIDL(sources(), ItemIdList::single("H")).toStdString(), home());
+}
+
 TEST_F(ShellFixture, BindingRefusesListsThatCouldEscapeTheirFolder)
 {
     // A list is opaque to everyone but its folder, yet a forged one must not
     // climb out through ".." or a slash: it binds to the desktop instead.
     for (const char* bad : {"..", ".", "a/b", ""}) {
-        const FolderPtr folder = GetFolderFromPIDL(ItemIdList::combine(homeList(), ItemIdList::single(bad)));
+        const FolderPtr folder = GetFolderFromPIDL(sources(), ItemIdList::combine(homeList(), ItemIdList::single(bad)));
         EXPECT_TRUE(folder->pidl().isEmpty()) << bad;
     }
-    EXPECT_TRUE(GetFolderFromPIDL(ItemIdList::single("?unknown"))->pidl().isEmpty());
+    EXPECT_TRUE(GetFolderFromPIDL(sources(), ItemIdList::single("?unknown"))->pidl().isEmpty());
 }
 
 TEST_F(ShellFixture, FolderItemsCarrySizesTypesLinksAndHiddenNames)
@@ -183,7 +208,7 @@ TEST_F(ShellFixture, FolderItemsCarrySizesTypesLinksAndHiddenNames)
     ASSERT_EQ(::symlink("loop", inHome("f/loop").c_str()), 0);
     ASSERT_EQ(::symlink(".", inHome("f/self").c_str()), 0);
 
-    const FolderPtr folder = GetFolderFromPIDL(homeList({"f"}));
+    const FolderPtr folder = GetFolderFromPIDL(sources(), homeList({"f"}));
     ASSERT_TRUE(folder->isFileSystem());
     const std::vector<ShellItem> all =
         folder->enumerate(EnumFlag::Folders | EnumFlag::NonFolders | EnumFlag::IncludeHidden);
@@ -211,7 +236,7 @@ TEST_F(ShellFixture, HasSubfoldersComesFromTheLinkCount)
     mkdirs("leaf");
     mkdirs("branch");
     mkdirs("branch/x");
-    const FolderPtr homeFolder = GetFolderFromPIDL(homeList());
+    const FolderPtr homeFolder = GetFolderFromPIDL(sources(), homeList());
     const std::vector<ShellItem> items = homeFolder->enumerate(EnumFlag::Folders);
     EXPECT_FALSE(find(items, QStringLiteral("leaf"))->hasSubfolders);
     EXPECT_TRUE(find(items, QStringLiteral("branch"))->hasSubfolders);
@@ -219,16 +244,21 @@ TEST_F(ShellFixture, HasSubfoldersComesFromTheLinkCount)
 
 TEST_F(ShellFixture, AFolderThatCannotBeReadIsEmpty)
 {
-    EXPECT_TRUE(GetFolderFromPIDL(homeList({"missing"}))->enumerate(EnumFlag::Folders | EnumFlag::NonFolders).empty());
+    EXPECT_TRUE(GetFolderFromPIDL(sources(), homeList({"missing"}))
+                    ->enumerate(EnumFlag::Folders | EnumFlag::NonFolders)
+                    .empty());
     testsupport::writeFile(inHome("plain"), "x");
-    EXPECT_TRUE(GetFolderFromPIDL(homeList({"plain"}))->enumerate(EnumFlag::Folders | EnumFlag::NonFolders).empty());
+    EXPECT_TRUE(
+        GetFolderFromPIDL(sources(), homeList({"plain"}))->enumerate(EnumFlag::Folders | EnumFlag::NonFolders).empty());
     if (::geteuid() == 0) {
         GTEST_SKIP() << "permissions do not stop root";
     }
     mkdirs("locked");
     testsupport::writeFile(inHome("locked/inside"), "x");
     ::chmod(inHome("locked").c_str(), 0);
-    EXPECT_TRUE(GetFolderFromPIDL(homeList({"locked"}))->enumerate(EnumFlag::Folders | EnumFlag::NonFolders).empty());
+    EXPECT_TRUE(GetFolderFromPIDL(sources(), homeList({"locked"}))
+                    ->enumerate(EnumFlag::Folders | EnumFlag::NonFolders)
+                    .empty());
     ::chmod(inHome("locked").c_str(), 0755);
 }
 
@@ -238,7 +268,7 @@ TEST_F(ShellFixture, NamesThatAreNotUtf8KeepTheirBytes)
     const std::string latin1 = "caf\xe9.txt";
     testsupport::writeFile(inHome("n/" + latin1), "x");
     testsupport::writeFile(inHome("n/café.txt"), "y");
-    const FolderPtr folder = GetFolderFromPIDL(homeList({"n"}));
+    const FolderPtr folder = GetFolderFromPIDL(sources(), homeList({"n"}));
     const std::vector<ShellItem> items = folder->enumerate(EnumFlag::NonFolders);
     ASSERT_EQ(items.size(), 2U);
     const ShellItem* odd = find(items, QStringLiteral("caf\\xE9.txt"));
@@ -248,7 +278,7 @@ TEST_F(ShellFixture, NamesThatAreNotUtf8KeepTheirBytes)
     const ShellItem* proper = find(items, QStringLiteral("café.txt"));
     ASSERT_NE(proper, nullptr);
     EXPECT_EQ(exactPathText(folder->path(proper->id)), QString::fromStdString(inHome("n/café.txt")));
-    EXPECT_EQ(describeItem(ItemIdList::combine(homeList({"n"}), ItemIdList::single(odd->id)))->displayName,
+    EXPECT_EQ(describeItem(sources(), ItemIdList::combine(homeList({"n"}), ItemIdList::single(odd->id)))->displayName,
               odd->displayName);
 }
 

@@ -23,11 +23,15 @@ protected:
         ::mkdir(home().c_str(), 0755);
         ::mkdir(desktop().c_str(), 0755);
         testsupport::writeFile(m_dir.file("mounts"), "");
-        zqvshell::setDesktopSources({QByteArray::fromStdString(desktop()),
-                                     QByteArray::fromStdString(home()),
-                                     QByteArray::fromStdString(m_dir.file("mounts"))});
     }
-    void TearDown() override { zqvshell::setDesktopSources(zqvshell::defaultDesktopSources()); }
+
+    // What every tree, list and lookup of a test is given as the desktop's sources.
+    [[nodiscard]] zqvshell::DesktopSources sources() const
+    {
+        return {QByteArray::fromStdString(desktop()),
+                QByteArray::fromStdString(home()),
+                QByteArray::fromStdString(m_dir.file("mounts"))};
+    }
 
     [[nodiscard]] std::string home() const { return m_dir.file("home"); }
     [[nodiscard]] std::string desktop() const { return m_dir.file("home/Desktop"); }

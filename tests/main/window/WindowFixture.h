@@ -89,10 +89,11 @@ protected:
                 opened.push_back(target);
                 return documentsOpen;
             };
-            tools.browseForFolder = [this](QWidget*, const QString& title, const zqvshell::ItemIdList&) {
-                pickerTitles.append(title);
-                return pickedFolder.isEmpty() ? std::nullopt : std::optional(listForPath(pickedFolder));
-            };
+            tools.browseForFolder =
+                [this](QWidget*, const QString& title, const zqvshell::ItemIdList&, const zqvshell::DesktopSources&) {
+                    pickerTitles.append(title);
+                    return pickedFolder.isEmpty() ? std::nullopt : std::optional(listForPath(pickedFolder));
+                };
             tools.openHashViewer = [this](QWidget*, const QString& file) {
                 opened.push_back(QStringLiteral("hash:") + file);
             };
@@ -130,7 +131,7 @@ protected:
     }
     [[nodiscard]] static QString pathOf(const zqvshell::ItemIdList& list)
     {
-        return QString::fromUtf8(zqvshell::GetPathFromPIDL(list));
+        return QString::fromUtf8(zqvshell::GetPathFromPIDL(zqvshell::defaultDesktopSources(), list));
     }
     [[nodiscard]] QString rootFolder()
     {
