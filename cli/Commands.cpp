@@ -218,7 +218,7 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const QStringList& files, const 
             zqvcrypto::CryptoKey& fileKey = *keys[worker];
             // Held from before it is read, so that only this very file, unchanged, is wiped afterwards.
             cryptelle::HeldFile held;
-            if (options.wipeSource && !held.open(pathBytes(item.source))) {
+            if (options.wipeSource && !held.open(pathBytes(item.source), cryptelle::HeldFile::Access::ReadOrWrite)) {
                 outcome.error = CryptoError::ReadFailed;
                 outcome.heldFailed = true;
                 return;
@@ -394,7 +394,12 @@ ExitStatus Commands::wipe(const QStringList& files)
         }
         const cryptelle::FileIdentity identity = cryptelle::FileIdentity::of(info);
         m_console.progress(QLatin1String("wiping ") + file);
-        const WipeOutcome outcome = m_wiper->wipe(file, identity);
+        cryptelle::HeldFile held;
+        WipeOutcome outcome = WipeOutcome::NotWiped;
+        if (held.open(path, cryptelle::HeldFile::Access::ReadOrWrite))
+            outcome = held.identity() == identity ? m_wiper->wipe(held) : WipeOutcome::Changed;
+        else
+            outcome = m_wiper->wipe(file, identity);
         if (outcome == WipeOutcome::Wiped)
             continue;
         m_console.message(file + QLatin1Char(' ') + describe(outcome) + QLatin1Char('.'));

@@ -38,10 +38,28 @@ WipeOutcome SourceWiper::wipe(cryptelle::HeldFile& held)
         return WipeOutcome::Changed;
     const cryptelle::FileIdentity identity = held.identity();
     const QString path = QFile::decodeName(QByteArray::fromStdString(held.path()));
-    // The library wipes only a file no one else has open (it takes a write
-    // lease), ours included; the identity is checked again by name instead.
-    held.close();
-    return wipe(path, identity);
+    if (!held.writable()) {
+        // Only the library may wipe a file we cannot write: by its name, once
+        // ours is closed (it wipes only a file no one else has open).
+        held.close();
+        return wipe(path, identity);
+    }
+    // Through the descriptor held since the operation began, so a file put
+    // in its place meanwhile is never touched.
+    const std::lock_guard<std::mutex> guard(m_lock);
+    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    switch (zqvdod::wipeHeldEntry(absolute.constData(), held.fd())) {
+    case zqvdod::EntryOutcome::Wiped:
+        return WipeOutcome::Wiped;
+    case zqvdod::EntryOutcome::RemovedNotOverwritten:
+        return WipeOutcome::RemovedOnly;
+    case zqvdod::EntryOutcome::NotTheHeldFile:
+        return WipeOutcome::Changed;
+    case zqvdod::EntryOutcome::Kept:
+    case zqvdod::EntryOutcome::Skipped:
+        return WipeOutcome::NotWiped;
+    }
+    return WipeOutcome::NotWiped;
 }
 
 WipeOutcome SourceWiper::wipe(const QString& path, const cryptelle::FileIdentity& expected)

@@ -15,9 +15,11 @@ enum class WipeOutcome {
     LibraryMissing, // libzqvdod.so or its entry point could not be loaded
 };
 
-// Wipes files through the secure deletion library in the program folder,
-// loaded at the first wipe. Only a file that is still the very file it was
-// when the caller took its identity is wiped. Calls are serialised.
+// Wipes files with the secure deletion library's routines: through a held
+// descriptor where there is one, otherwise by name through libzqvdod.so in
+// the program folder, loaded at the first wipe. Only a file that is still
+// the very file it was when the caller took its identity is wiped. Calls are
+// serialised.
 class SourceWiper
 {
 public:
@@ -27,8 +29,8 @@ public:
     SourceWiper& operator=(const SourceWiper&) = delete;
 
     [[nodiscard]] WipeOutcome wipe(const QString& path, const cryptelle::FileIdentity& expected);
-    // The same, for a file held open since the operation began; it is closed
-    // before the wipe.
+    // The same, for a file held open since the operation began (for writing
+    // where its permissions allow): wiped through that descriptor.
     [[nodiscard]] WipeOutcome wipe(cryptelle::HeldFile& held);
 
 private:

@@ -197,6 +197,27 @@ TEST(SourceWiperTest, AFileChangedSinceItsIdentityWasTakenIsNotWiped)
     EXPECT_FALSE(exists(dir.file("a")));
 }
 
+TEST(SourceWiperTest, AHeldSourceReplacedUnderItsNameIsNotWipedNorIsTheNewFile)
+{
+    TempDir dir;
+    writeFile(dir.file("a"), "read by the operation");
+    cli::SourceWiper wiper(q(ZQVDOD_LIBRARY_PATH));
+    {
+        cryptelle::HeldFile held;
+        ASSERT_TRUE(held.open(dir.file("a"), cryptelle::HeldFile::Access::ReadOrWrite));
+        std::filesystem::rename(dir.file("a"), dir.file("moved"));
+        writeFile(dir.file("a"), "put in its place");
+        EXPECT_EQ(wiper.wipe(held), cli::WipeOutcome::Changed);
+    }
+    EXPECT_EQ(readFile(dir.file("a")), "put in its place");
+    EXPECT_EQ(readFile(dir.file("moved")), "read by the operation");
+
+    cryptelle::HeldFile held;
+    ASSERT_TRUE(held.open(dir.file("a"), cryptelle::HeldFile::Access::ReadOrWrite));
+    EXPECT_EQ(wiper.wipe(held), cli::WipeOutcome::Wiped);
+    EXPECT_EQ(listFolder(dir.path()), "moved");
+}
+
 TEST(CliTest, WipeRemovesFilesAndRefusesFoldersLinksAndMissingNames)
 {
     TempDir dir;
