@@ -157,7 +157,7 @@ int main(int argc, char** argv)
     window.resize(900, 700);
     zqvshell::FileListView view(&window);
     view.setGeometry(0, 0, 900, 700);
-    zqvshell::FileList list(&view);
+    zqvshell::FileList list(&view, zqvshell::defaultDesktopSources());
     zqvshell::cLVHeaderSortIcons icons(QCoreApplication::applicationDirPath());
     icons.setListView(&view);
     list.setHeaderIcons(&icons);
@@ -224,7 +224,7 @@ int main(int argc, char** argv)
     // The tree: expanding a node with 10,000 subfolders, shown.
     QTreeView treeView;
     treeView.resize(400, 700);
-    zqvshell::FolderTree tree(&treeView);
+    zqvshell::FolderTree tree(&treeView, zqvshell::defaultDesktopSources());
     treeView.show();
     tree.SetTreeRoot(listFor(scratch));
     QApplication::processEvents();
