@@ -156,12 +156,22 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const QStringList& files, const 
     StatusKeeper status;
     std::vector<Item> items;
     QSet<QString> outputs;
+    QSet<QString> inputs;
+    for (const QString& file : files)
+        inputs.insert(QFileInfo(file).absoluteFilePath());
     for (const QString& file : files) {
         Item item;
         if (!accept(cipher, file, options, item, status))
             continue;
         if (!item.destination.isEmpty()) {
             const QString canonical = QFileInfo(item.destination).absoluteFilePath();
+            // With --force, one file's output would replace another's input.
+            if (inputs.contains(canonical)) {
+                m_console.message(item.destination +
+                                  QLatin1String(": is also one of the files of this call; nothing was written."));
+                status.note(ExitStatus::Refused);
+                continue;
+            }
             if (outputs.contains(canonical)) {
                 m_console.message(file + QLatin1String(": is named twice in this call; it was worked on once."));
                 status.note(ExitStatus::Refused);

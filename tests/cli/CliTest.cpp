@@ -399,6 +399,21 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ConfirmationDiffers", {"encrypt", "@a"}, "differs", 6, "a b differs differs.1 old.zqv sub"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(CliTest, AnOutputThatIsAnotherInputOfTheCallIsRefusedEvenWithForce)
+{
+    TempDir dir;
+    writeFile(dir.file("x"), "plain");
+    ASSERT_EQ(cryptelle({"encrypt", dir.file("x")}).status, 0);
+    std::filesystem::rename(dir.file("x.zqv"), dir.file("x.zqv.zqv"));
+    ASSERT_EQ(cryptelle({"encrypt", "-o", dir.file("x.zqv"), dir.file("x")}).status, 0);
+    const std::string before = readFile(dir.file("x.zqv"));
+    // x.zqv.zqv decrypts to x.zqv, which is the other input.
+    const Result result = cryptelle({"decrypt", "--force", dir.file("x.zqv"), dir.file("x.zqv.zqv")});
+    EXPECT_EQ(result.status, 5) << result.err;
+    EXPECT_EQ(readFile(dir.file("x.zqv")), before);
+    EXPECT_EQ(readFile(dir.file("x")), "plain") << "the other file was still decrypted";
+}
+
 TEST(CliTest, ThePasswordIsNeverInArgumentsEnvironmentOrOnDisk)
 {
     TempDir helperDir;
