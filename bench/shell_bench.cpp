@@ -1,11 +1,14 @@
 // Lists a folder of 100,000 files into the file list (read, typed, sorted by
 // name, shown in details view) next to `ls -l` on the same folder, and expands
-// a tree node with 10,000 subfolders next to `ls -d */` in that folder. Rounds
+// a tree node with 10,000 subfolders next to `ls -d */` in that folder; times
+// showing the listed rows as large icons, Auto Arrange off and on. Rounds
 // interleave ours and the peer; the median of each is reported, warm cache.
 //
 //   shell_bench [scratch folder] [rounds]      (defaults: /tmp, 5)
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QListView>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -220,6 +223,37 @@ int main(int argc, char** argv)
                 heapPerRow,
                 residentPerRow,
                 static_cast<long long>(longestPause));
+
+    // The same rows as large icons: placed freely (Auto Arrange off, the
+    // start) and kept in rows (on); the switch, the whole layout and a paint.
+    for (const bool arranged : {false, true}) {
+        std::vector<Timing> asIcons;
+        for (int round = 0; round < rounds; ++round) {
+            view.setViewMode(zqvshell::FileListView::ViewMode::Details);
+            QApplication::processEvents();
+            asIcons.push_back(measure(
+                [&] {
+                    view.setAutoArrange(arranged);
+                    view.setViewMode(zqvshell::FileListView::ViewMode::LargeIcons);
+                    // Until every batch of the layout is done: the scroll range stops growing.
+                    QScrollBar* bar = view.iconView()->verticalScrollBar();
+                    for (int still = 0, last = -1; still < 20; ++still) {
+                        QApplication::processEvents(QEventLoop::AllEvents, 5);
+                        if (bar->maximum() != last) {
+                            last = bar->maximum();
+                            still = 0;
+                        }
+                    }
+                    view.currentView()->repaint();
+                },
+                RUSAGE_SELF));
+        }
+        std::printf("show 100,000 rows as large icons, auto arrange %s: wall %.3f s, cpu %.3f s\n",
+                    arranged ? "on" : "off",
+                    median(asIcons, &Timing::wall),
+                    median(asIcons, &Timing::cpu));
+    }
+    view.setViewMode(zqvshell::FileListView::ViewMode::Details);
 
     // The tree: expanding a node with 10,000 subfolders, shown.
     QTreeView treeView;
