@@ -1,6 +1,14 @@
 #include "CryptoModule.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "EngineMessages.h"
 #include "WipeFile.h"
@@ -70,7 +78,82 @@ void reportCipherFailure(OperationTools& tools,
                             run.error == causeNamedByText ? QString() : zqvcrypto::describe(run.error));
 }
 
-// Runs the cipher and reports a failure as above.
+// The source read piece by piece as a produced plaintext, so that the work
+// can stop between two pieces. The checks the cipher makes of a source come
+// first, before any key is derived.
+CipherRun runCancellable(OperationTools& tools,
+                         Direction direction,
+                         const QString& source,
+                         const QString& destination,
+                         const QString& password,
+                         CipherOptions options)
+{
+    const QByteArray native = QFile::encodeName(source);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat info
+    {
+    };
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return {zqvcrypto::CryptoError::ReadFailed, {}};
+    }
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    struct stat target
+    {
+    };
+    if (::stat(QFile::encodeName(destination).constData(), &target) == 0 && target.st_dev == info.st_dev &&
+        target.st_ino == info.st_ino)
+        return {zqvcrypto::CryptoError::SameFile, {}};
+    if (options.storedName.isEmpty())
+        options.storedName = QFileInfo(source).fileName();
+
+    bool cancelled = false;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    const zqvcrypto::PlaintextProducer read = [&](const zqvcrypto::PlaintextWriter& write) {
+        std::vector<unsigned char> piece(1 << 20);
+        std::uint64_t done = 0;
+        int shown = -1;
+        bool whole = true;
+        for (;;) {
+            if (tools.cancel->load()) {
+                cancelled = true;
+                whole = false;
+                break;
+            }
+            const ssize_t n = ::read(fd, piece.data(), piece.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                whole = n == 0;
+                break;
+            }
+            if (!write(piece.data(), static_cast<std::size_t>(n))) {
+                whole = false;
+                break;
+            }
+            done += static_cast<std::uint64_t>(n);
+            const int percent = size == 0 ? 100 : static_cast<int>(std::min<std::uint64_t>(100, done * 100 / size));
+            if (percent != shown && tools.progress) {
+                shown = percent;
+                tools.progress(percent);
+            }
+        }
+        // The plaintext does not stay in memory after the work.
+        ::explicit_bzero(piece.data(), piece.size());
+        return whole;
+    };
+    CipherRun run = runCipher(tools, direction, QString(), destination, password, options, read);
+    run.outcome.cancelled = cancelled && !run.outcome.written;
+    return run;
+}
+
+// Runs the cipher and reports a failure as above; a cancel is not a failure to report.
 CipherOutcome cipherReporting(OperationTools& tools,
                               Direction direction,
                               const QString& source,
@@ -80,8 +163,10 @@ CipherOutcome cipherReporting(OperationTools& tools,
                               const QString& failureText,
                               zqvcrypto::CryptoError causeNamedByText = zqvcrypto::CryptoError::None)
 {
-    const CipherRun run = runCipher(tools, direction, source, destination, password, options);
-    if (!run.outcome)
+    const bool cancellable = tools.cancel != nullptr && direction != Direction::Decrypt;
+    const CipherRun run = cancellable ? runCancellable(tools, direction, source, destination, password, options)
+                                      : runCipher(tools, direction, source, destination, password, options);
+    if (!run.outcome && !run.outcome.cancelled)
         reportCipherFailure(tools, run, failureText, causeNamedByText);
     return run.outcome;
 }

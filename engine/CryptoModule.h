@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 
 #include "Crypto.h"
 #include "EngineMessages.h"
@@ -23,6 +24,8 @@ struct OperationTools
     Wiper wiper;
     // Set from the interface thread to stop work that can stop; null where none can.
     const std::atomic<bool>* cancel = nullptr;
+    // Progress of work whose plaintext the routine reads itself; from any thread.
+    std::function<void(int)> progress = {};
 };
 
 struct CipherOptions
@@ -36,12 +39,15 @@ struct CipherOptions
 struct CipherOutcome
 {
     bool written = false;
-    bool readBack = false; // read back and authenticated in full before it took its name
+    bool readBack = false;  // read back and authenticated in full before it took its name
+    bool cancelled = false; // stopped on request: nothing was written, and nothing said
     explicit operator bool() const { return written; }
 };
 
 // Both derive the key from the password on the crypto control, run the file
-// operation beside the interface and report a failure themselves.
+// operation beside the interface and report a failure themselves. With the
+// tools' cancel set, encrypting and making a self-extracting file read the
+// source themselves and stop at its next piece once asked.
 CipherOutcome EncryptFileWithPassword(OperationTools& tools,
                                       const QString& source,
                                       const QString& destination,

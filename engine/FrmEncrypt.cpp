@@ -14,6 +14,7 @@ FrmEncrypt::FrmEncrypt(QString operand, Messenger& messenger, QWidget* parent)
     form.actionCaption = QStringLiteral("&Encrypt");
     form.browseFilter = QStringLiteral("Encrypted File (*.zqv)");
     form.failureText = QStringLiteral("The file could not be encrypted.");
+    form.cancelledWork = QStringLiteral("Encrypting ");
     form.routine = EncryptFileWithPassword;
     form.proposedOutput = [](const QString& operand) { return operand + QLatin1String(".zqv"); };
     form.focusMissingPassword = true;

@@ -14,6 +14,7 @@ FrmSelfExtracting::FrmSelfExtracting(QString operand, Messenger& messenger, QWid
     form.actionCaption = QStringLiteral("&Make");
     form.browseFilter = QStringLiteral("Executable File (*.exe)");
     form.failureText = QStringLiteral("The self-extracting file could not be made.");
+    form.cancelledWork = QStringLiteral("Making a self-extracting file of ");
     form.routine = MakeSelfExtractingFile;
     form.proposedOutput = [](const QString& operand) { return operand + QLatin1String(".exe"); };
     cmdMake = buildFileForm(std::move(form));

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <optional>
 
 #include "CryptoModule.h"
 #include "DialogKeys.h"
@@ -54,6 +55,7 @@ OperationDialog::OperationDialog(QString operand, Messenger& messenger, QWidget*
     , m_tools{m_crypto, m_runner, messenger, this, WipeFile}
 {
     m_crypto.setProgressHandler([this](int percent) { postProgress(percent); });
+    m_tools.progress = [this](int percent) { postProgress(percent); };
 }
 
 bool OperationDialog::load()
@@ -270,7 +272,20 @@ void OperationDialog::performFileAction()
             source = WipeTarget{sourcePath(), {}, nullptr};
     }
 
+    std::optional<CancelScope> cancellable;
+    if (!m_form.cancelledWork.isEmpty())
+        cancellable.emplace(*this);
     const CipherOutcome outcome = m_form.routine(m_tools, sourcePath(), destination, password, options);
+    cancellable.reset();
+    if (outcome.cancelled) {
+        m_messenger.message(this,
+                            QStringLiteral("ZQV"),
+                            m_form.cancelledWork + sourcePath() +
+                                QLatin1String(" was cancelled. No file was written, and ") + sourcePath() +
+                                QLatin1String(" is as it was."),
+                            MessageIcon::Information);
+        return;
+    }
     if (!outcome) {
         if (m_form.failureText.isEmpty())
             passwordRejected(); // the routine has said why; the next try replaces the password

@@ -81,6 +81,8 @@ protected:
         // Where the password is missing, whether the focus moves to it.
         bool focusMissingPassword = false;
         PasswordCheck checkBeforeReplace; // null for none
+        // What is said when the user stops the work ("Encrypting "); empty where it cannot stop.
+        QString cancelledWork;
     };
     QPushButton* buildFileForm(FileForm form);
 

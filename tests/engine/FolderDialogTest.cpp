@@ -15,6 +15,7 @@
 
 #include "Crypto.h"
 #include "DialogFixture.h"
+#include "FrmEncrypt.h"
 #include "FrmEncryptFolder.h"
 #include "FrmSelfExtracting.h"
 #include "RecordingMessenger.h"
@@ -393,5 +394,101 @@ INSTANTIATE_TEST_SUITE_P(Ways,
                          FolderCancelTest,
                          ::testing::Values(StopBy::Escape, StopBy::CloseButton, StopBy::CloseBox),
                          stopName);
+
+} // namespace
+
+namespace {
+
+struct FileCancelCase
+{
+    const char* name;
+    bool selfExtracting;
+    StopBy stopBy;
+};
+
+class FileCancelTest : public ::testing::TestWithParam<FileCancelCase>
+{
+protected:
+    TempDir dir;
+    RecordingMessenger messenger;
+};
+
+TEST_P(FileCancelTest, StoppingEncryptionOrMakingLeavesNothingAndTheSourceUntouched)
+{
+    const std::string content(2 * 1024 * 1024, 's');
+    writeFile(dir.file("a.doc"), content);
+    std::unique_ptr<OperationDialog> dialog;
+    if (GetParam().selfExtracting)
+        dialog = std::make_unique<FrmSelfExtracting>(q(dir.file("a.doc")), messenger);
+    else
+        dialog = std::make_unique<FrmEncrypt>(q(dir.file("a.doc")), messenger);
+    dialog->CryptoCtrl().setStubPath(QString::fromLatin1(ZQVSFX_PATH));
+    // A costly key derivation keeps the work running long enough to stop it.
+    dialog->CryptoCtrl().setKdfParams({32u * 1024, 2, 1});
+    ASSERT_TRUE(dialog->load());
+    dialog->show();
+    QTest::keyClicks(dialog->txtPassword1, QStringLiteral("pw"));
+    QTest::keyClicks(dialog->txtPassword2, QStringLiteral("pw"));
+    dialog->chkWipe->setChecked(true);
+    bool stopped = false;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!dialog->isBusy() || stopped)
+            return;
+        stopped = true;
+        if (GetParam().stopBy == StopBy::Escape)
+            QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        else if (GetParam().stopBy == StopBy::CloseButton)
+            QTest::mouseClick(dialog->cmdClose, Qt::LeftButton);
+        else
+            dialog->close();
+    });
+    poll.start();
+    QTest::mouseClick(dialog->findChild<QPushButton*>(GetParam().selfExtracting ? QStringLiteral("cmdMake")
+                                                                                : QStringLiteral("cmdEncrypt")),
+                      Qt::LeftButton);
+    poll.stop();
+    ASSERT_TRUE(stopped);
+
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(listFolder(dir.path()), "a.doc") << "no output and no partial; the source is not wiped";
+    EXPECT_EQ(readFile(dir.file("a.doc")), content);
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].parent, dialog.get());
+    const QString work =
+        GetParam().selfExtracting ? QStringLiteral("Making a self-extracting file of ") : QStringLiteral("Encrypting ");
+    EXPECT_EQ(messenger.shown[0].text,
+              work + q(dir.file("a.doc")) + QLatin1String(" was cancelled. No file was written, and ") +
+                  q(dir.file("a.doc")) + QLatin1String(" is as it was."));
+    EXPECT_TRUE(dialog->cmdClose->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways,
+                         FileCancelTest,
+                         ::testing::Values(FileCancelCase{"EncryptByEscape", false, StopBy::Escape},
+                                           FileCancelCase{"EncryptByCloseBox", false, StopBy::CloseBox},
+                                           FileCancelCase{"MakeByCloseButton", true, StopBy::CloseButton}),
+                         [](const ::testing::TestParamInfo<FileCancelCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(FileCancelOtherTest, AFolderGivenToEncryptIsRefusedAsBeforeWithoutAnOutput)
+{
+    TempDir dir;
+    RecordingMessenger messenger;
+    ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0700), 0);
+    FrmEncrypt dialog(q(dir.file("folder")), messenger);
+    dialog.CryptoCtrl().setKdfParams(enginetest::kCheapKdf);
+    ASSERT_TRUE(dialog.load());
+    dialog.show();
+    QTest::keyClicks(dialog.txtPassword1, QStringLiteral("pw"));
+    QTest::keyClicks(dialog.txtPassword2, QStringLiteral("pw"));
+    QTest::mouseClick(dialog.cmdEncrypt, Qt::LeftButton);
+    ASSERT_EQ(messenger.shown.size(), 2u);
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("The file was could not be encrypted."));
+    EXPECT_EQ(messenger.shown[1].text, QStringLiteral("The file could not be encrypted."));
+    EXPECT_EQ(listFolder(dir.path()), "folder");
+}
 
 } // namespace

@@ -88,10 +88,11 @@ TEST_P(WipeAfterChangeTest, TheSourceIsWipedOnlyIfItIsStillTheFileThatWasRead)
     const std::string source = dir.file("a.bin");
     std::atomic<bool> mutated = false;
     if (GetParam().when == When::DuringTheWork) {
-        dialog->CryptoCtrl().setProgressHandler([&](int) {
+        // Encrypting reads the source itself and reports through the tools.
+        dialog->tools().progress = [&](int) {
             if (!mutated.exchange(true))
                 mutate(source, GetParam().mutation);
-        });
+        };
     } else {
         dialog->setWiper([&](const WipeTarget& target) {
             mutated = true;
