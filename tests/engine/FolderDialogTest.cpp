@@ -8,6 +8,8 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -315,6 +317,38 @@ TEST_F(FolderDialogTest, RelativeFolderIsPackedFromTheWorkingFolder)
 
 namespace {
 
+// Holds the work at a point until the interface thread has done its part,
+// so a stop always lands while the work runs, however fast it is.
+class StopHandshake
+{
+public:
+    void workerWaits()
+    {
+        m_reached = true;
+        while (!m_released)
+            std::this_thread::yield();
+    }
+    [[nodiscard]] bool reached() const { return m_reached; }
+    class Release
+    {
+    public:
+        explicit Release(StopHandshake& handshake)
+            : m_handshake(handshake)
+        {
+        }
+        ~Release() { m_handshake.m_released = true; }
+        Release(const Release&) = delete;
+        Release& operator=(const Release&) = delete;
+
+    private:
+        StopHandshake& m_handshake;
+    };
+
+private:
+    std::atomic<bool> m_reached = false;
+    std::atomic<bool> m_released = false;
+};
+
 // How the user stops a folder being packed: Escape, Close, or the window's close box.
 enum class StopBy { Escape, CloseButton, CloseBox };
 
@@ -330,16 +364,18 @@ TEST_P(FolderCancelTest, StoppingWhileItRunsLeavesNothingAndSaysSo)
         writeFile(dir.file("tree/part" + std::to_string(i)), std::string(512 * 1024, static_cast<char>('a' + i)));
     open(dir.file("tree"));
     ASSERT_TRUE(loaded);
-    // A costly key derivation keeps the work running long enough to stop it.
-    dialog->CryptoCtrl().setKdfParams({32u * 1024, 2, 1});
     typePassword(QStringLiteral("pw"), QStringLiteral("pw"));
+    // The packing waits at its first progress until the user has stopped it.
+    StopHandshake handshake;
+    dialog->ZIPLight.progress = [&](const QString&, double) { handshake.workerWaits(); };
     bool stopped = false;
     QTimer poll;
     poll.setInterval(1);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!dialog->isBusy() || stopped)
+        if (!handshake.reached() || stopped)
             return;
         stopped = true;
+        const StopHandshake::Release release(handshake);
         switch (GetParam()) {
         case StopBy::Escape:
             QTest::keyClick(dialog.get(), Qt::Key_Escape);
@@ -370,7 +406,7 @@ TEST_P(FolderCancelTest, StoppingWhileItRunsLeavesNothingAndSaysSo)
     EXPECT_EQ(dialog->txtPassword1->text(), QStringLiteral("pw"));
 
     // Stopped once, it runs whole the next time.
-    dialog->CryptoCtrl().setKdfParams(enginetest::kCheapKdf);
+    dialog->ZIPLight.progress = nullptr;
     messenger.shown.clear();
     QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton);
     EXPECT_TRUE(messenger.shown.empty());
@@ -423,8 +459,10 @@ TEST_P(FileCancelTest, StoppingEncryptionOrMakingLeavesNothingAndTheSourceUntouc
     else
         dialog = std::make_unique<FrmEncrypt>(q(dir.file("a.doc")), messenger);
     dialog->CryptoCtrl().setStubPath(QString::fromLatin1(ZQVSFX_PATH));
-    // A costly key derivation keeps the work running long enough to stop it.
-    dialog->CryptoCtrl().setKdfParams({32u * 1024, 2, 1});
+    dialog->CryptoCtrl().setKdfParams(enginetest::kCheapKdf);
+    // The reading waits after its first piece until the user has stopped it.
+    StopHandshake handshake;
+    dialog->tools().progress = [&](int) { handshake.workerWaits(); };
     ASSERT_TRUE(dialog->load());
     dialog->show();
     QTest::keyClicks(dialog->txtPassword1, QStringLiteral("pw"));
@@ -434,9 +472,10 @@ TEST_P(FileCancelTest, StoppingEncryptionOrMakingLeavesNothingAndTheSourceUntouc
     QTimer poll;
     poll.setInterval(1);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!dialog->isBusy() || stopped)
+        if (!handshake.reached() || stopped)
             return;
         stopped = true;
+        const StopHandshake::Release release(handshake);
         if (GetParam().stopBy == StopBy::Escape)
             QTest::keyClick(dialog.get(), Qt::Key_Escape);
         else if (GetParam().stopBy == StopBy::CloseButton)
