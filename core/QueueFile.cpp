@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstdio>
@@ -161,6 +162,27 @@ SetAside setQueueFileAside(const QString& filePath)
             return {false, {}, systemErrorText(error)};
     }
     return {false, {}, systemErrorText(EEXIST)};
+}
+
+QString queueTimeText(const QDateTime& when, const QLocale& locale)
+{
+    // Drop the format's zone letters ("t", outside quotes) and the blanks
+    // that joined them to the rest.
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString withoutZone;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        withoutZone += c;
+    }
+    withoutZone = withoutZone.simplified();
+    if (withoutZone.endsWith(QLatin1Char('(')) || withoutZone.endsWith(QLatin1String("()")))
+        withoutZone = withoutZone.left(withoutZone.lastIndexOf(QLatin1Char('('))).trimmed();
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(when.time(), withoutZone);
 }
 
 QString queueLockPath(const QString& filePath)

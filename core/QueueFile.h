@@ -3,6 +3,9 @@
 #include <QList>
 #include <QString>
 
+class QDateTime;
+class QLocale;
+
 namespace zqvcore {
 
 // One row of the queue: the file, the word naming the operation, and when it
@@ -81,6 +84,10 @@ struct SetAside
     QString error;
 };
 [[nodiscard]] SetAside setQueueFileAside(const QString& filePath);
+
+// "When Queued": the locale's short date and long time, without the time
+// zone that the locale's long time format names.
+[[nodiscard]] QString queueTimeText(const QDateTime& when, const QLocale& locale);
 
 // The lock every change to the queue file is made under (see QueueModel).
 [[nodiscard]] QString queueLockPath(const QString& filePath);

@@ -31,7 +31,24 @@ template <typename Dialog> QDialog* showLoaded(Dialog* dialog)
     return dialog;
 }
 
+bool g_operationDone = false;
+
 } // namespace
+
+void markOperationDone()
+{
+    g_operationDone = true;
+}
+
+bool operationDone()
+{
+    return g_operationDone;
+}
+
+void forgetOperationDone()
+{
+    g_operationDone = false;
+}
 
 QDialog* startEngine(const QString& arguments, Messenger& messenger)
 {
@@ -80,8 +97,9 @@ int runEngine(int argc, char** argv)
     } join{leftovers};
     Messenger messenger;
     if (startEngine(arguments, messenger) == nullptr)
-        return 0;
-    return QApplication::exec();
+        return 1;
+    const int status = QApplication::exec();
+    return status == 0 && operationDone() ? 0 : 1;
 }
 
 } // namespace engine

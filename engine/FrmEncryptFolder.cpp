@@ -11,6 +11,7 @@
 #include <QSlider>
 
 #include "CryptoModule.h"
+#include "EngineMain.h"
 #include "FormParts.h"
 
 namespace engine {
@@ -183,6 +184,7 @@ void FrmEncryptFolder::cmdEncrypt_Click()
     const CancelScope cancellable = allowCancel();
     switch (EncryptFolderToArchive(tools(), ZIPLight, job, txtPassword1->text(), options)) {
     case FolderResult::Done:
+        markOperationDone();
         close();
         break;
     case FolderResult::Failed:

@@ -16,6 +16,7 @@
 
 #include "CommandLine.h"
 #include "DialogKeys.h"
+#include "EngineMain.h"
 #include "EngineMessages.h"
 #include "PathElide.h"
 #include "SizeText.h"
@@ -271,8 +272,10 @@ void FrmWipe::allDone()
     // user sees them.
     const bool everythingGone = m_lvFiles->topLevelItemCount() == 0;
     emit wipeFinished();
-    if (everythingGone)
+    if (everythingGone) {
+        markOperationDone();
         close();
+    }
 }
 
 void FrmWipe::closeEvent(QCloseEvent* event)

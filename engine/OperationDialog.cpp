@@ -12,6 +12,7 @@
 
 #include "CryptoModule.h"
 #include "DialogKeys.h"
+#include "EngineMain.h"
 #include "EngineMessages.h"
 #include "FormParts.h"
 #include "WorkRunner.h"
@@ -295,6 +296,7 @@ void OperationDialog::performFileAction()
     }
     if (wipeSource)
         wipeAfterSuccess(m_tools, source, outcome);
+    markOperationDone();
     close();
 }
 

@@ -151,12 +151,12 @@ void EngineDispatch::dispatch(zqvcore::Operation operation, const QStringList& p
         m_refresh();
 }
 
-WaitResult EngineDispatch::run(zqvcore::Operation operation, const QString& path)
+WaitResult EngineDispatch::run(zqvcore::Operation operation, const QString& path, int* exitStatus)
 {
     m_waits.push_back(QStringLiteral("Waiting for the engine to finish: %1 \"%2\"")
                           .arg(operationTitle(operation), QDir::toNativeSeparators(path)));
     showWait();
-    const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, path));
+    const WaitResult result = m_runner.RunAndWait(zqvcore::engineCommand(m_programFolder, operation, path), exitStatus);
     m_waits.removeLast();
     showWait();
     return result;

@@ -22,8 +22,8 @@ public:
     EngineDispatch(QMainWindow& window, EngineRunner& runner, QString programFolder, std::function<void()> refresh);
 
     void dispatch(zqvcore::Operation operation, const QStringList& paths);
-    // One run with its wait shown.
-    WaitResult run(zqvcore::Operation operation, const QString& path);
+    // One run with its wait shown; `exitStatus` as for EngineRunner::RunAndWait.
+    WaitResult run(zqvcore::Operation operation, const QString& path, int* exitStatus = nullptr);
     [[nodiscard]] bool waiting() const { return !m_waits.isEmpty(); }
 
     // How the engine's windows are brought forward (tests watch it instead).

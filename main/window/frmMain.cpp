@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 #include "EngineCommand.h"
@@ -83,10 +84,7 @@ std::optional<bool> truthValue(const QString& text)
 
 QString nowAsQueueTime()
 {
-    const QLocale locale;
-    const QDateTime now = QDateTime::currentDateTime();
-    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(now.time(), QLocale::LongFormat);
+    return zqvcore::queueTimeText(QDateTime::currentDateTime(), QLocale());
 }
 
 } // namespace
@@ -416,11 +414,21 @@ void frmMain::QueuePopUpOpening()
 void frmMain::Perform()
 {
     const int rounds = m_queue.count();
-    for (int round = 0; round < rounds && m_queue.count() > 0; ++round) {
-        const zqvcore::QueueEntry entry = m_queue.entries().constFirst();
+    // Entries whose run did not complete stay where they are; the rounds go on
+    // with the first entry after them.
+    QList<zqvcore::QueueEntry> notDone;
+    for (int round = 0; round < rounds; ++round) {
+        const QList<zqvcore::QueueEntry>& entries = m_queue.entries();
+        const auto next = std::find_if(entries.cbegin(), entries.cend(), [&notDone](const zqvcore::QueueEntry& e) {
+            return !notDone.contains(e);
+        });
+        if (next == entries.cend())
+            break;
+        const zqvcore::QueueEntry entry = *next;
         const zqvcore::Operation operation = zqvcore::operationForActionWord(entry.action);
         if (operation != zqvcore::Operation::None && operation != zqvcore::Operation::EncryptFolder) {
-            const WaitResult result = m_engine->run(operation, entry.path);
+            int exitStatus = -1;
+            const WaitResult result = m_engine->run(operation, entry.path, &exitStatus);
             if (result == WaitResult::Abandoned)
                 return; // shutting down: the entry stays for the next start
             if (result == WaitResult::NotStarted) {
@@ -428,10 +436,24 @@ void frmMain::Perform()
                               .arg(zqvcore::enginePath(m_programFolder)));
                 return;
             }
+            if (exitStatus != 0) {
+                // Closed without doing it, refused or failed: the engine has
+                // said why; the entry is kept for another try.
+                notDone.append(entry);
+                continue;
+            }
         }
         // The user (or another window) may have changed the queue during the
         // run: remove the entry that ran, wherever it now stands, and nothing else.
         (void)m_queue.remove(entry);
+    }
+    if (!notDone.isEmpty()) {
+        m_messenger.message(this,
+                            QStringLiteral("ZQV"),
+                            notDone.size() == 1
+                                ? QStringLiteral("1 file was not done. It stays in the queue.")
+                                : QStringLiteral("%1 files were not done. They stay in the queue.").arg(notDone.size()),
+                            zqvgui::MessageIcon::Warning);
     }
 }
 

@@ -1,6 +1,9 @@
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QLocale>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -480,5 +483,30 @@ INSTANTIATE_TEST_SUITE_P(
                                [](const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); },
                                "it is a folder, not a regular file"}),
     [](const ::testing::TestParamInfo<NotAFile>& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+TEST(QueueTime, ShortDateAndLongTimeWithoutTheZone)
+{
+    const QDateTime when(QDate(2026, 12, 8), QTime(1, 18, 5), QTimeZone::utc());
+    EXPECT_EQ(queueTimeText(when, QLocale(QLocale::English, QLocale::UnitedStates)),
+              QStringLiteral("12/8/26 1:18:05 AM"));
+    EXPECT_EQ(queueTimeText(when, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("08.12.26 01:18:05"));
+    for (const QLocale& locale : {QLocale::c(),
+                                  QLocale(QLocale::English, QLocale::UnitedKingdom),
+                                  QLocale(QLocale::French, QLocale::France),
+                                  QLocale(QLocale::Japanese, QLocale::Japan),
+                                  QLocale(QLocale::Finnish, QLocale::Finland)}) {
+        const QString text = queueTimeText(when, locale);
+        SCOPED_TRACE(locale.name().toStdString() + ": " + text.toStdString());
+        EXPECT_TRUE(text.startsWith(locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')));
+        EXPECT_FALSE(text.contains(QLatin1String("UTC")));
+        EXPECT_FALSE(text.contains(when.timeZoneAbbreviation()));
+        EXPECT_TRUE(text.contains(QLatin1String("18")) && text.contains(QLatin1String("05"))); // minutes and seconds
+        EXPECT_FALSE(text.endsWith(QLatin1Char(' ')));
+    }
+}
 
 } // namespace

@@ -271,4 +271,46 @@ TEST_F(QueuePane, AQueueFileThatIsNoFileLeavesTheWindowUpAndSaysSo)
     }
 }
 
+TEST_F(QueuePane, AnEntryWhoseRunWasNotDoneStaysAndPerformSaysHowMany)
+{
+    loaded();
+    drop({path("plain.txt")});
+    drop({path("secret.zqv")});
+    drop({path("with blanks.txt")});
+    standIn.leaveUnfinished("plain.txt");
+    standIn.leaveUnfinished("with blanks.txt");
+    for (const char* name : {"plain.txt", "secret.zqv", "with blanks.txt"})
+        standIn.open(name);
+    window().Perform();
+    EXPECT_EQ(standIn.count("end"), 3); // each ran once, in order
+    EXPECT_EQ(rows(),
+              (QStringList{path("plain.txt") + QStringLiteral("|Encrypt"),
+                           path("with blanks.txt") + QStringLiteral("|Encrypt")}));
+    EXPECT_EQ(zqvcore::readQueueFile(QString::fromStdString(queueFile())), window().queue().entries());
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_EQ(messages().at(0), QStringLiteral("2 files were not done. They stay in the queue."));
+}
+
+TEST(RunAndWaitStatus, TheEnginesExitStatusArrives)
+{
+    testsupport::StandIn standIn;
+    EngineRunner runner;
+    standIn.open("done");
+    standIn.open("undone");
+    standIn.leaveUnfinished("undone");
+    int status = 7;
+    EXPECT_EQ(
+        runner.RunAndWait(
+            zqvcore::engineCommand(testsupport::StandIn::folder(), zqvcore::Operation::Wipe, QStringLiteral("/x/done")),
+            &status),
+        WaitResult::Ended);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(runner.RunAndWait(zqvcore::engineCommand(testsupport::StandIn::folder(),
+                                                       zqvcore::Operation::Wipe,
+                                                       QStringLiteral("/x/undone")),
+                                &status),
+              WaitResult::Ended);
+    EXPECT_EQ(status, 1);
+}
+
 } // namespace

@@ -36,6 +36,8 @@ public:
     [[nodiscard]] std::string gates() const { return m_dir.file("gates"); }
     // Lets the run whose last argument has this file name end.
     void open(const std::string& fileName) const { writeFile(gates() + "/" + fileName, ""); }
+    // Makes that run end with the status of an operation not done.
+    void leaveUnfinished(const std::string& fileName) const { writeFile(gates() + "/" + fileName + ".unfinished", ""); }
 
     [[nodiscard]] std::vector<std::string> lines() const
     {

@@ -1,6 +1,7 @@
 // Stands in for the engine in the main window's tests: it records its
 // arguments in the log file named by ZQV_STANDIN_LOG, waits, and records its
-// end. It waits until the file ZQV_STANDIN_GATES/<last argument's file name>
+// end. It exits with 1 when ZQV_STANDIN_GATES/<file name>.unfinished exists, 0
+// otherwise. It waits until the file ZQV_STANDIN_GATES/<last argument's file name>
 // exists, or ZQV_STANDIN_SLEEP_MS milliseconds when no gate folder is given.
 #include <chrono>
 #include <cstdio>
@@ -52,5 +53,14 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleep)));
     }
     record("end " + pid + " " + arguments);
+    // The engine's way of saying the operation was not done (a dialog closed
+    // without doing it): a gate named "<file name>.unfinished".
+    if (gates != nullptr && argc > 1) {
+        struct stat info
+        {
+        };
+        if (::stat((std::string(gates) + "/" + baseName(argv[argc - 1]) + ".unfinished").c_str(), &info) == 0)
+            return 1;
+    }
     return 0;
 }
