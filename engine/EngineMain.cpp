@@ -89,12 +89,7 @@ int runEngine(int argc, char** argv)
     QApplication::setWindowIcon(cryptelle::applicationIcon());
     // Partial outputs that killed runs left on file systems without unnamed
     // files are overwritten and removed beside the dialog, not before it.
-    std::thread leftovers(cryptelle::wipeRecordedLeftovers);
-    struct Join
-    {
-        std::thread& thread;
-        ~Join() { thread.join(); }
-    } join{leftovers};
+    const std::jthread leftovers(cryptelle::wipeRecordedLeftovers);
     Messenger messenger;
     if (startEngine(arguments, messenger) == nullptr)
         return 1;

@@ -1,6 +1,7 @@
 #include "ZqvApplication.h"
 
 #include <QApplication>
+#include <thread>
 
 #include "AppIcon.h"
 #include "BrowseForFolder.h"
@@ -13,6 +14,7 @@
 #include "Miscellaneous.h"
 #include "QueueFile.h"
 #include "ShellContextMenu.h"
+#include "UnnamedOutput.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 #include "frmPreferences.h"
@@ -26,6 +28,10 @@ int runZqv(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("zqv"));
     QApplication::setWindowIcon(cryptelle::applicationIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("cryptelle"));
+
+    // Partial outputs that killed engine runs left on file systems without
+    // unnamed files are overwritten and removed beside the window.
+    const std::jthread leftovers(cryptelle::wipeRecordedLeftovers);
 
     const QString programFolder = QCoreApplication::applicationDirPath();
     const QString helpPage = programFolder + QLatin1String("/help/index.html");
