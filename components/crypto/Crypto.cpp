@@ -18,9 +18,7 @@ namespace zqvcrypto {
 
 Argon2Params Crypto::defaultKdfParams()
 {
-    // About half a second on a two-core machine; stored in every file, so it
-    // can be raised later without breaking older files.
-    return Argon2Params{128u * 1024, 3, 2};
+    return kDefaultArgon2Params;
 }
 
 int Crypto::keyLengthOf(int algorithm)

@@ -33,9 +33,7 @@ void computeCheck(const HeaderBytes& bytes, unsigned char* out)
 
 bool kdfParamsAcceptable(const Argon2Params& params)
 {
-    return params.lanes >= 1 && params.lanes <= zqv::kMaxLanes && params.iterations >= 1 &&
-           params.iterations <= zqv::kMaxIterations && params.memoryKiB >= 8 * params.lanes &&
-           params.memoryKiB <= zqv::kMaxMemoryKiB;
+    return withinLimits(params, kFileKdfLimits);
 }
 
 HeaderBytes serializeHeader(const ZqvHeader& header)

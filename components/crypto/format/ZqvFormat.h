@@ -35,10 +35,6 @@ inline constexpr std::size_t kOffKeyTag = 88;
 inline constexpr std::size_t kOffCheck = 104;
 inline constexpr std::size_t kHeaderSize = 120;
 
-// Limits on what a file may ask of us, checked before the key derivation runs.
-inline constexpr std::uint32_t kMaxMemoryKiB = 2u * 1024 * 1024;
-inline constexpr std::uint32_t kMaxIterations = 16;
-inline constexpr std::uint32_t kMaxLanes = 16;
 inline constexpr std::uint32_t kMinChunkSize = 64u * 1024;
 inline constexpr std::uint32_t kMaxChunkSize = 1024u * 1024;
 inline constexpr std::uint32_t kDefaultChunkSize = 256u * 1024;

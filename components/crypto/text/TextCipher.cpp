@@ -49,8 +49,7 @@ std::uint32_t getU32(const unsigned char* in)
 
 bool acceptable(const Argon2Params& kdf)
 {
-    return kdf.lanes >= 1 && kdf.lanes <= kMaxLanes && kdf.iterations >= 1 && kdf.iterations <= kMaxIterations &&
-           kdf.memoryKiB >= 8 * kdf.lanes && kdf.memoryKiB <= kMaxMemoryKiB;
+    return withinLimits(kdf, kTextKdfLimits);
 }
 
 void putHeader(std::vector<unsigned char>& out, int algorithm, const Argon2Params& kdf)

@@ -26,11 +26,6 @@ inline constexpr std::size_t kNonceSize = 12;
 inline constexpr std::size_t kTagSize = 16;
 inline constexpr std::size_t kSessionKeySize = 32;
 
-// Limits a stored message may ask for; more is refused rather than honoured.
-inline constexpr std::uint32_t kMaxMemoryKiB = 2u * 1024 * 1024;
-inline constexpr std::uint32_t kMaxIterations = 16;
-inline constexpr std::uint32_t kMaxLanes = 16;
-
 [[nodiscard]] bool isSupportedAlgorithm(int algorithm);
 
 } // namespace textformat

@@ -158,6 +158,46 @@ TEST_P(TextAlgorithmTest, WrongKeyDamageTruncationAndOtherAlgorithmsAreRefused)
     }
 }
 
+// The envelope with its stored cost replaced; the cost is authenticated, so
+// only a refusal before the derivation gives anything but WrongKey.
+QString withCost(const QString& printable, const Argon2Params& cost)
+{
+    QByteArray envelope = QByteArray::fromBase64(printable.toLatin1());
+    const std::uint32_t fields[3] = {cost.memoryKiB, cost.iterations, cost.lanes};
+    for (int field = 0; field < 3; ++field)
+        for (int byte = 0; byte < 4; ++byte)
+            envelope[5 + 4 * field + byte] = static_cast<char>(fields[field] >> (24 - 8 * byte));
+    return QString::fromLatin1(envelope.toBase64());
+}
+
+TEST_P(TextAlgorithmTest, CostsAboveTheTextCeilingAreRefusedBeforeDeriving)
+{
+    const int algorithm = GetParam();
+    const QString good = encrypt(algorithm, QStringLiteral("right"), QStringLiteral("the message")).printable;
+    const Argon2Limits& top = kTextKdfLimits;
+    struct Case
+    {
+        const char* name;
+        Argon2Params cost;
+    };
+    const Case cases[] = {
+        {"memory one KiB over", {top.maxMemoryKiB + 1, 1, 1}},
+        {"one pass too many", {64, top.maxIterations + 1, 1}},
+        {"one lane too many", {64 * (top.maxLanes + 1), 1, top.maxLanes + 1}},
+        {"the file format's ceiling",
+         {kFileKdfLimits.maxMemoryKiB, kFileKdfLimits.maxIterations, kFileKdfLimits.maxLanes}},
+        {"no pass at all", {64, 0, 1}},
+        {"less than 8 KiB per lane", {8, 1, 2}},
+    };
+    for (const Case& c : cases) {
+        const Opened opened = decrypt(algorithm, QStringLiteral("right"), withCost(good, c.cost));
+        EXPECT_EQ(opened.error, TextError::BadParameters) << c.name;
+        EXPECT_TRUE(opened.empty) << c.name;
+    }
+    // Within the ceiling the cost is honoured, and changing it fails authentication.
+    EXPECT_EQ(decrypt(algorithm, QStringLiteral("right"), withCost(good, {72, 1, 1})).error, TextError::WrongKey);
+}
+
 TEST_P(TextAlgorithmTest, CiphertextWrappedOrIndentedByMailStillDecrypts)
 {
     const int algorithm = GetParam();

@@ -227,7 +227,7 @@ TEST(HeaderLimitsTest, AbsurdParametersAreRefusedBeforeTheKeyDerivation)
     // Memory of 4 GiB would fail inside the derivation with a different error
     // (or take minutes): getting BadParameters proves it never ran.
     EXPECT_EQ(decrypt(craftedHeader(0xFFFFFFFFu, 1, 1, kChunk), out), CryptoError::BadParameters);
-    EXPECT_EQ(decrypt(craftedHeader(zqv::kMaxMemoryKiB + 1, 1, 1, kChunk), out), CryptoError::BadParameters);
+    EXPECT_EQ(decrypt(craftedHeader(kFileKdfLimits.maxMemoryKiB + 1, 1, 1, kChunk), out), CryptoError::BadParameters);
     EXPECT_EQ(decrypt(craftedHeader(64, 1000000, 1, kChunk), out), CryptoError::BadParameters);
     EXPECT_EQ(decrypt(craftedHeader(64, 1, 0, kChunk), out), CryptoError::BadParameters);
     EXPECT_EQ(decrypt(craftedHeader(64, 1, 1000, kChunk), out), CryptoError::BadParameters);
