@@ -5,15 +5,20 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThreadPool>
 #include <QVBoxLayout>
+#include <mutex>
 
 #include "FormParts.h"
 #include "Messenger.h"
@@ -41,7 +46,42 @@ QPlainTextEdit* makeTextBox(QWidget* parent, const QString& name)
     return box;
 }
 
+// The threads actions run on. Owned by the application, whose end waits for
+// them: an abandoned derivation cannot be stopped, only left to finish, and
+// the cost ceiling of messages keeps that to a few seconds. A few threads, so
+// a cancelled action never holds up the next one, and so repeated cancels
+// cannot pile up derivations without bound.
+QThreadPool* actionThreads()
+{
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(3);
+    }
+    return pool;
+}
+
+// Plaintext of a result nobody will see is overwritten before it is freed.
+void forget(TextActionResult& result)
+{
+    if (!result.output.isEmpty())
+        result.output.fill(QChar(u'\0'));
+    result.output.clear();
+}
+
 } // namespace
+
+// One action between the window and its worker. Whoever comes second, the
+// worker with a result or the window giving up on it, decides what becomes
+// of the result, under the lock.
+struct FrmText::Job
+{
+    std::mutex lock;
+    QEventLoop* loop = nullptr; // the window's wait; valid while neither done nor abandoned
+    bool done = false;
+    bool abandoned = false;
+    TextActionResult result;
+};
 
 FrmText::FrmText(zqvgui::Messenger& messenger, QWidget* parent)
     : QDialog(parent)
@@ -79,6 +119,8 @@ FrmText::FrmText(zqvgui::Messenger& messenger, QWidget* parent)
     cmdFromFile = zqvgui::makeButton(this, QStringLiteral("cmdFromFile"), QStringLiteral("&From File"));
     cmdAction = zqvgui::makeButton(this, QStringLiteral("cmdAction"), QStringLiteral("&Encrypt"));
     cmdAction->setDefault(true);
+    cmdCancel = zqvgui::makeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"));
+    cmdCancel->setVisible(false);
 
     lblResult = makeLabel(this, QStringLiteral("lblResult"), QStringLiteral("Encrypted Text"));
     txtOutput = makeTextBox(this, QStringLiteral("txtOutput"));
@@ -118,6 +160,7 @@ FrmText::FrmText(zqvgui::Messenger& messenger, QWidget* parent)
     inputButtons->addWidget(cmdFromClipboard);
     inputButtons->addWidget(cmdFromFile);
     inputButtons->addStretch();
+    inputButtons->addWidget(cmdCancel);
     inputButtons->addWidget(cmdAction);
     layout->addLayout(inputButtons);
 
@@ -151,21 +194,28 @@ FrmText::FrmText(zqvgui::Messenger& messenger, QWidget* parent)
     connect(cmdFromFile, &QPushButton::clicked, this, &FrmText::cmdFromFile_Click);
     connect(cmdCopy, &QPushButton::clicked, this, &FrmText::cmdCopy_Click);
     connect(cmdSaveAs, &QPushButton::clicked, this, &FrmText::cmdSaveAs_Click);
-    connect(cmdOk, &QPushButton::clicked, this, &FrmText::reject);
+    // The Close button is a deliberate choice: it closes without asking.
+    connect(cmdOk, &QPushButton::clicked, this, [this] { QDialog::reject(); });
+    connect(cmdCancel, &QPushButton::clicked, this, &FrmText::cmdCancel_Click);
 
     // While a message is being ciphered nothing may change what is ciphered.
-    m_runner.setControls({cboAlgorithm,
-                          optAction[0],
-                          optAction[1],
-                          txtKey,
-                          txtInput,
-                          cmdFromClipboard,
-                          cmdFromFile,
-                          cmdAction,
-                          cmdCopy,
-                          cmdSaveAs,
-                          cmdOk});
+    m_lockedWhileWorking = {cboAlgorithm,
+                            optAction[0],
+                            optAction[1],
+                            txtKey,
+                            txtInput,
+                            cmdFromClipboard,
+                            cmdFromFile,
+                            cmdAction,
+                            cmdCopy,
+                            cmdSaveAs,
+                            cmdOk};
     txtKey->setFocus();
+}
+
+FrmText::~FrmText()
+{
+    cmdCancel_Click();
 }
 
 void FrmText::optAction_Click(int index)
@@ -182,17 +232,97 @@ void FrmText::chkMask_Click()
     txtKey->setEchoMode(chkMask->isChecked() ? QLineEdit::Password : QLineEdit::Normal);
 }
 
+void FrmText::setWorking(bool working)
+{
+    if (working) {
+        m_disabledByWork.clear();
+        for (QWidget* control : m_lockedWhileWorking) {
+            if (control->isEnabled()) {
+                control->setEnabled(false);
+                m_disabledByWork.push_back(control);
+            }
+        }
+        cmdCancel->setVisible(true);
+        cmdCancel->setFocus();
+        // The arrow stays beside the hourglass: Cancel can be clicked.
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    for (QWidget* control : m_disabledByWork)
+        control->setEnabled(true);
+    m_disabledByWork.clear();
+    cmdCancel->setVisible(false);
+}
+
+void FrmText::cmdCancel_Click()
+{
+    if (!m_job)
+        return;
+    QEventLoop* loop = nullptr;
+    {
+        const std::lock_guard<std::mutex> guard(m_job->lock);
+        if (!m_job->done) {
+            m_job->abandoned = true;
+            forget(m_job->result);
+        }
+        loop = m_job->loop;
+    }
+    if (loop != nullptr)
+        loop->quit();
+}
+
 void FrmText::cmdAction_Click()
 {
-    if (m_runner.isBusy())
+    if (m_job)
         return;
     const TextAction action =
         cmdAction->text() == QLatin1String("&Encrypt") ? TextAction::Encrypt : TextAction::Decrypt;
     const int algorithm = textAlgorithmCode(cboAlgorithm->currentText());
     const QString key = txtKey->text();
     const QString input = txtInput->toPlainText();
+
+    const auto job = std::make_shared<Job>();
+    QEventLoop loop;
+    job->loop = &loop;
+    m_job = job;
+    setWorking(true);
+    // The worker has copies of all it needs, so it may outlive the window.
+    actionThreads()->start([job, performer = m_performer, control = CryptoCtrl, algorithm, key, input, action] {
+        TextActionResult result = performer(control, algorithm, key, input, action);
+        const std::lock_guard<std::mutex> guard(job->lock);
+        if (job->abandoned) {
+            forget(result);
+            return;
+        }
+        job->result = std::move(result);
+        job->done = true;
+        QMetaObject::invokeMethod(job->loop, "quit", Qt::QueuedConnection);
+    });
+    const QPointer<FrmText> self(this);
+    loop.exec();
+    bool done = false;
     TextActionResult result;
-    m_runner.run([&] { result = performTextAction(CryptoCtrl, algorithm, key, input, action); });
+    {
+        const std::lock_guard<std::mutex> guard(job->lock);
+        job->loop = nullptr;
+        done = job->done;
+        if (done)
+            result = std::move(job->result);
+        else
+            job->abandoned = true;
+    }
+    if (!self) {
+        forget(result);
+        return;
+    }
+    m_job.reset();
+    setWorking(false);
+    if (!done) {
+        // Cancelled: everything stays as it was before the action.
+        cmdAction->setFocus();
+        return;
+    }
     if (result.succeeded) {
         txtOutput->setPlainText(result.output);
         return;
@@ -222,10 +352,21 @@ void FrmText::cmdFromFile_Click()
     if (path.isEmpty())
         return;
     QString text;
-    if (!readTextFile(path, text)) {
+    switch (readTextFile(path, text)) {
+    case TextFileRead::Read:
+        break;
+    case TextFileRead::Unreadable:
         m_messenger.message(this,
                             QStringLiteral("ZQV"),
                             QStringLiteral("The file could not be read."),
+                            zqvgui::MessageIcon::Critical,
+                            path);
+        return;
+    case TextFileRead::NotInEncoding:
+        m_messenger.message(this,
+                            QStringLiteral("ZQV"),
+                            QStringLiteral("The file is not text in this system's encoding (%1), so it was not loaded.")
+                                .arg(QString::fromLatin1(localeCodeset())),
                             zqvgui::MessageIcon::Critical,
                             path);
         return;
@@ -255,8 +396,14 @@ void FrmText::cmdSaveAs_Click()
 
 void FrmText::reject()
 {
-    // Closing waits for the running action; it ends within a second or so.
-    if (m_runner.isBusy())
+    if (m_job) {
+        cmdCancel_Click();
+        return;
+    }
+    if (!txtInput->toPlainText().isEmpty() &&
+        !m_messenger.question(this,
+                              QStringLiteral("ZQV"),
+                              QStringLiteral("The text you entered will be lost.\nDo you want to close the window?")))
         return;
     QDialog::reject();
 }

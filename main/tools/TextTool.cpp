@@ -2,6 +2,11 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <cerrno>
+
+#include <iconv.h>
+#include <langinfo.h>
 
 #include "Crypto.h"
 
@@ -106,21 +111,60 @@ TextActionResult performTextAction(
                                          : decrypt(control, algorithm, key, input);
 }
 
-bool readTextFile(const QString& path, QString& text)
+QByteArray localeCodeset()
+{
+    return QByteArray(::nl_langinfo(CODESET));
+}
+
+bool decodeText(const QByteArray& bytes, const QByteArray& codeset, QString& text)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        text = decoded;
+        return true;
+    }
+    const QByteArray name = codeset.toUpper();
+    if (name.isEmpty() || name == "UTF-8" || name == "UTF8")
+        return false;
+    iconv_t converter = ::iconv_open("UTF-8", codeset.constData());
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return false;
+    QByteArray out;
+    out.resize(bytes.size() * 4 + 16);
+    char* in = const_cast<char*>(bytes.constData());
+    std::size_t inLeft = static_cast<std::size_t>(bytes.size());
+    char* to = out.data();
+    std::size_t outLeft = static_cast<std::size_t>(out.size());
+    // Every byte must convert; a single-byte encoding that leaves some bytes
+    // undefined (ASCII, or the C locale) refuses them.
+    const bool converted = ::iconv(converter, &in, &inLeft, &to, &outLeft) != static_cast<std::size_t>(-1) &&
+                           ::iconv(converter, nullptr, nullptr, &to, &outLeft) != static_cast<std::size_t>(-1);
+    ::iconv_close(converter);
+    if (!converted || inLeft != 0)
+        return false;
+    out.truncate(static_cast<qsizetype>(to - out.data()));
+    text = QString::fromUtf8(out);
+    return true;
+}
+
+TextFileRead readTextFile(const QString& path, QString& text)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        return TextFileRead::Unreadable;
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return false;
-    QString all = QString::fromUtf8(bytes);
+        return TextFileRead::Unreadable;
+    QString all;
+    if (!decodeText(bytes, localeCodeset(), all))
+        return TextFileRead::NotInEncoding;
     all.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     // The last line's ending ends the line; it does not start an empty one.
     if (all.endsWith(QLatin1Char('\n')))
         all.chop(1);
     text = all;
-    return true;
+    return TextFileRead::Read;
 }
 
 bool writeTextFile(const QString& path, const QString& text)

@@ -33,9 +33,20 @@ struct TextActionResult
 [[nodiscard]] TextActionResult performTextAction(
     const zqvcrypto::Crypto& control, int algorithm, const QString& key, const QString& input, TextAction action);
 
+enum class TextFileRead { Read, Unreadable, NotInEncoding };
+
 // A text file's lines joined with line feeds: the line structure stays, and
-// each line's own ending (CR LF or LF) is dropped.
-[[nodiscard]] bool readTextFile(const QString& path, QString& text);
+// each line's own ending (CR LF or LF) is dropped. The bytes are UTF-8, or
+// else in the locale's encoding; bytes that are neither are refused rather
+// than shown as replacement characters.
+[[nodiscard]] TextFileRead readTextFile(const QString& path, QString& text);
+
+// The text of `bytes`: UTF-8 when they are that, else in `codeset` (a name
+// iconv knows). False when they are neither.
+[[nodiscard]] bool decodeText(const QByteArray& bytes, const QByteArray& codeset, QString& text);
+
+// The name of the locale's character encoding, as nl_langinfo gives it.
+[[nodiscard]] QByteArray localeCodeset();
 
 // Writes `text` with CR LF line breaks and a closing CR LF; the file appears
 // under its name only once it is complete.

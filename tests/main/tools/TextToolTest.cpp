@@ -10,10 +10,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <future>
 
 #include <gtest/gtest.h>
 
+#include "Crypto.h"
 #include "FrmText.h"
+#include "KdfParams.h"
 #include "QtText.h"
 #include "RecordingMessenger.h"
 #include "TempDir.h"
@@ -223,6 +227,7 @@ TEST_F(FrmTextTest, SaveAsWritesCrLfAndAsksBeforeReplacing)
     click("cmdSaveAs");
     EXPECT_EQ(messenger.questions.size(), 1u);
     EXPECT_EQ(readFile(dir.file("out.txt")), "\r\n") << "a refused replacement leaves the file alone";
+    EXPECT_EQ(messenger.saveDialogs.size(), 2u) << "No cancels the save; the file dialog does not come back";
 
     messenger.answer = true;
     click("cmdSaveAs");
@@ -233,6 +238,215 @@ TEST_F(FrmTextTest, SaveAsWritesCrLfAndAsksBeforeReplacing)
     click("cmdSaveAs");
     ASSERT_FALSE(messenger.shown.empty());
     EXPECT_EQ(messenger.shown.back().text, QStringLiteral("The file could not be saved."));
+}
+
+// An action that runs until the test lets it go, so the test can act while
+// it is running.
+struct HeldAction
+{
+    std::promise<void> release;
+    std::promise<void> finished;
+    FrmText::Performer performer()
+    {
+        std::shared_future<void> go = release.get_future().share();
+        auto done = std::make_shared<std::promise<void>>(std::move(finished));
+        finishedFuture = done->get_future();
+        return [go, done](const zqvcrypto::Crypto&, int, const QString&, const QString&, TextAction) {
+            go.wait();
+            TextActionResult result;
+            result.succeeded = true;
+            result.output = QStringLiteral("result nobody asked for any more");
+            done->set_value();
+            return result;
+        };
+    }
+    // Lets the action end and waits until it has.
+    void finish()
+    {
+        release.set_value();
+        finishedFuture.wait();
+    }
+    std::future<void> finishedFuture;
+};
+
+TEST_F(FrmTextTest, ARunningActionCanBeCancelledAndTheWindowKeepsWorking)
+{
+    form.show();
+    QPushButton* cancel = child<QPushButton>(&form, "cmdCancel");
+    EXPECT_FALSE(cancel->isVisible()) << "Cancel only while an action runs";
+    EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+
+    struct Case
+    {
+        const char* name;
+        std::function<void()> cancelIt;
+    };
+    const Case cases[] = {
+        {"Cancel button", [&] { QTest::mouseClick(cancel, Qt::LeftButton); }},
+        {"Escape", [&] { QTest::keyClick(&form, Qt::Key_Escape); }},
+        {"closing the window", [&] { form.close(); }},
+    };
+    for (const Case& c : cases) {
+        key()->setText(QStringLiteral("key"));
+        input()->setPlainText(QStringLiteral("typed text"));
+        output()->setPlainText(QStringLiteral("earlier output"));
+        messenger.shown.clear();
+        HeldAction held;
+        form.setPerformer(held.performer());
+        bool sawItRunning = false;
+        // Runs inside the action's wait: the window still handles events.
+        QTimer::singleShot(0, &form, [&] {
+            sawItRunning = form.isWorking() && cancel->isVisible() && cancel->isEnabled() && !key()->isEnabled() &&
+                           !input()->isEnabled() && !child<QPushButton>(&form, "cmdAction")->isEnabled();
+            c.cancelIt();
+        });
+        click("cmdAction");
+        EXPECT_TRUE(sawItRunning) << c.name;
+        EXPECT_FALSE(form.isWorking()) << c.name;
+        EXPECT_TRUE(form.isVisible()) << c.name << ": cancelling does not close the window";
+        EXPECT_FALSE(cancel->isVisible()) << c.name;
+        EXPECT_TRUE(key()->isEnabled() && input()->isEnabled()) << c.name;
+
+        // The abandoned action ends later; what it made is dropped.
+        held.finish();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(output()->toPlainText(), QStringLiteral("earlier output")) << c.name;
+        EXPECT_EQ(input()->toPlainText(), QStringLiteral("typed text")) << c.name;
+        EXPECT_TRUE(messenger.shown.empty()) << c.name;
+    }
+}
+
+TEST_F(FrmTextTest, ACancelledActionStillRunningDoesNotHoldUpTheNext)
+{
+    form.show();
+    key()->setText(QStringLiteral("key"));
+    input()->setPlainText(QStringLiteral("text"));
+    HeldAction held;
+    form.setPerformer(held.performer());
+    QTimer::singleShot(0, &form, [&] { QTest::mouseClick(child<QPushButton>(&form, "cmdCancel"), Qt::LeftButton); });
+    click("cmdAction");
+    ASSERT_FALSE(form.isWorking());
+
+    form.setPerformer(performTextAction);
+    click("cmdAction");
+    EXPECT_TRUE(output()->toPlainText().startsWith(QLatin1String("ZQVT")));
+    held.finish();
+}
+
+TEST_F(FrmTextTest, AMessageAskingForMoreThanTheCeilingIsRefusedWithoutDeriving)
+{
+    form.show();
+    key()->setText(QStringLiteral("right"));
+    input()->setPlainText(QStringLiteral("secret"));
+    click("cmdAction");
+    QByteArray envelope = QByteArray::fromBase64(output()->toPlainText().toLatin1());
+    ASSERT_GT(envelope.size(), 17);
+    // The costliest message the old ceiling let through: 2 GiB, 16 passes, 16 lanes,
+    // which took a minute to derive before it failed.
+    const unsigned char cost[12] = {0, 0x20, 0, 0, 0, 0, 0, 16, 0, 0, 0, 16};
+    for (int i = 0; i < 12; ++i)
+        envelope[5 + i] = static_cast<char>(cost[i]);
+    bool derived = false;
+    form.setPerformer([&derived](const zqvcrypto::Crypto& control,
+                                 int algorithm,
+                                 const QString& keyText,
+                                 const QString& text,
+                                 TextAction action) {
+        const TextActionResult result = performTextAction(control, algorithm, keyText, text, action);
+        // A derivation would have ended in the tag check, not in a refusal of the cost.
+        derived = result.detail != zqvcrypto::describe(zqvcrypto::TextError::BadParameters);
+        return result;
+    });
+    choose(1);
+    input()->setPlainText(QString::fromLatin1(envelope.toBase64()));
+    output()->setPlainText(QStringLiteral("earlier output"));
+    click("cmdAction");
+    EXPECT_FALSE(derived);
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("Decryption error."));
+    EXPECT_EQ(messenger.shown[0].detail,
+              QStringLiteral("The text asks for settings outside the safe limits, so it was not decrypted."));
+    EXPECT_TRUE(output()->toPlainText().isEmpty());
+}
+
+TEST_F(FrmTextTest, EscapeAsksBeforeTypedTextIsLostAndCloseDoesNot)
+{
+    struct Case
+    {
+        const char* name;
+        QString typed;
+        bool useCloseButton;
+        bool answer;
+        bool asked;
+        bool closed;
+    };
+    const Case cases[] = {
+        {"empty input", QString(), false, true, false, true},
+        {"typed text, answered No", QStringLiteral("draft"), false, false, true, false},
+        {"typed text, answered Yes", QStringLiteral("draft"), false, true, true, true},
+        {"Close button", QStringLiteral("draft"), true, false, false, true},
+    };
+    for (const Case& c : cases) {
+        form.show();
+        input()->setPlainText(c.typed);
+        messenger.questions.clear();
+        messenger.answer = c.answer;
+        if (c.useCloseButton)
+            click("cmdOk");
+        else
+            QTest::keyClick(&form, Qt::Key_Escape);
+        EXPECT_EQ(messenger.questions.size(), c.asked ? 1u : 0u) << c.name;
+        EXPECT_EQ(form.isVisible(), !c.closed) << c.name;
+        EXPECT_EQ(input()->toPlainText(), c.typed) << c.name;
+    }
+}
+
+TEST_F(FrmTextTest, FromFileRefusesBytesThatAreNotTextInTheLocaleEncoding)
+{
+    writeFile(dir.file("latin1.txt"), "caf\xe9 cr\xe8me\n");
+    writeFile(dir.file("utf8.txt"), "caf\xc3\xa9\n");
+    input()->setPlainText(QStringLiteral("unchanged"));
+    messenger.chosenFile = q(dir.file("latin1.txt"));
+    // Under a UTF-8 locale, or C, these bytes are no text.
+    ASSERT_TRUE(localeCodeset() == "UTF-8" || localeCodeset() == "ANSI_X3.4-1968") << localeCodeset().constData();
+    click("cmdFromFile");
+    ASSERT_EQ(messenger.shown.size(), 1u);
+    EXPECT_EQ(messenger.shown[0].text,
+              QStringLiteral("The file is not text in this system's encoding (%1), so it was not loaded.")
+                  .arg(QString::fromLatin1(localeCodeset())));
+    EXPECT_EQ(messenger.shown[0].detail, q(dir.file("latin1.txt")));
+    EXPECT_EQ(input()->toPlainText(), QStringLiteral("unchanged")) << "no replacement characters";
+
+    messenger.chosenFile = q(dir.file("utf8.txt"));
+    click("cmdFromFile");
+    EXPECT_EQ(input()->toPlainText(), QStringLiteral("café"));
+}
+
+TEST(DecodeText, UsesTheLocaleEncodingWhereTheBytesAreNotUtf8)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray bytes;
+        QByteArray codeset;
+        bool decoded;
+        QString text;
+    };
+    const Case cases[] = {
+        {"UTF-8 under any locale", "caf\xc3\xa9", "ISO-8859-1", true, QStringLiteral("café")},
+        {"Latin-1 under a Latin-1 locale", "caf\xe9", "ISO-8859-1", true, QStringLiteral("café")},
+        {"Latin-1 under a UTF-8 locale", "caf\xe9", "UTF-8", false, QString()},
+        {"Latin-1 under the C locale", "caf\xe9", "ANSI_X3.4-1968", false, QString()},
+        {"euro sign in Latin-9", "\xa4", "ISO-8859-15", true, QStringLiteral("€")},
+        {"unknown encoding", "caf\xe9", "NO-SUCH-ENCODING", false, QString()},
+    };
+    for (const Case& c : cases) {
+        QString text = QStringLiteral("before");
+        EXPECT_EQ(decodeText(c.bytes, c.codeset, text), c.decoded) << c.name;
+        if (c.decoded) {
+            EXPECT_EQ(text, c.text) << c.name;
+        }
+    }
 }
 
 TEST_F(FrmTextTest, ClipboardFillsTheInputAndTakesTheOutput)
