@@ -104,9 +104,18 @@ void FrmHash::computeValues()
         return;
     m_computed = true;
     m_cancel = false;
+    ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     m_slowTimer->start();
-    const auto progress = zqvgui::postingTo(this, [this](int percent) { ProgressBar1->setValue(percent); });
+    const auto progress = zqvgui::postingTo(this, [this](int percent) {
+        // A busy bar where the size says nothing, never 100 % while reading goes on.
+        if (percent == kUnknownProgress) {
+            ProgressBar1->setRange(0, 0);
+            return;
+        }
+        ProgressBar1->setRange(0, 100);
+        ProgressBar1->setValue(percent);
+    });
     HashValues values;
     const QString path = m_path;
     m_runner.run([&] { values = computeHashValues(path, CryptoCtrl, *m_md5, progress, m_cancel); });

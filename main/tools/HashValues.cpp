@@ -104,7 +104,7 @@ HashValues computeHashValues(const QString& path,
     HashValues values;
     const qint64 total = QFileInfo(path).size();
     qint64 done = 0;
-    int shown = -1;
+    int shown = kUnknownProgress - 1; // nothing reported yet
     bool ok = false;
     QByteArray md5Digest;
     {
@@ -119,7 +119,9 @@ HashValues computeHashValues(const QString& path,
             if (haveMd5)
                 worker.submit(block);
             done += static_cast<qint64>(block.size());
-            const int percent = total > 0 ? static_cast<int>(std::min<qint64>(100, done * 100 / total)) : 100;
+            // A size of 0 for a file with content (/proc), or less than was
+            // read already, says nothing about how much is left.
+            const int percent = total > 0 && done <= total ? static_cast<int>(done * 100 / total) : kUnknownProgress;
             if (percent != shown && progress) {
                 shown = percent;
                 progress(percent);

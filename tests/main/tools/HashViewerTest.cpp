@@ -1,6 +1,8 @@
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -115,6 +117,52 @@ TEST(HashValuesTest, CancelStopsTheReadingWithoutValues)
     EXPECT_EQ(values.md5, md5ErrorText());
     ASSERT_EQ(progress.size(), 1u);
     EXPECT_EQ(progress.front(), 25);
+}
+
+TEST(HashValuesTest, AFileWhoseSizeSaysNothingReportsUnknownProgressNotAFullBar)
+{
+    TempDir dir;
+    writeFile(dir.file("regular"), patterned(300000));
+    Md5Library md5(QStringLiteral(ZQVMD5_LIBRARY_PATH));
+    const zqvcrypto::Crypto control;
+    const std::atomic<bool> cancel{false};
+    struct Case
+    {
+        const char* name;
+        std::string path;
+        bool sizeKnown;
+    };
+    // /proc files say they are empty and then give their content.
+    const Case cases[] = {{"/proc file", "/proc/self/mountinfo", false}, {"regular file", dir.file("regular"), true}};
+    for (const Case& c : cases) {
+        std::vector<int> progress;
+        const HashValues values = computeHashValues(
+            q(c.path), control, md5, [&](int percent) { progress.push_back(percent); }, cancel);
+        EXPECT_NE(values.sha, shaErrorText()) << c.name;
+        ASSERT_FALSE(progress.empty()) << c.name;
+        if (c.sizeKnown) {
+            EXPECT_EQ(progress.back(), 100) << c.name;
+            EXPECT_EQ(std::count(progress.begin(), progress.end(), kUnknownProgress), 0) << c.name;
+        } else {
+            EXPECT_EQ(progress, std::vector<int>{kUnknownProgress}) << c.name;
+        }
+    }
+}
+
+TEST(FrmHashTest, TheBarIsBusyForAFileOfUnknownSize)
+{
+    TempDir dir;
+    writeFile(dir.file("abc"), "abc");
+    Md5Library md5(QStringLiteral(ZQVMD5_LIBRARY_PATH));
+    FrmHash form(nullptr, &md5);
+    QProgressBar* bar = child<QProgressBar>(&form, "ProgressBar1");
+    form.load(QStringLiteral("/proc/self/mountinfo"));
+    form.computeValues();
+    EXPECT_EQ(bar->maximum(), 0) << "a busy bar";
+    form.load(q(dir.file("abc")));
+    form.computeValues();
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 100);
 }
 
 TEST(FrmHashTest, WindowShowsPathAndValuesOrTheirErrors)
