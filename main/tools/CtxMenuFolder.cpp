@@ -18,12 +18,13 @@ bool WriteFolderVerb(QWidget* parent,
     const QString title = QStringLiteral("DLL/OCX Register");
     messenger.message(parent,
                       title,
-                      QStringLiteral("An error occured while attempting to create a registry key."),
+                      QStringLiteral("An error occurred while attempting to create a file-manager entry."),
                       zqvgui::MessageIcon::Critical,
                       result.problems.join(QLatin1Char('\n')));
     messenger.message(parent,
                       title,
-                      QStringLiteral("If you are a limited user in Windows XP, ZQV's context menus will not work.\n"
+                      QStringLiteral("If your settings and file-manager folders cannot be written to, ZQV's context "
+                                     "menus will not work.\n"
                                      "All other (regular) functionality is enabled"),
                       zqvgui::MessageIcon::Information);
     return false;

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 
 #include "CtxMenuFolder.h"
-#include "Messenger.h"
 #include "QtText.h"
+#include "RecordingMessenger.h"
 #include "RegSvr32.h"
 #include "TempDir.h"
 #include "WidgetHelpers.h"
@@ -22,28 +22,6 @@ using testsupport::child;
 using testsupport::q;
 
 namespace {
-
-class RecordingMessenger : public zqvgui::Messenger
-{
-public:
-    struct Shown
-    {
-        QWidget* parent;
-        QString title;
-        QString text;
-        zqvgui::MessageIcon icon;
-        QString detail;
-    };
-    void message(QWidget* parent,
-                 const QString& title,
-                 const QString& text,
-                 zqvgui::MessageIcon icon,
-                 const QString& detail) override
-    {
-        shown.push_back({parent, title, text, icon, detail});
-    }
-    std::vector<Shown> shown;
-};
 
 // Points the per-user folders at a test's folder for as long as it lives; the
 // plug-in reads them from the environment.
@@ -266,13 +244,15 @@ TEST_F(Preferences, AVerbThatCannotBeCreatedShowsTheTwoMessages)
     EXPECT_EQ(setting(), QStringLiteral("1"));
     ASSERT_EQ(messenger.shown.size(), 2U);
     EXPECT_EQ(messenger.shown[0].title, QStringLiteral("DLL/OCX Register"));
-    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("An error occured while attempting to create a registry key."));
+    EXPECT_EQ(messenger.shown[0].text,
+              QStringLiteral("An error occurred while attempting to create a file-manager entry."));
     EXPECT_EQ(messenger.shown[0].icon, zqvgui::MessageIcon::Critical);
     EXPECT_TRUE(messenger.shown[0].detail.contains(q(temp.path() + "/data/kio/servicemenus/zqv-folders.desktop")));
     EXPECT_TRUE(messenger.shown[0].detail.contains(QStringLiteral("Not a directory")));
     EXPECT_EQ(messenger.shown[1].title, QStringLiteral("DLL/OCX Register"));
     EXPECT_EQ(messenger.shown[1].text,
-              QStringLiteral("If you are a limited user in Windows XP, ZQV's context menus will not work.\n"
+              QStringLiteral("If your settings and file-manager folders cannot be written to, ZQV's context "
+                             "menus will not work.\n"
                              "All other (regular) functionality is enabled"));
     EXPECT_EQ(messenger.shown[1].icon, zqvgui::MessageIcon::Information);
 
