@@ -206,9 +206,9 @@ TEST_F(EncryptDialogTest, BrowseUsesTheFilterAndCancelChangesNothing)
 {
     const QString before = dialog->txtOutput->text();
     QTest::mouseClick(dialog->cmdBrowse, Qt::LeftButton);
-    ASSERT_EQ(messenger.fileDialogs.size(), 1u);
-    EXPECT_EQ(messenger.fileDialogs[0].title, QStringLiteral("Select File"));
-    EXPECT_EQ(messenger.fileDialogs[0].filter, QStringLiteral("Encrypted File (*.zqv)"));
+    ASSERT_EQ(messenger.saveDialogs.size(), 1u);
+    EXPECT_EQ(messenger.saveDialogs[0].title, QStringLiteral("Select File"));
+    EXPECT_EQ(messenger.saveDialogs[0].filter, QStringLiteral("Encrypted File (*.zqv)"));
     EXPECT_EQ(dialog->txtOutput->text(), before);
     messenger.chosenFile = q(dir.file("chosen.zqv"));
     QTest::mouseClick(dialog->cmdBrowse, Qt::LeftButton);
@@ -288,8 +288,8 @@ TEST_F(DecryptDialogTest, DamagedFileNamesTheReason)
 TEST_F(DecryptDialogTest, BrowseOffersNoFilter)
 {
     QTest::mouseClick(dialog->cmdBrowse, Qt::LeftButton);
-    ASSERT_EQ(messenger.fileDialogs.size(), 1u);
-    EXPECT_TRUE(messenger.fileDialogs[0].filter.isEmpty());
+    ASSERT_EQ(messenger.saveDialogs.size(), 1u);
+    EXPECT_TRUE(messenger.saveDialogs[0].filter.isEmpty());
     EXPECT_EQ(dialog->txtOutput->text(), q(dir.file("report.txt")));
 }
 

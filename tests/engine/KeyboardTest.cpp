@@ -153,7 +153,7 @@ TEST_P(DialogKeyboardTest, EnterOnBrowseOnlyBrowses)
         GTEST_SKIP() << "no Browse here";
     const std::string before = listFolder(dir.path());
     pressEnterOn("cmdBrowse");
-    EXPECT_EQ(messenger.fileDialogs.size(), 1u);
+    EXPECT_EQ(messenger.saveDialogs.size(), 1u);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(listFolder(dir.path()), before);
 }

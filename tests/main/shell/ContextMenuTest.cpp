@@ -156,13 +156,13 @@ TEST_F(ContextMenu, NamesTextCannotCarryAreRefusedNotSwapped)
     testsupport::writeFile(inHome("m/caf\\xE9"), "look-alike");
     testsupport::writeFile(inHome("m/fine"), "x");
     for (const char* action : {"mnuWipe", "mnuCopyLocation", "mnuTrash", "mnuOpen"}) {
-        messenger.texts.clear();
+        messenger.shown.clear();
         const std::vector<ShellItem> items = std::string(action) == "mnuOpen"
                                                  ? std::vector<ShellItem>{item(odd)}
                                                  : std::vector<ShellItem>{item("fine"), item(odd)};
         choose(items, action);
-        ASSERT_EQ(messenger.texts.size(), 1U) << action;
-        EXPECT_TRUE(messenger.texts[0].contains(QStringLiteral("caf\\xE9"))) << action;
+        ASSERT_EQ(messenger.shown.size(), 1U) << action;
+        EXPECT_TRUE(messenger.shown[0].text.contains(QStringLiteral("caf\\xE9"))) << action;
     }
     EXPECT_TRUE(dispatched.empty());
     EXPECT_TRUE(testsupport::exists(inHome("m/" + odd)));
@@ -177,7 +177,7 @@ TEST_F(ContextMenu, RenameNeverReplacesAndKeepsExactBytes)
     EXPECT_FALSE(menu.renameItem(nullptr, *folder, item("a"), QStringLiteral("b")));
     EXPECT_EQ(testsupport::readFile(inHome("m/b")), "B");
     EXPECT_EQ(testsupport::readFile(inHome("m/a")), "A");
-    ASSERT_EQ(messenger.texts.size(), 1U);
+    ASSERT_EQ(messenger.shown.size(), 1U);
     for (const QString& bad : {QString(), QStringLiteral("x/y"), QStringLiteral(".."), QStringLiteral(".")}) {
         EXPECT_FALSE(menu.renameItem(nullptr, *folder, item("a"), bad));
     }

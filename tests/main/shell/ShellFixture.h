@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 
 #include "ItemIdList.h"
-#include "Messenger.h"
+#include "RecordingMessenger.h"
 #include "ShellNamespace.h"
 #include "TempDir.h"
 
@@ -51,15 +51,4 @@ protected:
 
 private:
     testsupport::TempDir m_dir;
-};
-
-// Keeps messages instead of showing them.
-class RecordingMessenger : public zqvgui::Messenger
-{
-public:
-    void message(QWidget*, const QString&, const QString& text, zqvgui::MessageIcon, const QString&) override
-    {
-        texts.push_back(text);
-    }
-    std::vector<QString> texts;
 };

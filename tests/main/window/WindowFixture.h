@@ -14,7 +14,7 @@
 #include "FileListView.h"
 #include "FolderTree.h"
 #include "MainSettings.h"
-#include "Messenger.h"
+#include "RecordingMessenger.h"
 #include "ShellNamespace.h"
 #include "SortArrowHeader.h"
 #include "StandIn.h"
@@ -47,23 +47,6 @@ public:
     QMap<QString, QString> values;
     bool failReads = false;
     bool failWrites = false;
-};
-
-class RecordingMessenger : public zqvgui::Messenger
-{
-public:
-    struct Shown
-    {
-        QString title;
-        QString text;
-        QString detail;
-    };
-    void
-    message(QWidget*, const QString& title, const QString& text, zqvgui::MessageIcon, const QString& detail) override
-    {
-        shown.push_back({title, text, detail});
-    }
-    std::vector<Shown> shown;
 };
 
 // A main window over the stand-in engine, a folder of test files and a queue
