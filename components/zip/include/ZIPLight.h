@@ -15,9 +15,11 @@ public:
     qint16 CompressionLevel = 6; // 0 stores, 1 to 9 deflate at that level
     QString FilesToProcess = QStringLiteral("*");
     QString ZipFileName;
-    // Whole tree with relative paths (empty folders kept) or only the files
-    // directly in the folder. Symbolic links are skipped either way, so
-    // nothing outside the folder ends up in the archive.
+    // Whole tree with relative paths (empty folders kept, each with its own
+    // date) or only the files directly in the folder. Symbolic links are
+    // stored as links (their target as it is written), never followed, so
+    // nothing outside the folder ends up in the archive. Pipes, sockets and
+    // devices are left out.
     bool Recursive = false;
     // When set, the archive is handed to this as it is made, in order, and
     // no file is written (ZipFileName only names it in messages). Add() is

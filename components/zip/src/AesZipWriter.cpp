@@ -9,8 +9,10 @@
 #include <mutex>
 #include <thread>
 
+#include <UniqueFd.h>
 #include <fcntl.h>
 #include <openssl/crypto.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -312,10 +314,10 @@ bool AesZipWriter::startEntry(const std::string& name, mode_t type, mode_t mode,
     return true;
 }
 
-bool AesZipWriter::addFolder(const std::string& name, mode_t mode)
+bool AesZipWriter::addFolder(const std::string& name, mode_t mode, std::time_t modified)
 {
     Entry entry;
-    if (!startEntry(name, S_IFDIR, mode, std::time(nullptr), entry))
+    if (!startEntry(name, S_IFDIR, mode, modified, entry))
         return false;
 
     Record local;
@@ -425,8 +427,40 @@ bool AesZipWriter::addFile(const std::string& name,
                            std::time_t modified,
                            const Progress& progress)
 {
+    return addData(name, S_IFREG, file, expectedSize, mode, modified, progress);
+}
+
+bool AesZipWriter::addLink(const std::string& name, const std::string& target, std::time_t modified)
+{
+    // The target is the entry's data, read like any file's (and encrypted
+    // like one with a password: a target can say much about a folder).
+    const cryptelle::UniqueFd data(::memfd_create("zip-link", MFD_CLOEXEC));
+    if (data.get() < 0)
+        return fail(std::string("The link ") + name + " could not be stored: " + std::strerror(errno));
+    std::size_t written = 0;
+    while (written < target.size()) {
+        const ssize_t n = ::write(data.get(), target.data() + written, target.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(std::string("The link ") + name + " could not be stored: " + std::strerror(errno));
+        written += static_cast<std::size_t>(n);
+    }
+    if (::lseek(data.get(), 0, SEEK_SET) != 0)
+        return fail(std::string("The link ") + name + " could not be stored: " + std::strerror(errno));
+    return addData(name, S_IFLNK, data.get(), target.size(), 0777, modified, {});
+}
+
+bool AesZipWriter::addData(const std::string& name,
+                           mode_t type,
+                           int file,
+                           std::uint64_t expectedSize,
+                           mode_t mode,
+                           std::time_t modified,
+                           const Progress& progress)
+{
     Entry entry;
-    if (!startEntry(name, S_IFREG, mode, modified, entry))
+    if (!startEntry(name, type, mode, modified, entry))
         return false;
     entry.size = expectedSize;
     entry.method = m_level > 0 ? kMethodDeflated : kMethodStored;

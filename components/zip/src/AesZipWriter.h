@@ -45,7 +45,7 @@ public:
     // files that is most of the work. addFile() then takes them as they come.
     void deriveAhead(std::size_t files);
 
-    [[nodiscard]] bool addFolder(const std::string& name, mode_t mode);
+    [[nodiscard]] bool addFolder(const std::string& name, mode_t mode, std::time_t modified);
     // Reads the open file to its end; `expectedSize` is its size when it was
     // opened, and a file that turns out longer or shorter fails the entry.
     [[nodiscard]] bool addFile(const std::string& name,
@@ -54,6 +54,9 @@ public:
                                mode_t mode,
                                std::time_t modified,
                                const Progress& progress = {});
+    // A symbolic link as unzip and 7z restore one: the Unix link type in the
+    // external attributes and the target as the data.
+    [[nodiscard]] bool addLink(const std::string& name, const std::string& target, std::time_t modified);
     // The central directory and the end records.
     [[nodiscard]] bool finish();
 
@@ -77,6 +80,14 @@ private:
         bool encrypted = false;
     };
 
+    // A file's or a link's entry: `type` is S_IFREG or S_IFLNK.
+    [[nodiscard]] bool addData(const std::string& name,
+                               mode_t type,
+                               int file,
+                               std::uint64_t expectedSize,
+                               mode_t mode,
+                               std::time_t modified,
+                               const Progress& progress);
     // Fills in what every entry has; false when its name cannot be stored.
     [[nodiscard]] bool startEntry(const std::string& name, mode_t type, mode_t mode, std::time_t when, Entry& entry);
     [[nodiscard]] bool put(const unsigned char* data, std::size_t size);

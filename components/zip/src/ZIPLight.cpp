@@ -36,10 +36,36 @@ void reportProgress(zip_t*, double value, void* state)
 // What one walk of the source folder found, in archive order.
 struct Found
 {
-    std::string name; // relative, '/'-separated; folders end in '/'
-    ListedFile file;  // the file's chain from the root; empty for folders
-    mode_t mode = 0;  // type and permission bits, kept in the archive
+    std::string name;       // relative, '/'-separated; folders end in '/'
+    ListedFile file;        // the file's chain from the root; empty for folders and links
+    mode_t mode = 0;        // type and permission bits, kept in the archive
+    std::time_t modified{}; // folders and links; a file's is taken when it is read
+    std::string linkTarget; // what a link says, never followed
+
+    [[nodiscard]] bool isLink() const { return S_ISLNK(mode); }
+    [[nodiscard]] bool isFolder() const { return S_ISDIR(mode); }
 };
+
+// What the link `entry` of the folder says, read only while it is still that
+// link; false when it is gone or was replaced by something else.
+bool readListedLink(int folderFd, const cryptelle::FolderEntry& entry, std::string& target, std::time_t& modified)
+{
+    struct stat info
+    {
+    };
+    if (::fstatat(folderFd, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(info.st_mode) ||
+        info.st_dev != entry.device || info.st_ino != entry.inode)
+        return false;
+    std::string buffer(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1, '\0');
+    const ssize_t n = ::readlinkat(folderFd, entry.name.c_str(), buffer.data(), buffer.size());
+    // A target that grew in between is a different link.
+    if (n < 0 || static_cast<std::size_t>(n) >= buffer.size())
+        return false;
+    buffer.resize(static_cast<std::size_t>(n));
+    target = std::move(buffer);
+    modified = info.st_mtime;
+    return true;
+}
 
 class FolderWalker
 {
@@ -63,6 +89,7 @@ public:
     }
 
     std::string failedAt;
+    bool failedLink = false;
 
 private:
     bool visit(int folderFd,
@@ -76,31 +103,46 @@ private:
             return false;
         }
         for (const cryptelle::FolderEntry& entry : entries) {
-            if (entry.isFile()) {
+            if (entry.type == S_IFLNK) {
+                // Stored as the link it is: nothing outside the folder is read.
+                if (::fnmatch(m_pattern.c_str(), entry.name.c_str(), 0) != 0)
+                    continue;
+                Found link{prefix + entry.name, ListedFile{}, S_IFLNK | 0777, {}, {}};
+                if (!readListedLink(folderFd, entry, link.linkTarget, link.modified)) {
+                    failedAt = link.name;
+                    failedLink = true;
+                    return false;
+                }
+                found.push_back(std::move(link));
+            } else if (entry.isFile()) {
                 if (::fnmatch(m_pattern.c_str(), entry.name.c_str(), 0) != 0)
                     continue;
                 // An archive written inside its own folder does not hold itself.
                 if (m_skip != nullptr && entry.device == m_skip->st_dev && entry.inode == m_skip->st_ino)
                     continue;
                 chain.push_back(entry);
-                found.push_back({prefix + entry.name, ListedFile{m_root, chain}, S_IFREG | entry.mode});
+                found.push_back({prefix + entry.name, ListedFile{m_root, chain}, S_IFREG | entry.mode, {}, {}});
                 chain.pop_back();
             } else if (entry.isFolder() && m_recursive) {
                 // Folders are stored too, so empty ones survive the round trip.
                 const std::string name = prefix + entry.name + "/";
-                found.push_back({name, ListedFile{}, S_IFDIR | entry.mode});
                 const cryptelle::UniqueFd sub(cryptelle::openListedEntry(folderFd, entry, O_RDONLY | O_DIRECTORY));
-                if (sub.get() < 0) {
+                struct stat info
+                {
+                };
+                if (sub.get() < 0 || ::fstat(sub.get(), &info) != 0) {
                     failedAt = name;
                     return false;
                 }
+                // The folder's own date, as it was before anything was packed.
+                found.push_back({name, ListedFile{}, S_IFDIR | entry.mode, info.st_mtime, {}});
                 chain.push_back(entry);
                 const bool ok = visit(sub.get(), chain, name, found);
                 chain.pop_back();
                 if (!ok)
                     return false;
             }
-            // Links and special files are never followed nor stored.
+            // Special files (pipes, sockets, devices) have no content to store.
         }
         return true;
     }
@@ -131,7 +173,8 @@ bool listEntries(const ZIPLight& zip,
     FolderWalker walker(pattern, zip.Recursive, skip);
     if (walker.walk(root, entries))
         return true;
-    error = QLatin1String("The folder ") + QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
+    error = (walker.failedLink ? QLatin1String("The link ") : QLatin1String("The folder ")) +
+            QString::fromUtf8(walker.failedAt) + QLatin1String(" could not be read.");
     return false;
 }
 
@@ -173,12 +216,15 @@ bool packEntries(const ZIPLight& zip,
     };
     report(0.0, true);
 
+    // Every entry with data needs its own key: files and links.
     archive.deriveAhead(static_cast<std::size_t>(
-        std::count_if(entries.begin(), entries.end(), [](const Found& entry) { return !entry.file.chain.empty(); })));
+        std::count_if(entries.begin(), entries.end(), [](const Found& entry) { return !entry.isFolder(); })));
     for (const Found& entry : entries) {
         bool added = false;
-        if (entry.file.chain.empty()) {
-            added = archive.addFolder(entry.name, entry.mode);
+        if (entry.isFolder()) {
+            added = archive.addFolder(entry.name, entry.mode, entry.modified);
+        } else if (entry.isLink()) {
+            added = archive.addLink(entry.name, entry.linkTarget, entry.modified);
         } else {
             const cryptelle::UniqueFd file(openListedFile(entry.file));
             struct stat info
@@ -309,10 +355,23 @@ bool ZIPLight::Add()
         return false;
 
     for (Found& entry : entries) {
-        const bool isFolder = entry.file.chain.empty();
         zip_int64_t index = -1;
-        if (isFolder) {
+        if (entry.isFolder()) {
             index = zip_dir_add(archive.get(), entry.name.c_str(), ZIP_FL_ENC_UTF_8);
+            if (index >= 0 &&
+                zip_file_set_mtime(archive.get(), static_cast<zip_uint64_t>(index), entry.modified, 0) != 0)
+                index = -1;
+        } else if (entry.isLink()) {
+            // The target is the data; `entries` keeps it until the archive is closed.
+            zip_source_t* target =
+                zip_source_buffer(archive.get(), entry.linkTarget.data(), entry.linkTarget.size(), 0);
+            index = target == nullptr ? -1 : zip_file_add(archive.get(), entry.name.c_str(), target, ZIP_FL_ENC_UTF_8);
+            if (index < 0 && target != nullptr)
+                zip_source_free(target);
+            if (index >= 0 &&
+                (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) != 0 ||
+                 zip_file_set_mtime(archive.get(), static_cast<zip_uint64_t>(index), entry.modified, 0) != 0))
+                index = -1;
         } else {
             zip_source_t* file = listedFileSource(archive.get(), std::move(entry.file));
             if (file == nullptr) {

@@ -433,7 +433,7 @@ TEST(AesZipWriterTest, MoreThan65535EntriesUseTheLargeEndRecords)
     AesZipWriter archive(out, "pw");
     constexpr int kFolders = 65600;
     for (int i = 0; i < kFolders; ++i)
-        ASSERT_TRUE(archive.addFolder(std::string("d").append(std::to_string(i)).append("/"), 0755));
+        ASSERT_TRUE(archive.addFolder(std::string("d").append(std::to_string(i)).append("/"), 0755, 1700000000));
     writeFile(dir.file("last"), "the last one, after the folders");
     const int in = ::open(dir.file("last").c_str(), O_RDONLY);
     ASSERT_TRUE(archive.addFile("last", in, 31, 0644, 0));

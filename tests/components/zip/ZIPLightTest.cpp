@@ -1,9 +1,13 @@
 #include "ZIPLight.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include "QtText.h"
 #include "TempDir.h"
@@ -73,16 +77,194 @@ TEST_F(ZIPLightTest, LevelZeroStoresAndNonRecursiveTakesTopFilesOnly)
               QStringList({QStringLiteral(".hidden"), QStringLiteral("empty.bin"), QStringLiteral("top file.txt")}));
 }
 
-TEST_F(ZIPLightTest, LinksLeadingOutOfTheFolderAreNeverFollowed)
+// What an archive says about one entry, read with libzip (no password needed).
+struct StoredEntry
+{
+    bool found = false;
+    mode_t mode = 0;
+    std::time_t modified = 0;
+    std::string data; // only for unencrypted entries
+};
+
+StoredEntry storedEntry(const std::string& archivePath, const std::string& name)
+{
+    StoredEntry result;
+    int error = 0;
+    zip_t* archive = zip_open(archivePath.c_str(), ZIP_RDONLY, &error);
+    if (archive == nullptr)
+        return result;
+    const zip_int64_t index = zip_name_locate(archive, name.c_str(), 0);
+    zip_stat_t stat;
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (index >= 0 && zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) == 0 &&
+        zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, &system, &attributes) == 0) {
+        result.found = true;
+        result.mode = system == ZIP_OPSYS_UNIX ? static_cast<mode_t>(attributes >> 16) : 0;
+        result.modified = stat.mtime;
+        if (stat.encryption_method == ZIP_EM_NONE) {
+            zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
+            if (file != nullptr) {
+                char buffer[4096];
+                const zip_int64_t n = zip_fread(file, buffer, sizeof buffer);
+                if (n > 0)
+                    result.data.assign(buffer, static_cast<std::size_t>(n));
+                zip_fclose(file);
+            }
+        }
+    }
+    zip_discard(archive);
+    return result;
+}
+
+std::string linkTarget(const std::string& path)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+    return n < 0 ? std::string("(not a link)") : std::string(buffer, static_cast<std::size_t>(n));
+}
+
+// Each of the archive's writers: libzip's (no password, to a file), ours with
+// a password, and ours handing the archive on as it is made.
+enum class Writer { Libzip, OwnWithPassword, Streamed };
+
+class ZIPLightWriterTest : public ZIPLightTest, public ::testing::WithParamInterface<Writer>
+{
+protected:
+    bool packWith(const std::string& archive)
+    {
+        zip.SourceDirectory = q(dir.file("tree"));
+        zip.Recursive = true;
+        zip.CompressionLevel = 6;
+        zip.ZipFileName = q(archive);
+        zip.Password = GetParam() == Writer::OwnWithPassword ? QStringLiteral("pw") : QString();
+        if (GetParam() == Writer::Streamed) {
+            FILE* out = std::fopen(archive.c_str(), "wbx");
+            if (out == nullptr)
+                return false;
+            zip.ZipStream = [out](const unsigned char* data, std::size_t size) {
+                return std::fwrite(data, 1, size, out) == size;
+            };
+            const bool added = zip.Add();
+            std::fclose(out);
+            return added;
+        }
+        return zip.Add();
+    }
+    [[nodiscard]] std::string sevenZipPassword() const
+    {
+        return GetParam() == Writer::OwnWithPassword ? "-ppw " : "-p ";
+    }
+};
+
+TEST_P(ZIPLightWriterTest, LinksAreStoredAsLinksAndNeverFollowed)
 {
     writeFile(dir.file("outside.txt"), "outside secret");
-    ASSERT_EQ(::symlink(dir.file("outside.txt").c_str(), dir.file("tree/link.txt").c_str()), 0);
-    ASSERT_EQ(::symlink(dir.path().c_str(), dir.file("tree/link-folder").c_str()), 0);
+    using Links = std::vector<std::pair<std::string, std::string>>; // name in the folder, target
+    const Links inward = {
+        {"to top file", "top file.txt"},
+        {"sub folder/down", "deeper/data.bin"},
+        {"dangling", "nowhere/at all"},
+    };
+    // 7z itself refuses to restore these (its own rule against links with
+    // "..", or absolute ones); unzip restores them as they are.
+    const Links outward = {
+        {"sub folder/up", "../Ünïcödé/café.txt"},
+        {"outside", dir.file("outside.txt")},
+        {"out of the folder", ".."},
+    };
+    const auto make = [this](const Links& links) {
+        for (const auto& [name, target] : links)
+            ASSERT_EQ(::symlink(target.c_str(), dir.file("tree/" + name).c_str()), 0) << name;
+    };
+    const auto checkStored = [&](const std::string& archive, const Links& links) {
+        for (const auto& [name, target] : links) {
+            const StoredEntry stored = storedEntry(archive, name);
+            ASSERT_TRUE(stored.found) << name;
+            EXPECT_TRUE(S_ISLNK(stored.mode)) << name;
+            if (GetParam() != Writer::OwnWithPassword) {
+                EXPECT_EQ(stored.data, target) << name;
+            }
+        }
+    };
+    const auto checkRestored = [&](const std::string& folder, const Links& links) {
+        for (const auto& [name, target] : links)
+            EXPECT_EQ(linkTarget(dir.file(folder + "/" + name)), target) << folder << ": " << name;
+    };
+
+    make(inward);
+    ASSERT_EQ(::mkfifo(dir.file("tree/pipe").c_str(), 0600), 0);
     zip.SourceDirectory = q(dir.file("tree"));
     zip.Recursive = true;
-    for (const QString& entry : zip.collectEntries())
-        EXPECT_FALSE(entry.startsWith(QStringLiteral("link"))) << entry.toStdString();
+    const QStringList listed = zip.collectEntries();
+    for (const auto& [name, target] : inward)
+        EXPECT_TRUE(listed.contains(q(name))) << name;
+    EXPECT_FALSE(listed.contains(QStringLiteral("pipe")));
+
+    const std::string archive = dir.file("links.zip");
+    ASSERT_TRUE(packWith(archive)) << zip.lastError().toStdString();
+    checkStored(archive, inward);
+    ASSERT_TRUE(
+        run("7z x -y " + sevenZipPassword() + "-o" + quoted(dir.file("7z")) + " " + quoted(archive) + " > /dev/null"));
+    checkRestored("7z", inward);
+    EXPECT_EQ(readFile(dir.file("7z/sub folder/notes.md")), std::string(100000, 'n'));
+
+    make(outward);
+    const std::string wider = dir.file("wider.zip");
+    ASSERT_TRUE(packWith(wider)) << zip.lastError().toStdString();
+    checkStored(wider, inward);
+    checkStored(wider, outward);
+    EXPECT_FALSE(run("grep -q 'outside secret' " + quoted(wider))) << "nothing outside the folder is read";
+    if (GetParam() != Writer::OwnWithPassword) {
+        // unzip has no WinZip AES.
+        ASSERT_TRUE(run("unzip -q " + quoted(wider) + " -d " + quoted(dir.file("unzip"))));
+        checkRestored("unzip", inward);
+        checkRestored("unzip", outward);
+    }
 }
+
+TEST_P(ZIPLightWriterTest, FoldersCarryTheirOwnDates)
+{
+    // Even seconds, as the zip date has two-second steps.
+    const std::pair<const char*, std::time_t> folders[] = {
+        {"sub folder", 1600000000},
+        {"sub folder/deeper", 1500000000},
+        {"empty folder", 1400000000},
+    };
+    for (const auto& [folder, when] : folders) {
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.file(std::string("tree/") + folder).c_str(), times, 0), 0);
+    }
+    const std::string archive = dir.file("dates.zip");
+    ASSERT_TRUE(packWith(archive)) << zip.lastError().toStdString();
+    for (const auto& [folder, when] : folders) {
+        const StoredEntry stored = storedEntry(archive, std::string(folder) + "/");
+        ASSERT_TRUE(stored.found) << folder;
+        EXPECT_EQ(stored.modified, when) << folder;
+    }
+    ASSERT_TRUE(
+        run("7z x -y " + sevenZipPassword() + "-o" + quoted(dir.file("out")) + " " + quoted(archive) + " > /dev/null"));
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(dir.file("out/empty folder").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1400000000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers,
+                         ZIPLightWriterTest,
+                         ::testing::Values(Writer::Libzip, Writer::OwnWithPassword, Writer::Streamed),
+                         [](const ::testing::TestParamInfo<Writer>& info) {
+                             switch (info.param) {
+                             case Writer::Libzip:
+                                 return std::string("Libzip");
+                             case Writer::OwnWithPassword:
+                                 return std::string("OwnWithPassword");
+                             case Writer::Streamed:
+                                 return std::string("Streamed");
+                             }
+                             return std::string();
+                         });
 
 TEST_F(ZIPLightTest, RefusesWhatItCannotDoWithoutLeavingAnArchive)
 {
