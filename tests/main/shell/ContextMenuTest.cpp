@@ -247,8 +247,8 @@ TEST_F(ContextMenu, OpenSaysWhenNoApplicationIsThere)
     });
     EXPECT_FALSE(menu.openItem(nullptr, *folder, item("odd.type")));
     EXPECT_EQ(asked, QStringList{path("odd.type")});
-    ASSERT_EQ(messenger.texts.size(), 1U);
-    EXPECT_EQ(messenger.texts[0], QStringLiteral("No application is available to open \"odd.type\"."));
+    ASSERT_EQ(messenger.shown.size(), 1U);
+    EXPECT_EQ(messenger.shown[0].text, QStringLiteral("No application is available to open \"odd.type\"."));
 }
 
 TEST_F(ContextMenu, ACommandChosenInTheShownMenuRunsOnce)
