@@ -13,6 +13,7 @@
 #include "CliRunner.h"
 #include "CryptoModule.h"
 #include "FileHashes.h"
+#include "RecordingMessenger.h"
 #include "SourceWiper.h"
 #include "TempDir.h"
 #include "ZIPLight.h"
@@ -45,23 +46,15 @@ std::string header(const std::string& file, std::size_t offset, std::size_t size
 // The engine's routines with everything they need and nothing shown.
 struct EngineTools
 {
-    EngineTools() { crypto.setKdfParams(kCheapKdf); }
-
-    class Quiet : public engine::Messenger
+    EngineTools()
     {
-    public:
-        void message(QWidget*, const QString&, const QString& text, engine::MessageIcon, const QString& detail) override
-        {
-            shown.push_back(text + QLatin1Char(' ') + detail);
-        }
-        bool question(QWidget*, const QString&, const QString&) override { return false; }
-        QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-        std::vector<QString> shown;
-    };
+        crypto.setKdfParams(kCheapKdf);
+        messenger.answer = false;
+    }
 
     zqvcrypto::Crypto crypto;
     zqvgui::WorkRunner runner;
-    Quiet messenger;
+    RecordingMessenger messenger;
     engine::OperationTools tools{crypto, runner, messenger, nullptr, {}};
 };
 
