@@ -6,6 +6,8 @@
 
 #include "Messenger.h"
 
+namespace testsupport {
+
 // Stands in for the person in front of the window: keeps every message and
 // question instead of showing it, and gives the answers and file names the
 // test chose.
@@ -69,3 +71,8 @@ public:
     std::vector<FileDialog> openDialogs;
     QString chosenFile;
 };
+
+} // namespace testsupport
+
+// Most tests name it without the namespace.
+using testsupport::RecordingMessenger;
