@@ -313,6 +313,8 @@ void FrmText::cmdAction_Click()
             job->abandoned = true;
     }
     if (!self) {
+        // The window went during the wait; the cursor it set is still on.
+        QApplication::restoreOverrideCursor();
         forget(result);
         return;
     }
