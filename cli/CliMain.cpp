@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "Crypto.h"
+#include "PathText.h"
 
 namespace cli {
 namespace {
@@ -122,7 +123,14 @@ int runCryptelle(int argc, char** argv)
     parser.addPositionalArgument(
         QStringLiteral("files"), QStringLiteral("The files (or the folder) to work on."), QStringLiteral("FILE..."));
 
-    if (!parser.parse(QCoreApplication::arguments()))
+    // Each byte of the command line as one character, so that file names in
+    // any encoding (or none) come back out exactly as they were given; the
+    // option names and numbers are plain ASCII either way.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw.push_back(QString::fromLatin1(argv[i]));
+    const auto bytesOf = [](const QString& text) { return text.toLatin1().toStdString(); };
+    if (!parser.parse(raw))
         return usage(parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
@@ -144,7 +152,7 @@ int runCryptelle(int argc, char** argv)
                                QStringLiteral("wipe"),
                                QStringLiteral("hash")};
     if (!known.contains(command))
-        return usage(QLatin1String("unknown command \"") + command + QLatin1Char('"'));
+        return usage(QLatin1String("unknown command \"") + shown(bytesOf(command)) + QLatin1Char('"'));
     if (arguments.isEmpty())
         return usage(command + QLatin1String(": no file was given."));
 
@@ -186,12 +194,12 @@ int runCryptelle(int argc, char** argv)
     }
 
     CallOptions call;
-    call.output = parser.value(output);
+    call.output = bytesOf(parser.value(output));
     call.force = parser.isSet(force);
     call.wipeSource = parser.isSet(wipeSource);
-    if (parser.isSet(output) && call.output.isEmpty())
+    if (parser.isSet(output) && call.output.empty())
         return usage(QStringLiteral("-o needs a file name."));
-    if (!call.output.isEmpty() && arguments.size() > 1)
+    if (!call.output.empty() && arguments.size() > 1)
         return usage(command + QLatin1String(": -o names one output, but several files were given."));
     if ((command == QLatin1String("sfx") || command == QLatin1String("pack")) && arguments.size() > 1)
         return usage(command + QLatin1String(" takes one ") +
@@ -223,21 +231,24 @@ int runCryptelle(int argc, char** argv)
     Console console(::isatty(STDERR_FILENO) == 1);
     zqvcrypto::Crypto crypto;
     Commands commands(console, crypto, PasswordReader(descriptor));
+    Commands::Paths files;
+    for (const QString& argument : arguments)
+        files.push_back(bytesOf(argument));
     ExitStatus status = ExitStatus::Success;
     if (command == QLatin1String("encrypt"))
-        status = commands.encrypt(arguments, call);
+        status = commands.encrypt(files, call);
     else if (command == QLatin1String("decrypt"))
-        status = commands.decrypt(arguments, call);
+        status = commands.decrypt(files, call);
     else if (command == QLatin1String("verify"))
-        status = commands.verify(arguments, call);
+        status = commands.verify(files, call);
     else if (command == QLatin1String("sfx"))
-        status = commands.sfx(arguments.front(), call);
+        status = commands.sfx(files.front(), call);
     else if (command == QLatin1String("pack"))
-        status = commands.pack(arguments.front(), call, pack);
+        status = commands.pack(files.front(), call, pack);
     else if (command == QLatin1String("wipe"))
-        status = commands.wipe(arguments);
+        status = commands.wipe(files);
     else
-        status = commands.hash(arguments, hash);
+        status = commands.hash(files, hash);
     return static_cast<int>(status);
 }
 

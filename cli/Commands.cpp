@@ -1,19 +1,20 @@
 #include "Commands.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSet>
+#include <algorithm>
 #include <atomic>
+#include <set>
 #include <vector>
 
 #include <FileIdentity.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "FileHashes.h"
 #include "ParallelFiles.h"
 #include "PathRules.h"
+#include "PathText.h"
 #include "SourceWiper.h"
 #include "ZIPLight.h"
 
@@ -22,26 +23,53 @@ namespace {
 
 using zqvcrypto::CryptoError;
 
-const QLatin1String kEncryptedExtension(".zqv");
+const std::string kEncryptedExtension = ".zqv";
 
-std::string pathBytes(const QString& path)
+bool endsWith(const std::string& text, const std::string& end)
 {
-    return QFile::encodeName(path).toStdString();
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // Small files are worth writing many at once; large ones are not, as each
 // already keeps the disk and a core busy.
-std::size_t workersFor(const QStringList& files, int asked)
+std::size_t workersFor(const std::vector<std::string>& files, int asked)
 {
     if (asked > 0)
         return static_cast<std::size_t>(asked);
     if (files.size() < 2)
         return 1;
-    qint64 total = 0;
-    for (const QString& file : files)
-        total += QFileInfo(file).size();
-    const qint64 average = total / files.size();
-    return average < 4 * 1024 * 1024 ? std::min<std::size_t>(32, static_cast<std::size_t>(files.size())) : 2;
+    std::uint64_t total = 0;
+    for (const std::string& file : files) {
+        struct stat info
+        {
+        };
+        if (::stat(file.c_str(), &info) == 0)
+            total += static_cast<std::uint64_t>(info.st_size);
+    }
+    const std::uint64_t average = total / files.size();
+    return average < 4 * 1024 * 1024 ? std::min<std::size_t>(32, files.size()) : 2;
+}
+
+// How many new files wait, complete but unnamed, for one common sync. Each
+// holds up to three descriptors (the file, its folder, a held source), so the
+// limit on open files is raised as far as allowed and the batch sized below it.
+std::size_t batchSize()
+{
+    // Enough to share one sync among many files, few enough that a long call
+    // names its files as it goes and holds little memory.
+    constexpr std::size_t kMaxBatch = 256;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? 65536 : std::min<rlim_t>(limit.rlim_max, 65536);
+        if (wanted > limit.rlim_cur) {
+            rlimit raised = limit;
+            raised.rlim_cur = wanted;
+            if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+                limit = raised;
+        }
+        return std::clamp<std::size_t>((static_cast<std::size_t>(limit.rlim_cur) - 64) / 4, 8, kMaxBatch);
+    }
+    return kMaxBatch;
 }
 
 QString verb(bool encrypt, bool decrypt)
@@ -56,12 +84,17 @@ bool concernsOutput(CryptoError error)
            error == CryptoError::VerifyFailed || error == CryptoError::SameFile;
 }
 
-QString folderOf(const QString& path)
+std::string folderOf(const std::string& path)
 {
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/')))
-        trimmed.chop(1);
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
     return trimmed;
+}
+
+QByteArray asBytes(const std::string& text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
@@ -106,7 +139,8 @@ std::unique_ptr<zqvcrypto::CryptoKey> Commands::keyFromPassword(bool confirm, St
     return key;
 }
 
-bool Commands::accept(Cipher cipher, const QString& file, const CallOptions& options, Item& item, StatusKeeper& status)
+bool Commands::accept(
+    Cipher cipher, const std::string& file, const CallOptions& options, Item& item, StatusKeeper& status)
 {
     const auto refuse = [&](const QString& text) {
         m_console.message(text);
@@ -114,66 +148,70 @@ bool Commands::accept(Cipher cipher, const QString& file, const CallOptions& opt
         return false;
     };
     item.source = file;
-    if (!zqvcore::isPlainFile(QFile::encodeName(file))) {
-        if (zqvcore::isFolder(QFile::encodeName(file)))
-            return refuse(file + QLatin1String(": is a folder; only files are worked on here") +
+    if (!zqvcore::isPlainFile(asBytes(file))) {
+        if (zqvcore::isFolder(asBytes(file)))
+            return refuse(shown(file) + QLatin1String(": is a folder; only files are worked on here") +
                           (cipher == Cipher::Encrypt ? QLatin1String(" (\"cryptelle pack\" encrypts a folder).")
                                                      : QLatin1String(".")));
-        return refuse(file + QLatin1String(": there is no file of that name that can be read."));
+        return refuse(shown(file) + QLatin1String(": there is no file of that name that can be read."));
     }
     if (cipher == Cipher::Verify)
         return true;
-    if (!options.output.isEmpty()) {
+    if (!options.output.empty()) {
         item.destination = options.output;
     } else if (cipher == Cipher::Encrypt) {
-        if (zqvcore::HasEncryptedExtension(file))
-            return refuse(file + QLatin1String(": is already an encrypted file (.zqv); give -o to encrypt it again."));
+        if (endsWith(file, kEncryptedExtension))
+            return refuse(shown(file) +
+                          QLatin1String(": is already an encrypted file (.zqv); give -o to encrypt it again."));
         item.destination = file + kEncryptedExtension;
     } else if (cipher == Cipher::Decrypt) {
-        if (!zqvcore::HasEncryptedExtension(file))
+        if (!endsWith(file, kEncryptedExtension) || file.size() == kEncryptedExtension.size() ||
+            file[file.size() - kEncryptedExtension.size() - 1] == '/')
             return refuse(
-                file + QLatin1String(": does not end in .zqv, so the decrypted file has no name; give one with -o."));
-        item.destination = file.left(file.size() - 4);
+                shown(file) +
+                QLatin1String(": does not end in .zqv, so the decrypted file has no name; give one with -o."));
+        item.destination = file.substr(0, file.size() - kEncryptedExtension.size());
     } else {
-        item.destination = file + QLatin1String(".exe");
+        item.destination = file + ".exe";
     }
-    if (!options.force && QFileInfo::exists(item.destination))
-        return refuse(item.destination + QLatin1String(": already exists; nothing was written (--force replaces it)."));
+    if (!options.force && exists(item.destination))
+        return refuse(shown(item.destination) +
+                      QLatin1String(": already exists; nothing was written (--force replaces it)."));
     return true;
 }
 
 void Commands::reportCipherFailure(const Item& item, CryptoError error)
 {
-    QString text = (concernsOutput(error) && !item.destination.isEmpty() ? item.destination : item.source) +
+    QString text = shown(concernsOutput(error) && !item.destination.empty() ? item.destination : item.source) +
                    QLatin1String(": ") + zqvcrypto::describe(error);
     if (error == CryptoError::DestinationExists)
         text += QLatin1String(" Nothing was written (--force replaces it).");
     m_console.message(text);
 }
 
-ExitStatus Commands::cipherFiles(Cipher cipher, const QStringList& files, const CallOptions& options)
+ExitStatus Commands::cipherFiles(Cipher cipher, const Paths& files, const CallOptions& options)
 {
     StatusKeeper status;
     std::vector<Item> items;
-    QSet<QString> outputs;
-    QSet<QString> inputs;
-    for (const QString& file : files)
-        inputs.insert(QFileInfo(file).absoluteFilePath());
-    for (const QString& file : files) {
+    std::set<std::string> outputs;
+    std::set<std::string> inputs;
+    for (const std::string& file : files)
+        inputs.insert(absoluteClean(file));
+    for (const std::string& file : files) {
         Item item;
         if (!accept(cipher, file, options, item, status))
             continue;
-        if (!item.destination.isEmpty()) {
-            const QString canonical = QFileInfo(item.destination).absoluteFilePath();
+        if (!item.destination.empty()) {
+            const std::string canonical = absoluteClean(item.destination);
             // With --force, one file's output would replace another's input.
-            if (inputs.contains(canonical)) {
-                m_console.message(item.destination +
+            if (inputs.count(canonical) != 0) {
+                m_console.message(shown(item.destination) +
                                   QLatin1String(": is also one of the files of this call; nothing was written."));
                 status.note(ExitStatus::Refused);
                 continue;
             }
-            if (outputs.contains(canonical)) {
-                m_console.message(file + QLatin1String(": is named twice in this call; it was worked on once."));
+            if (outputs.count(canonical) != 0) {
+                m_console.message(shown(file) + QLatin1String(": is named twice in this call; it was worked on once."));
                 status.note(ExitStatus::Refused);
                 continue;
             }
@@ -188,7 +226,7 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const QStringList& files, const 
     const QString action =
         verb(cipher == Cipher::Encrypt || cipher == Cipher::SelfExtracting, cipher == Cipher::Decrypt);
     if (single && m_console.showsProgress()) {
-        const QString name = items.front().source;
+        const QString name = shown(items.front().source);
         m_crypto.setProgressHandler([this, action, name](int percent) {
             m_console.progress(action + QLatin1Char(' ') + name + QStringLiteral(" %1%").arg(percent));
         });
@@ -201,10 +239,7 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const QStringList& files, const 
     key->setReplaceExisting(options.force);
     key->setVerifyAfterWrite(options.wipeSource);
 
-    QStringList sources;
-    for (const Item& item : items)
-        sources.push_back(item.source);
-    const std::size_t workers = workersFor(sources, options.jobs);
+    const std::size_t workers = workersFor(files, options.jobs);
     std::vector<std::unique_ptr<zqvcrypto::CryptoKey>> keys;
     keys.push_back(std::move(key));
     for (std::size_t w = 1; w < std::min(workers, items.size()); ++w)
@@ -216,77 +251,105 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const QStringList& files, const 
         bool heldFailed = false;
         bool wiped = false;
         WipeOutcome wipe = WipeOutcome::NotWiped;
+        std::unique_ptr<cryptelle::HeldFile> held;
     };
     std::vector<Outcome> outcomes(items.size());
     std::atomic<std::size_t> finished{0};
-    forEachFile(
-        items.size(),
-        keys.size(),
-        [&](std::size_t index, std::size_t worker) {
-            const Item& item = items[index];
-            Outcome& outcome = outcomes[index];
-            zqvcrypto::CryptoKey& fileKey = *keys[worker];
-            // Held from before it is read, so that only this very file, unchanged, is wiped afterwards.
-            cryptelle::HeldFile held;
-            if (options.wipeSource && !held.open(pathBytes(item.source), cryptelle::HeldFile::Access::ReadOrWrite)) {
+    // Many new files are made durable together: each waits complete and
+    // unnamed until one sync of the file system covers its whole batch, and
+    // only then gets its name. One file is synced and named on its own.
+    const bool batched = !single && cipher != Cipher::Verify && cipher != Cipher::SelfExtracting;
+    zqvcrypto::PendingOutputs pending;
+    const std::size_t batch = batched ? batchSize() : items.size();
+    const auto work = [&](std::size_t index, std::size_t worker) {
+        const Item& item = items[index];
+        Outcome& outcome = outcomes[index];
+        zqvcrypto::CryptoKey& fileKey = *keys[worker];
+        // Held from before it is read, so that only this very file, unchanged, is wiped afterwards.
+        if (options.wipeSource) {
+            outcome.held = std::make_unique<cryptelle::HeldFile>();
+            if (!outcome.held->open(item.source, cryptelle::HeldFile::Access::ReadOrWrite)) {
                 outcome.error = CryptoError::ReadFailed;
                 outcome.heldFailed = true;
+                outcome.held.reset();
                 return;
             }
-            bool success = false;
-            switch (cipher) {
-            case Cipher::Encrypt:
-                fileKey.EncryptFile(item.source, item.destination, success);
-                break;
-            case Cipher::Decrypt:
-                fileKey.DecryptFile(item.source, item.destination, success);
-                break;
-            case Cipher::Verify:
-                fileKey.VerifyFile(item.source, success);
-                break;
-            case Cipher::SelfExtracting: {
-                zqvcrypto::CryptoOptions sfxOptions;
-                sfxOptions.text = QStringLiteral("Cryptelle");
-                fileKey.MakeSelfExtracting(item.source, item.destination, sfxOptions, true, success);
-                break;
-            }
-            }
-            outcome.error = success ? CryptoError::None : fileKey.lastError();
-            if (success && outcome.error == CryptoError::None && options.wipeSource) {
-                outcome.wiped = true;
-                outcome.wipe = m_wiper->wipe(held);
-            }
-            const std::size_t count = finished.fetch_add(1) + 1;
-            if (!single)
-                m_console.progress(action + QStringLiteral(" %1/%2 ").arg(count).arg(items.size()) + item.source);
-        },
-        [&](std::size_t index) {
-            const Item& item = items[index];
-            const Outcome& outcome = outcomes[index];
-            if (cipher == Cipher::Verify) {
-                const QByteArray name = QFile::encodeName(item.source);
-                m_console.result(outcome.error == CryptoError::None
-                                     ? name + ": OK"
-                                     : name + ": FAILED (" + zqvcrypto::describe(outcome.error).toLocal8Bit() + ')');
-                status.note(statusOf(outcome.error));
-                return;
-            }
-            if (outcome.heldFailed) {
-                m_console.message(item.source + QLatin1String(": the file could not be opened; nothing was written."));
-                status.note(ExitStatus::IoError);
-                return;
-            }
-            if (outcome.error != CryptoError::None) {
-                reportCipherFailure(item, outcome.error);
-                status.note(statusOf(outcome.error));
-                return;
-            }
-            if (outcome.wiped && outcome.wipe != WipeOutcome::Wiped) {
-                m_console.message(item.destination + QLatin1String(" was written and checked, but ") + item.source +
-                                  QLatin1Char(' ') + describe(outcome.wipe) + QLatin1Char('.'));
+        }
+        fileKey.holdOutputsIn(batched ? &pending : nullptr, index);
+        bool success = false;
+        switch (cipher) {
+        case Cipher::Encrypt:
+            fileKey.EncryptPath(item.source, item.destination, success);
+            break;
+        case Cipher::Decrypt:
+            fileKey.DecryptPath(item.source, item.destination, success);
+            break;
+        case Cipher::Verify:
+            fileKey.VerifyPath(item.source, success);
+            break;
+        case Cipher::SelfExtracting: {
+            zqvcrypto::CryptoOptions sfxOptions;
+            sfxOptions.text = QStringLiteral("Cryptelle");
+            fileKey.MakeSelfExtractingPath(item.source, item.destination, sfxOptions, success);
+            break;
+        }
+        }
+        fileKey.holdOutputsIn(nullptr, 0);
+        outcome.error = success ? CryptoError::None : fileKey.lastError();
+        const std::size_t count = finished.fetch_add(1) + 1;
+        if (!single)
+            m_console.progress(action + QStringLiteral(" %1/%2 ").arg(count).arg(items.size()) + shown(item.source));
+    };
+    const auto report = [&](std::size_t index) {
+        const Item& item = items[index];
+        Outcome& outcome = outcomes[index];
+        if (cipher == Cipher::Verify) {
+            const QByteArray name = shown(item.source).toUtf8();
+            m_console.result(outcome.error == CryptoError::None
+                                 ? name + ": OK"
+                                 : name + ": FAILED (" + zqvcrypto::describe(outcome.error).toUtf8() + ')');
+            status.note(statusOf(outcome.error));
+            return;
+        }
+        if (outcome.heldFailed) {
+            m_console.message(shown(item.source) +
+                              QLatin1String(": the file could not be opened; nothing was written."));
+            status.note(ExitStatus::IoError);
+            return;
+        }
+        if (outcome.error != CryptoError::None) {
+            reportCipherFailure(item, outcome.error);
+            status.note(statusOf(outcome.error));
+            return;
+        }
+        if (options.wipeSource && outcome.held) {
+            // Only now is the new file on the disk under its name.
+            outcome.wipe = m_wiper->wipe(*outcome.held);
+            outcome.held.reset();
+            if (outcome.wipe != WipeOutcome::Wiped) {
+                m_console.message(shown(item.destination) + QLatin1String(" was written and checked, but ") +
+                                  shown(item.source) + QLatin1Char(' ') + describe(outcome.wipe) + QLatin1Char('.'));
                 status.note(outcome.wipe == WipeOutcome::Changed ? ExitStatus::Refused : ExitStatus::IoError);
             }
-        });
+        }
+    };
+    for (std::size_t first = 0; first < items.size(); first += batch) {
+        const std::size_t count = std::min(batch, items.size() - first);
+        forEachFile(
+            count,
+            keys.size(),
+            [&](std::size_t index, std::size_t worker) { work(first + index, worker); },
+            [&](std::size_t index) {
+                if (!batched)
+                    report(first + index);
+            });
+        if (!batched)
+            continue;
+        m_console.progress(action + QStringLiteral(" %1/%2: syncing").arg(first + count).arg(items.size()));
+        pending.commit(options.force, [&](std::size_t index, CryptoError error) { outcomes[index].error = error; });
+        for (std::size_t index = first; index < first + count; ++index)
+            report(index);
+    }
     m_console.clearProgress();
     for (auto& k : keys) {
         int ignored = 0;
@@ -295,40 +358,54 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const QStringList& files, const 
     return status.status();
 }
 
-ExitStatus Commands::encrypt(const QStringList& files, const CallOptions& options)
+ExitStatus Commands::encrypt(const Paths& files, const CallOptions& options)
 {
     return cipherFiles(Cipher::Encrypt, files, options);
 }
 
-ExitStatus Commands::decrypt(const QStringList& files, const CallOptions& options)
+ExitStatus Commands::decrypt(const Paths& files, const CallOptions& options)
 {
     return cipherFiles(Cipher::Decrypt, files, options);
 }
 
-ExitStatus Commands::verify(const QStringList& files, const CallOptions& options)
+ExitStatus Commands::verify(const Paths& files, const CallOptions& options)
 {
     return cipherFiles(Cipher::Verify, files, options);
 }
 
-ExitStatus Commands::sfx(const QString& file, const CallOptions& options)
+ExitStatus Commands::sfx(const std::string& file, const CallOptions& options)
 {
-    return cipherFiles(Cipher::SelfExtracting, QStringList{file}, options);
+    return cipherFiles(Cipher::SelfExtracting, Paths{file}, options);
 }
 
-ExitStatus Commands::pack(const QString& folderPath, const CallOptions& options, const PackOptions& pack)
+ExitStatus Commands::pack(const std::string& folderPath, const CallOptions& options, const PackOptions& pack)
 {
     StatusKeeper status;
-    const QString folder = folderOf(folderPath);
-    if (!zqvcore::isFolder(QFile::encodeName(folder))) {
-        m_console.message(folder + QLatin1String(": there is no folder of that name."));
+    const std::string folderBytes = folderOf(folderPath);
+    if (!zqvcore::isFolder(asBytes(folderBytes))) {
+        m_console.message(shown(folderBytes) + QLatin1String(": there is no folder of that name."));
+        return ExitStatus::Refused;
+    }
+    const QString folder = QFile::decodeName(asBytes(folderBytes));
+    const std::string destinationBytes = !options.output.empty()
+                                             ? options.output
+                                             : (folderBytes == "/" ? std::string("/root") : folderBytes) +
+                                                   (pack.selfExtracting ? ".zip.exe" : ".zip.zqv");
+    const QString destination = QFile::decodeName(asBytes(destinationBytes));
+    // The archive component takes names as text: a name that text cannot
+    // carry unchanged would be packed from, or written to, another name.
+    if (QFile::encodeName(folder).toStdString() != folderBytes ||
+        QFile::encodeName(destination).toStdString() != destinationBytes) {
+        m_console.message(
+            shown(QFile::encodeName(folder).toStdString() != folderBytes ? folderBytes : destinationBytes) +
+            QLatin1String(": folders are packed only under names that are valid UTF-8; rename it or "
+                          "give another name with -o. Nothing was written."));
         return ExitStatus::Refused;
     }
     const QString archive = (folder == QLatin1String("/") ? QStringLiteral("/root") : folder) + QLatin1String(".zip");
-    const QString destination = !options.output.isEmpty()
-                                    ? options.output
-                                    : archive + (pack.selfExtracting ? QLatin1String(".exe") : kEncryptedExtension);
-    if (!options.force && QFileInfo::exists(destination)) {
-        m_console.message(destination + QLatin1String(": already exists; nothing was written (--force replaces it)."));
+    if (!options.force && exists(destinationBytes)) {
+        m_console.message(shown(destinationBytes) +
+                          QLatin1String(": already exists; nothing was written (--force replaces it)."));
         return ExitStatus::Refused;
     }
     QString zipPassword;
@@ -346,9 +423,10 @@ ExitStatus Commands::pack(const QString& folderPath, const CallOptions& options,
     zip.Recursive = pack.recursive;
     // The archive's own password is the same one, held only while packing.
     zip.Password = std::move(zipPassword);
-    zip.progress = [this, &folder](const QString& text, double value) {
-        m_console.progress(QLatin1String("packing ") + folder + QStringLiteral(" %1% ").arg(static_cast<int>(value)) +
-                           text);
+    const QString folderShown = shown(folderBytes);
+    zip.progress = [this, &folderShown](const QString& text, double value) {
+        m_console.progress(QLatin1String("packing ") + folderShown +
+                           QStringLiteral(" %1% ").arg(static_cast<int>(value)) + text);
     };
     bool packed = false;
     const zqvcrypto::PlaintextProducer produce = [&](const zqvcrypto::PlaintextWriter& write) {
@@ -361,7 +439,7 @@ ExitStatus Commands::pack(const QString& folderPath, const CallOptions& options,
     if (pack.selfExtracting) {
         zqvcrypto::CryptoOptions sfxOptions;
         sfxOptions.text = QStringLiteral("Cryptelle");
-        sfxOptions.storedName = QFileInfo(archive).fileName();
+        sfxOptions.storedName = archive.mid(archive.lastIndexOf(QLatin1Char('/')) + 1);
         key->MakeSelfExtractingProduced(produce, destination, sfxOptions, success);
     } else {
         key->EncryptProduced(produce, destination, success);
@@ -374,55 +452,54 @@ ExitStatus Commands::pack(const QString& folderPath, const CallOptions& options,
     if (error == CryptoError::None)
         return ExitStatus::Success;
     if (!packed && error == CryptoError::ReadFailed) {
-        m_console.message(folder + QLatin1String(": the folder could not be packed. ") + zip.lastError());
+        m_console.message(folderShown + QLatin1String(": the folder could not be packed. ") + zip.lastError());
         return ExitStatus::IoError;
     }
-    reportCipherFailure(Item{folder, destination}, error);
+    reportCipherFailure(Item{folderBytes, destinationBytes}, error);
     return statusOf(error);
 }
 
-ExitStatus Commands::wipe(const QStringList& files)
+ExitStatus Commands::wipe(const Paths& files)
 {
     StatusKeeper status;
-    for (const QString& file : files) {
-        const std::string path = pathBytes(file);
+    for (const std::string& path : files) {
         struct stat info
         {
         };
         if (::lstat(path.c_str(), &info) != 0) {
-            m_console.message(file + QLatin1String(": there is no file of that name."));
+            m_console.message(shown(path) + QLatin1String(": there is no file of that name."));
             status.note(ExitStatus::Refused);
             continue;
         }
         if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode) || !S_ISREG(info.st_mode)) {
-            m_console.message(file + (S_ISDIR(info.st_mode) ? QLatin1String(": is a folder; only files are wiped.")
-                                      : S_ISLNK(info.st_mode)
-                                          ? QLatin1String(": is a symbolic link; name the file itself.")
-                                          : QLatin1String(": is not a regular file.")));
+            m_console.message(shown(path) +
+                              (S_ISDIR(info.st_mode)   ? QLatin1String(": is a folder; only files are wiped.")
+                               : S_ISLNK(info.st_mode) ? QLatin1String(": is a symbolic link; name the file itself.")
+                                                       : QLatin1String(": is not a regular file.")));
             status.note(ExitStatus::Refused);
             continue;
         }
         const cryptelle::FileIdentity identity = cryptelle::FileIdentity::of(info);
-        m_console.progress(QLatin1String("wiping ") + file);
+        m_console.progress(QLatin1String("wiping ") + shown(path));
         cryptelle::HeldFile held;
         WipeOutcome outcome = WipeOutcome::NotWiped;
         if (held.open(path, cryptelle::HeldFile::Access::ReadOrWrite))
             outcome = held.identity() == identity ? m_wiper->wipe(held) : WipeOutcome::Changed;
         else
-            outcome = m_wiper->wipe(file, identity);
+            outcome = m_wiper->wipe(path, identity);
         if (outcome == WipeOutcome::Wiped)
             continue;
-        m_console.message(file + QLatin1Char(' ') + describe(outcome) + QLatin1Char('.'));
+        m_console.message(shown(path) + QLatin1Char(' ') + describe(outcome) + QLatin1Char('.'));
         status.note(outcome == WipeOutcome::Changed ? ExitStatus::Refused : ExitStatus::IoError);
     }
     m_console.clearProgress();
     return status.status();
 }
 
-ExitStatus Commands::hash(const QStringList& files, const HashOptions& options)
+ExitStatus Commands::hash(const Paths& files, const HashOptions& options)
 {
     StatusKeeper status;
-    const auto count = static_cast<std::size_t>(files.size());
+    const std::size_t count = files.size();
     std::vector<FileHashes::Digests> digests(count);
     std::vector<QString> failures(count);
     std::vector<ExitStatus> outcomes(count, ExitStatus::Success);
@@ -431,10 +508,9 @@ ExitStatus Commands::hash(const QStringList& files, const HashOptions& options)
         count,
         workersFor(files, 0),
         [&](std::size_t index, std::size_t) {
-            const QString& file = files[static_cast<qsizetype>(index)];
-            const QByteArray path = QFile::encodeName(file);
-            if (!zqvcore::isPlainFile(path)) {
-                failures[index] = zqvcore::isFolder(path)
+            const std::string& file = files[index];
+            if (!zqvcore::isPlainFile(asBytes(file))) {
+                failures[index] = zqvcore::isFolder(asBytes(file))
                                       ? QStringLiteral("is a folder.")
                                       : QStringLiteral("there is no file of that name that can be read.");
                 outcomes[index] = ExitStatus::Refused;
@@ -444,16 +520,17 @@ ExitStatus Commands::hash(const QStringList& files, const HashOptions& options)
                 outcomes[index] = ExitStatus::IoError;
         },
         [&](std::size_t index) {
-            const QString& file = files[static_cast<qsizetype>(index)];
+            const std::string& file = files[index];
             if (outcomes[index] != ExitStatus::Success) {
-                m_console.message(file + QLatin1String(": ") + failures[index]);
+                m_console.message(shown(file) + QLatin1String(": ") + failures[index]);
                 status.note(outcomes[index]);
                 return;
             }
+            // The name exactly as given: the checkers open it byte for byte.
             if (options.sha256)
-                m_console.result(checksumLine(digests[index].sha256, QFile::encodeName(file)));
+                m_console.result(checksumLine(digests[index].sha256, asBytes(file)));
             if (options.md5) {
-                const QByteArray line = checksumLine(digests[index].md5, QFile::encodeName(file));
+                const QByteArray line = checksumLine(digests[index].md5, asBytes(file));
                 // With both, the MD5 lines follow all SHA-256 lines, so each block checks on its own.
                 if (options.sha256)
                     md5Lines.push_back(line);

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "Console.h"
 #include "Crypto.h"
@@ -16,7 +17,7 @@ class FileHashes;
 
 struct CallOptions
 {
-    QString output;          // -o: the one output of a call with one input
+    std::string output;      // -o: the one output of a call with one input (bytes, as given)
     bool force = false;      // replace an existing output
     bool wipeSource = false; // wipe each source once its output was read back and authenticated
     int jobs = 0;            // files worked on at once; 0 chooses
@@ -47,25 +48,27 @@ public:
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
-    [[nodiscard]] ExitStatus encrypt(const QStringList& files, const CallOptions& options);
-    [[nodiscard]] ExitStatus decrypt(const QStringList& files, const CallOptions& options);
-    [[nodiscard]] ExitStatus verify(const QStringList& files, const CallOptions& options);
-    [[nodiscard]] ExitStatus sfx(const QString& file, const CallOptions& options);
-    [[nodiscard]] ExitStatus pack(const QString& folder, const CallOptions& options, const PackOptions& pack);
-    [[nodiscard]] ExitStatus wipe(const QStringList& files);
-    [[nodiscard]] ExitStatus hash(const QStringList& files, const HashOptions& options);
+    // Paths are the bytes the command line gave, whatever their encoding.
+    using Paths = std::vector<std::string>;
+    [[nodiscard]] ExitStatus encrypt(const Paths& files, const CallOptions& options);
+    [[nodiscard]] ExitStatus decrypt(const Paths& files, const CallOptions& options);
+    [[nodiscard]] ExitStatus verify(const Paths& files, const CallOptions& options);
+    [[nodiscard]] ExitStatus sfx(const std::string& file, const CallOptions& options);
+    [[nodiscard]] ExitStatus pack(const std::string& folder, const CallOptions& options, const PackOptions& pack);
+    [[nodiscard]] ExitStatus wipe(const Paths& files);
+    [[nodiscard]] ExitStatus hash(const Paths& files, const HashOptions& options);
 
 private:
     enum class Cipher { Encrypt, Decrypt, Verify, SelfExtracting };
     struct Item
     {
-        QString source;
-        QString destination;
+        std::string source;
+        std::string destination;
     };
 
-    [[nodiscard]] ExitStatus cipherFiles(Cipher cipher, const QStringList& files, const CallOptions& options);
+    [[nodiscard]] ExitStatus cipherFiles(Cipher cipher, const Paths& files, const CallOptions& options);
     [[nodiscard]] bool
-    accept(Cipher cipher, const QString& file, const CallOptions& options, Item& item, StatusKeeper& status);
+    accept(Cipher cipher, const std::string& file, const CallOptions& options, Item& item, StatusKeeper& status);
     // With `keepText`, the password's text is handed over there too (for an
     // archive's own password); the caller cleanses it.
     [[nodiscard]] std::unique_ptr<zqvcrypto::CryptoKey>

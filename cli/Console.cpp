@@ -65,7 +65,7 @@ void Console::message(const QString& text)
     const std::lock_guard<std::mutex> guard(m_lock);
     eraseLocked();
     writeAll(STDERR_FILENO,
-             (QLatin1String("cryptelle: ") + printable(text) + QLatin1Char('\n')).toLocal8Bit().toStdString());
+             (QLatin1String("cryptelle: ") + printable(text) + QLatin1Char('\n')).toUtf8().toStdString());
 }
 
 void Console::progress(const QString& text)
@@ -81,7 +81,7 @@ void Console::progress(const QString& text)
     const int width = terminalWidth() - 1;
     if (line.size() > width)
         line = QLatin1String("...") + line.right(width - 3);
-    writeAll(STDERR_FILENO, (QLatin1String("\r\033[K") + line).toLocal8Bit().toStdString());
+    writeAll(STDERR_FILENO, (QLatin1String("\r\033[K") + line).toUtf8().toStdString());
     m_shown = true;
 }
 

@@ -47,7 +47,7 @@ bool FileHashes::loadMd5()
     return m_final != nullptr;
 }
 
-bool FileHashes::hash(const QString& path, bool withMd5, Digests& digests, QString& whyNot)
+bool FileHashes::hash(const std::string& path, bool withMd5, Digests& digests, QString& whyNot)
 {
     if (withMd5 && !loadMd5()) {
         whyNot = QStringLiteral("MD5 is not available: the library libzqvmd5.so is missing from the program folder.");
@@ -67,7 +67,7 @@ bool FileHashes::hash(const QString& path, bool withMd5, Digests& digests, QStri
         });
     }
     bool success = false;
-    sha.HashFile(path, success);
+    sha.HashPath(path, success);
     std::array<unsigned char, kMd5DigestSize> md5{};
     if (md5Started)
         m_final(md5.data(), context.data()); // always, as it releases the context's state

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <mutex>
+#include <string>
 
 namespace cli {
 
@@ -23,7 +24,7 @@ public:
     };
 
     // False with `whyNot` set when the file could not be read or MD5 is missing.
-    [[nodiscard]] bool hash(const QString& path, bool withMd5, Digests& digests, QString& whyNot);
+    [[nodiscard]] bool hash(const std::string& path, bool withMd5, Digests& digests, QString& whyNot);
 
 private:
     using InitFn = void (*)(void*);

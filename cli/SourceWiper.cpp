@@ -8,6 +8,8 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include "PathText.h"
+
 namespace cli {
 
 SourceWiper::SourceWiper(QString libraryPath)
@@ -37,7 +39,7 @@ WipeOutcome SourceWiper::wipe(cryptelle::HeldFile& held)
     if (held.check() != cryptelle::IdentityCheck::Unchanged)
         return WipeOutcome::Changed;
     const cryptelle::FileIdentity identity = held.identity();
-    const QString path = QFile::decodeName(QByteArray::fromStdString(held.path()));
+    const std::string path = held.path();
     if (!held.writable()) {
         // Only the library may wipe a file we cannot write: by its name, once
         // ours is closed (it wipes only a file no one else has open).
@@ -47,8 +49,8 @@ WipeOutcome SourceWiper::wipe(cryptelle::HeldFile& held)
     // Through the descriptor held since the operation began, so a file put
     // in its place meanwhile is never touched.
     const std::lock_guard<std::mutex> guard(m_lock);
-    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    switch (zqvdod::wipeHeldEntry(absolute.constData(), held.fd())) {
+    const std::string absolute = absoluteClean(path);
+    switch (zqvdod::wipeHeldEntry(absolute.c_str(), held.fd())) {
     case zqvdod::EntryOutcome::Wiped:
         return WipeOutcome::Wiped;
     case zqvdod::EntryOutcome::RemovedNotOverwritten:
@@ -62,29 +64,27 @@ WipeOutcome SourceWiper::wipe(cryptelle::HeldFile& held)
     return WipeOutcome::NotWiped;
 }
 
-WipeOutcome SourceWiper::wipe(const QString& path, const cryptelle::FileIdentity& expected)
+WipeOutcome SourceWiper::wipe(const std::string& path, const cryptelle::FileIdentity& expected)
 {
     const std::lock_guard<std::mutex> guard(m_lock);
     if (!load())
         return WipeOutcome::LibraryMissing;
-    const QByteArray bytes = QFile::encodeName(path);
-    if (cryptelle::checkPath(bytes.toStdString(), expected) != cryptelle::IdentityCheck::Unchanged)
+    if (cryptelle::checkPath(path, expected) != cryptelle::IdentityCheck::Unchanged)
         return WipeOutcome::Changed;
     // The library reads '*' and '?' as wildcards when no file has exactly
     // that name; such names go to its routine for exactly one entry, so a
     // file that vanished at the wrong moment cannot take its neighbours along.
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const std::string name = path.substr(path.rfind('/') + 1);
     bool overwritten = false;
-    if (name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'))) {
-        const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-        overwritten = zqvdod::wipeExactEntry(absolute.constData()) == zqvdod::EntryOutcome::Wiped;
+    if (name.find_first_of("*?") != std::string::npos) {
+        overwritten = zqvdod::wipeExactEntry(absoluteClean(path).c_str()) == zqvdod::EntryOutcome::Wiped;
     } else {
-        overwritten = m_shred(bytes.constData()) == 0;
+        overwritten = m_shred(path.c_str()) == 0;
     }
     struct stat after
     {
     };
-    if (::lstat(bytes.constData(), &after) == 0)
+    if (::lstat(path.c_str(), &after) == 0)
         return WipeOutcome::NotWiped;
     return overwritten ? WipeOutcome::Wiped : WipeOutcome::RemovedOnly;
 }

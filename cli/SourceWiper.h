@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <mutex>
+#include <string>
 
 #include <FileIdentity.h>
 
@@ -28,7 +29,7 @@ public:
     SourceWiper(const SourceWiper&) = delete;
     SourceWiper& operator=(const SourceWiper&) = delete;
 
-    [[nodiscard]] WipeOutcome wipe(const QString& path, const cryptelle::FileIdentity& expected);
+    [[nodiscard]] WipeOutcome wipe(const std::string& path, const cryptelle::FileIdentity& expected);
     // The same, for a file held open since the operation began (for writing
     // where its permissions allow): wiped through that descriptor.
     [[nodiscard]] WipeOutcome wipe(cryptelle::HeldFile& held);

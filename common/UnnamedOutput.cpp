@@ -310,13 +310,13 @@ UnnamedOutput::Result UnnamedOutput::linkUnder(const std::string& name)
     return errno == EEXIST ? Result::Exists : Result::Failed;
 }
 
-UnnamedOutput::Result UnnamedOutput::commit(const std::string& name, bool replaceExisting)
+UnnamedOutput::Result UnnamedOutput::commit(const std::string& name, bool replaceExisting, Sync sync)
 {
     if (m_file.get() < 0 || name.empty() || name.find('/') != std::string::npos) {
         errno = EINVAL;
         return Result::Failed;
     }
-    if (::fsync(m_file.get()) != 0)
+    if (sync == Sync::FileAndFolder && ::fsync(m_file.get()) != 0)
         return Result::Failed;
 
     Result result = Result::Failed;
@@ -354,7 +354,8 @@ UnnamedOutput::Result UnnamedOutput::commit(const std::string& name, bool replac
     }
     if (result != Result::Done)
         return result;
-    syncFolder(m_folder.get());
+    if (sync == Sync::FileAndFolder)
+        syncFolder(m_folder.get());
     m_file.reset();
     m_folder.reset();
     return Result::Done;

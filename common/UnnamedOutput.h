@@ -21,6 +21,10 @@ class UnnamedOutput
 public:
     enum class Kind { Unnamed, Named };
     enum class Result { Done, Exists, Failed };
+    // What commit makes durable. Neither: the caller has already synced the
+    // content (one sync of the file system for many outputs) and syncs the
+    // folder once itself after naming them all.
+    enum class Sync { FileAndFolder, Neither };
 
     // Names of our named temporaries start with this.
     static constexpr const char* kTemporaryPrefix = ".zqv-partial-";
@@ -38,7 +42,9 @@ public:
     // Syncs the content and gives it `name` in the folder. Without
     // `replaceExisting` an existing entry is never replaced: Exists, and the
     // output stays open for another name. On Failed, errno says why.
-    [[nodiscard]] Result commit(const std::string& name, bool replaceExisting);
+    [[nodiscard]] Result commit(const std::string& name, bool replaceExisting, Sync sync = Sync::FileAndFolder);
+    // The destination folder, while open.
+    [[nodiscard]] int folderFd() const { return m_folder.get(); }
 
     // Drops the output: an unnamed file simply goes, a named one is
     // overwritten through its descriptor and removed.

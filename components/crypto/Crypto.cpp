@@ -11,6 +11,7 @@
 #include "FileCipher.h"
 #include "FileSources.h"
 #include "RsaTextKey.h"
+#include "SafeOutput.h"
 #include "SelfExtracting.h"
 #include "TextCipher.h"
 
@@ -108,6 +109,75 @@ void CryptoKey::encryptFrom(const QString& source,
         return;
     const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, produce, keyRing()};
     m_lastError = encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
+    success = m_lastError == CryptoError::None;
+}
+
+std::function<void(std::unique_ptr<SafeOutput>)> CryptoKey::holder()
+{
+    if (m_pending == nullptr)
+        return {};
+    return [pending = m_pending, tag = m_pendingTag](std::unique_ptr<SafeOutput> output) {
+        pending->hold(tag, std::move(output));
+    };
+}
+
+void CryptoKey::EncryptPath(const std::string& source, const std::string& destination, bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    FileJob job{QString(), QString(), m_replaceExisting, m_verify, m_progress, {}, keyRing()};
+    job.sourcePath = source;
+    job.destinationPath = destination;
+    job.hold = holder();
+    m_lastError = source.empty() || destination.empty()
+                      ? CryptoError::ReadFailed
+                      : encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
+    success = m_lastError == CryptoError::None;
+}
+
+void CryptoKey::DecryptPath(const std::string& source, const std::string& destination, bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    FileJob job{QString(), QString(), m_replaceExisting, m_verify, m_progress, {}, keyRing()};
+    job.sourcePath = source;
+    job.destinationPath = destination;
+    job.hold = holder();
+    m_lastError = source.empty() || destination.empty() ? CryptoError::ReadFailed
+                                                        : decryptFile(job, Bytes(m_password.data(), m_password.size()));
+    success = m_lastError == CryptoError::None;
+}
+
+void CryptoKey::VerifyPath(const std::string& source, bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    FileJob job{QString(), QString(), false, false, m_progress, {}, keyRing()};
+    job.sourcePath = source;
+    m_lastError =
+        source.empty() ? CryptoError::ReadFailed : verifyFile(job, Bytes(m_password.data(), m_password.size()));
+    success = m_lastError == CryptoError::None;
+}
+
+void CryptoKey::MakeSelfExtractingPath(const std::string& source,
+                                       const std::string& destination,
+                                       const CryptoOptions& options,
+                                       bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    SfxJob job;
+    job.stubPath = m_stubPath;
+    job.sourcePath = source;
+    job.destinationPath = destination;
+    job.storedName = options.storedName;
+    job.title = options.text;
+    job.replaceExisting = m_replaceExisting;
+    job.verify = m_verify;
+    job.progress = m_progress;
+    m_lastError = source.empty() || destination.empty()
+                      ? CryptoError::ReadFailed
+                      : makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }
 

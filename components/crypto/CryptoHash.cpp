@@ -22,10 +22,14 @@ constexpr std::size_t kBlockSize = 1 << 20;
 
 void CryptoHash::HashFile(const QString& path, bool& success)
 {
+    HashPath(QFile::encodeName(path).toStdString(), success);
+}
+
+void CryptoHash::HashPath(const std::string& path, bool& success)
+{
     success = false;
     m_value = CryptoData();
-    const cryptelle::UniqueFd file(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const cryptelle::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat info
     {
     };

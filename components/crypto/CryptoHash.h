@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "CryptoData.h"
@@ -25,6 +26,8 @@ public:
     void setBlockHandler(BlockHandler handler) { m_handler = std::move(handler); }
 
     void HashFile(const QString& path, bool& success);
+    // Our addition: the path as the bytes the system takes.
+    void HashPath(const std::string& path, bool& success);
     [[nodiscard]] CryptoData GetValue() const { return m_value; }
 
 private:

@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -20,8 +21,9 @@ pid_t spawn(const Call& call, const std::string& outPath, const std::string& err
     std::vector<std::string> args{CRYPTELLE_PATH};
     args.insert(args.end(), call.args.begin(), call.args.end());
     if (!call.password.empty()) {
-        args.emplace_back("--passphrase-fd");
-        args.emplace_back("3");
+        // Before a "--" that ends the options, if there is one.
+        const auto end = std::find(args.begin(), args.end(), std::string("--"));
+        args.insert(args.insert(end, "3"), "--passphrase-fd");
     }
     std::vector<char*> argv;
     for (std::string& a : args)

@@ -13,6 +13,7 @@
 #include "CliRunner.h"
 #include "CryptoModule.h"
 #include "FileHashes.h"
+#include "PathText.h"
 #include "RecordingMessenger.h"
 #include "SourceWiper.h"
 #include "TempDir.h"
@@ -183,10 +184,10 @@ TEST(SourceWiperTest, AFileChangedSinceItsIdentityWasTakenIsNotWiped)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     writeFile(dir.file("a"), "changed after");
     cli::SourceWiper wiper(q(ZQVDOD_LIBRARY_PATH));
-    EXPECT_EQ(wiper.wipe(q(dir.file("a")), identity), cli::WipeOutcome::Changed);
+    EXPECT_EQ(wiper.wipe(dir.file("a"), identity), cli::WipeOutcome::Changed);
     EXPECT_EQ(readFile(dir.file("a")), "changed after");
     ASSERT_TRUE(cryptelle::identityOfPath(dir.file("a"), identity));
-    EXPECT_EQ(wiper.wipe(q(dir.file("a")), identity), cli::WipeOutcome::Wiped);
+    EXPECT_EQ(wiper.wipe(dir.file("a"), identity), cli::WipeOutcome::Wiped);
     EXPECT_FALSE(exists(dir.file("a")));
 }
 
@@ -257,6 +258,90 @@ TEST(CliTest, HashLinesAreCheckedBySha256sumAndMd5sum)
               readFile(dir.file("sums.sha256")).substr(0, 64 + 8) + readFile(dir.file("sums.md5")).substr(0, 32 + 8));
     const Result missing = cryptelle({"hash", dir.file("nothing")}, "");
     EXPECT_EQ(missing.status, 5);
+}
+
+// Every name the system allows reaches each command byte for byte.
+TEST(CliTest, NamesInAnyEncodingReachEveryCommandUnchanged)
+{
+    const std::vector<std::string> names{
+        "bad\xff\xfe name", "new\nline", "-dash", "100%?*", "quo\"te's", "back\\slash", "tab\there", "caf\xc3\xa9"};
+    TempDir dir;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        writeFile(dir.file(names[i]), "content " + std::to_string(i));
+    const auto call = [&](std::vector<std::string> args,
+                          const std::vector<std::string>& files,
+                          const std::string& password = kPassword) {
+        args.emplace_back("--");
+        args.insert(args.end(), files.begin(), files.end());
+        return clitest::run(Call{args, password, {}, dir.path()});
+    };
+    std::vector<std::string> sealed;
+    for (const std::string& name : names)
+        sealed.push_back(name + ".zqv");
+
+    const Result encrypted = call({"encrypt"}, names);
+    ASSERT_EQ(encrypted.status, 0) << encrypted.err;
+    for (const std::string& name : sealed)
+        EXPECT_TRUE(exists(dir.file(name))) << cli::shown(name).toStdString();
+
+    const Result verified = call({"verify"}, sealed);
+    EXPECT_EQ(verified.status, 0) << verified.out;
+    EXPECT_NE(verified.out.find("bad\\xff\\xfe name.zqv: OK\n"), std::string::npos) << verified.out;
+    EXPECT_NE(verified.out.find("new\\nline.zqv: OK\n"), std::string::npos) << verified.out;
+
+    const Result wrong = call({"decrypt", "--force"}, {sealed[0]}, "not it");
+    EXPECT_EQ(wrong.status, 3);
+    EXPECT_NE(wrong.err.find("bad\\xff\\xfe name.zqv: "), std::string::npos) << wrong.err;
+
+    const Result sums = call({"hash", "--sha256"}, names, "");
+    ASSERT_EQ(sums.status, 0) << sums.err;
+    writeFile(dir.file("sums"), sums.out);
+    EXPECT_TRUE(run("cd '" + dir.path() + "' && sha256sum --strict --quiet -c sums")) << sums.out;
+    const Result md5 = call({"hash", "--md5"}, names, "");
+    writeFile(dir.file("sums"), md5.out);
+    EXPECT_TRUE(run("cd '" + dir.path() + "' && md5sum --strict --quiet -c sums")) << md5.out;
+
+    // The sources go aside; what decrypts must be them again, under the same names.
+    ASSERT_TRUE(run("mkdir '" + dir.file("aside") + "'"));
+    for (const std::string& name : names)
+        ASSERT_EQ(::rename(dir.file(name).c_str(), dir.file("aside/" + name).c_str()), 0);
+    const Result decrypted = call({"decrypt"}, sealed);
+    ASSERT_EQ(decrypted.status, 0) << decrypted.err;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(readFile(dir.file(names[i])), "content " + std::to_string(i)) << cli::shown(names[i]).toStdString();
+
+    const Result wiped = call({"wipe"}, names, "");
+    EXPECT_EQ(wiped.status, 0) << wiped.err;
+    for (const std::string& name : names) {
+        EXPECT_FALSE(exists(dir.file(name))) << cli::shown(name).toStdString();
+        EXPECT_TRUE(exists(dir.file("aside/" + name))) << "only the named file goes";
+    }
+    const Result gone = call({"wipe"}, {names[0]}, "");
+    EXPECT_EQ(gone.status, 5);
+    EXPECT_NE(gone.err.find("cryptelle: bad\\xff\\xfe name: "), std::string::npos) << gone.err;
+}
+
+TEST(ShownNameTest, EscapesWhatIsNotPrintableUtf8AndNothingElse)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain name.txt", "plain name.txt"},
+        {"caf\xc3\xa9", "caf\xc3\xa9"},
+        {"a\xff"
+         "b",
+         "a\\xffb"},
+        {"new\nline\ttab\rcr", "new\\nline\\ttab\\rcr"},
+        {"back\\slash", "back\\\\slash"},
+        {"\x1b[31mred", "\\x1b[31mred"},
+        {"\xc0\xaf", "\\xc0\\xaf"},          // an overlong slash
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"}, // a surrogate
+        {"cut\xe2\x82", "cut\\xe2\\x82"},
+        {"rtl\xe2\x80\xae"
+         "txt",
+         "rtl\\u202etxt"},
+    };
+    for (const auto& [name, expected] : cases)
+        EXPECT_EQ(cli::shown(name).toStdString(), expected);
+    EXPECT_EQ(cli::absoluteClean("/a//b/./c/../d/"), "/a/b/d");
 }
 
 TEST(ChecksumLineTest, EscapesOnlyWhatTheCheckersUnescape)

@@ -111,9 +111,10 @@ private:
 // beside it, before any work is done. A produced plaintext has no source.
 CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size, SafeOutput& output)
 {
+    const std::string destination = destinationBytes(job);
     if (!job.produce) {
-        const QByteArray path = QFile::encodeName(job.source);
-        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        const std::string path = sourceBytes(job);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
             return CryptoError::ReadFailed;
         source.reset(fd);
@@ -125,12 +126,15 @@ CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size,
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         size = static_cast<std::uint64_t>(info.st_size);
-        if (isSameFile(job.source, job.destination))
+        if (isSameFile(path, destination))
             return CryptoError::SameFile;
     }
-    if (!job.replaceExisting && QFileInfo(job.destination).exists())
+    struct stat existing
+    {
+    };
+    if (!job.replaceExisting && ::stat(destination.c_str(), &existing) == 0)
         return CryptoError::DestinationExists;
-    return output.open(job.destination) ? CryptoError::None : CryptoError::WriteFailed;
+    return output.open(destination) ? CryptoError::None : CryptoError::WriteFailed;
 }
 
 // A produced plaintext's size is not known ahead: its producer reports
@@ -177,18 +181,33 @@ bool flushAndForget(int fd)
     return true;
 }
 
-CryptoError finish(SafeOutput& output, const FileJob& job)
+CryptoError finish(std::unique_ptr<SafeOutput>& output, const FileJob& job)
 {
-    return output.commit(job.replaceExisting);
+    if (job.hold) {
+        job.hold(std::move(output));
+        return CryptoError::None;
+    }
+    return output->commit(job.replaceExisting);
 }
 
 } // namespace
+
+std::string sourceBytes(const FileJob& job)
+{
+    return job.sourcePath.empty() ? QFile::encodeName(job.source).toStdString() : job.sourcePath;
+}
+
+std::string destinationBytes(const FileJob& job)
+{
+    return job.destinationPath.empty() ? QFile::encodeName(job.destination).toStdString() : job.destinationPath;
+}
 
 CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& kdf)
 {
     Descriptor source;
     std::uint64_t size = 0;
-    SafeOutput output;
+    auto kept = std::make_unique<SafeOutput>();
+    SafeOutput& output = *kept;
     if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
         return e;
 
@@ -230,7 +249,7 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
         if (decryptStream(back, discard, password, {}, &key) != CryptoError::None)
             return CryptoError::VerifyFailed;
     }
-    return finish(output, job);
+    return finish(kept, job);
 }
 
 CryptoError decryptFile(const FileJob& job, Bytes password)
@@ -239,7 +258,8 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
         return CryptoError::ReadFailed; // a produced plaintext is only ever encrypted
     Descriptor source;
     std::uint64_t size = 0;
-    SafeOutput output;
+    auto kept = std::make_unique<SafeOutput>();
+    SafeOutput& output = *kept;
     if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
         return e;
 
@@ -248,7 +268,7 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
         FdSource in(source.get());
         FdSink out(output.fd());
         const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys);
-        return decrypted != CryptoError::None ? decrypted : finish(output, job);
+        return decrypted != CryptoError::None ? decrypted : finish(kept, job);
     }
     AsyncFileSource in(source.get());
     // Hashing costs time, so only when the result is to be read back; it
@@ -284,13 +304,12 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
         if (readBack != out.written() || CRYPTO_memcmp(out.digest().data(), digest, sizeof digest) != 0)
             return CryptoError::VerifyFailed;
     }
-    return finish(output, job);
+    return finish(kept, job);
 }
 
 CryptoError verifyFile(const FileJob& job, Bytes password)
 {
-    const Descriptor source(
-        ::open(QFile::encodeName(job.source).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const Descriptor source(::open(sourceBytes(job).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat info
     {
     };
@@ -340,10 +359,13 @@ private:
 
 CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf)
 {
-    const FileJob file{job.source, job.destination, job.replaceExisting, job.verify, job.progress, job.produce};
+    FileJob file{job.source, job.destination, job.replaceExisting, job.verify, job.progress, job.produce};
+    file.sourcePath = job.sourcePath;
+    file.destinationPath = job.destinationPath;
     Descriptor source;
     std::uint64_t size = 0;
-    SafeOutput output;
+    auto kept = std::make_unique<SafeOutput>();
+    SafeOutput& output = *kept;
     if (CryptoError e = prepare(file, source, size, output); e != CryptoError::None)
         return e;
     Descriptor stub(::open(QFile::encodeName(job.stubPath).constData(), O_RDONLY | O_CLOEXEC));
@@ -369,8 +391,12 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         if (offset == 0)
             return CryptoError::ExtractorMissing;
 
-        const QString name = job.storedName.isEmpty() ? QFileInfo(job.source).fileName() : job.storedName;
-        const std::string head = sfx::encodeEnvelopeHead(name.toStdString(), job.title.toStdString());
+        std::string name = job.storedName.toStdString();
+        if (job.storedName.isEmpty()) {
+            const std::string path = sourceBytes(file);
+            name = path.substr(path.rfind('/') + 1);
+        }
+        const std::string head = sfx::encodeEnvelopeHead(name, job.title.toStdString());
         PercentReporter reporter(size, progressOf(file));
         const CryptoError encrypted = withPlaintext(file, source.get(), false, [&](ByteSource& content) {
             EnvelopeSource envelope(head, content);
@@ -402,7 +428,7 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         if (decryptStream(back, discard, password, {}, &key) != CryptoError::None)
             return CryptoError::VerifyFailed;
     }
-    return finish(output, file);
+    return finish(kept, file);
 }
 
 } // namespace zqvcrypto

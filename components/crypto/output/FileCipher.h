@@ -2,11 +2,15 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "PlaintextProducer.h"
 #include "ZqvStream.h"
 
 namespace zqvcrypto {
+
+class SafeOutput;
 
 struct FileJob
 {
@@ -25,7 +29,18 @@ struct FileJob
     // When set, keys derived for one file serve the next ones that share the
     // salt and cost: encryption writes with the ring's key once it holds one.
     KeyRing* keys = nullptr;
+    // When not empty, these bytes are the paths instead of the two above: a
+    // name that is not valid in the locale's encoding survives no QString.
+    std::string sourcePath{};
+    std::string destinationPath{};
+    // When set, the finished new file is handed over here, complete but
+    // neither synced nor named (see PendingOutputs), instead of being committed.
+    std::function<void(std::unique_ptr<SafeOutput>)> hold{};
 };
+
+// The job's paths as bytes.
+[[nodiscard]] std::string sourceBytes(const FileJob& job);
+[[nodiscard]] std::string destinationBytes(const FileJob& job);
 
 [[nodiscard]] CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& kdf);
 [[nodiscard]] CryptoError decryptFile(const FileJob& job, Bytes password);

@@ -15,10 +15,16 @@ class SafeOutput
 {
 public:
     [[nodiscard]] bool open(const QString& destination);
+    // The destination as the bytes the system takes, whatever their encoding.
+    [[nodiscard]] bool open(const std::string& destination);
     [[nodiscard]] int fd() const { return m_output.fd(); }
+    [[nodiscard]] int folderFd() const { return m_output.folderFd(); }
 
     // Without `replaceExisting`, an existing destination is never replaced.
-    [[nodiscard]] CryptoError commit(bool replaceExisting);
+    // With Sync::Neither the caller has made the content durable already and
+    // syncs the folder afterwards.
+    [[nodiscard]] CryptoError
+    commit(bool replaceExisting, cryptelle::UnnamedOutput::Sync sync = cryptelle::UnnamedOutput::Sync::FileAndFolder);
 
 private:
     std::string m_name;
@@ -28,5 +34,6 @@ private:
 // True when both paths name the same file (same device and inode), whatever
 // links or spellings lead there.
 [[nodiscard]] bool isSameFile(const QString& a, const QString& b);
+[[nodiscard]] bool isSameFile(const std::string& a, const std::string& b);
 
 } // namespace zqvcrypto

@@ -17,7 +17,9 @@ struct SfxJob
     bool replaceExisting = false;
     bool verify = false;
     std::function<void(int percent)> progress;
-    PlaintextProducer produce; // as for FileJob; then `storedName` names the content
+    PlaintextProducer produce;   // as for FileJob; then `storedName` names the content
+    std::string sourcePath;      // as for FileJob
+    std::string destinationPath; // as for FileJob
 };
 
 [[nodiscard]] CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Params& kdf);
