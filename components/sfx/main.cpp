@@ -1,18 +1,14 @@
 // The extractor that travels in front of every self-extracting file.
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
+#include <AskPass.h>
 #include <openssl/crypto.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "SfxExtractor.h"
@@ -50,13 +46,6 @@ const char* const kHelp = "Usage: %s [--output FOLDER]\n"
                           "  4  the file could not be written\n"
                           "  5  there was no way to ask for the password\n";
 
-void writeText(int fd, const std::string& text)
-{
-    // A prompt that cannot be shown is not worth failing over.
-    if (::write(fd, text.data(), text.size()) < 0)
-        return;
-}
-
 void cleanse(std::string& text)
 {
     if (!text.empty())
@@ -64,87 +53,23 @@ void cleanse(std::string& text)
     text.clear();
 }
 
-// The terminal's settings while echo is off, for the signal handler.
-int g_quietTty = -1;
-termios g_savedTerminal{};
-volatile sig_atomic_t g_echoOff = 0;
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-// Ctrl-C, a closed terminal or a kill at the prompt must not leave the
-// terminal without echo: restore it, then end as the signal would have.
-void restoreTerminalAndEnd(int signal)
+std::string lineText(const cryptelle::PasswordLine& line)
 {
-    if (g_echoOff != 0) {
-        ::tcsetattr(g_quietTty, TCSANOW, &g_savedTerminal);
-        static const char kNewline = '\n';
-        if (::write(g_quietTty, &kNewline, 1) < 0) {
-            // Nothing more can be done in a signal handler.
-        }
-    }
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
+    return std::string(line.data(), line.size());
 }
-
-class QuietTerminal
-{
-public:
-    QuietTerminal(int tty, const termios& saved)
-    {
-        g_quietTty = tty;
-        g_savedTerminal = saved;
-        struct sigaction action
-        {
-        };
-        action.sa_handler = restoreTerminalAndEnd;
-        ::sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-            ::sigaction(kEndingSignals[i], &action, &m_previous[i]);
-        termios quiet = saved;
-        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        quiet.c_lflag |= ICANON;
-        g_echoOff = 1;
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
-    }
-    ~QuietTerminal()
-    {
-        ::tcsetattr(g_quietTty, TCSAFLUSH, &g_savedTerminal);
-        g_echoOff = 0;
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-            ::sigaction(kEndingSignals[i], &m_previous[i], nullptr);
-    }
-    QuietTerminal(const QuietTerminal&) = delete;
-    QuietTerminal& operator=(const QuietTerminal&) = delete;
-
-private:
-    struct sigaction m_previous[std::size(kEndingSignals)] = {};
-};
 
 // Reads one line from the terminal with echo off.
 std::optional<std::string> askTerminal(const std::string& prompt)
 {
-    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (tty < 0)
+    cryptelle::PasswordLine line;
+    switch (cryptelle::askTerminal(prompt.c_str(), line)) {
+    case cryptelle::AskOutcome::Got:
+        return lineText(line);
+    case cryptelle::AskOutcome::TooLong:
+        return std::string(); // no password of ours is that long: a wrong one
+    default:
         return std::nullopt;
-    termios saved{};
-    std::optional<QuietTerminal> quiet;
-    if (::tcgetattr(tty, &saved) == 0)
-        quiet.emplace(tty, saved);
-    writeText(tty, prompt);
-    std::string line;
-    char c = 0;
-    bool gotAny = false;
-    while (::read(tty, &c, 1) == 1) {
-        gotAny = true;
-        if (c == '\n' || c == '\r')
-            break;
-        line.push_back(c);
     }
-    quiet.reset();
-    writeText(tty, "\n");
-    ::close(tty);
-    if (!gotAny)
-        return std::nullopt;
-    return line;
 }
 
 // Runs a helper that prints the password on its standard output. `named`
@@ -152,41 +77,23 @@ std::optional<std::string> askTerminal(const std::string& prompt)
 std::optional<std::string>
 askProgram(const std::vector<std::string>& command, const std::string& named, std::string& whyNot)
 {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+    cryptelle::PasswordLine line;
+    const std::string helper = "The password helper " + command.front() + named;
+    switch (cryptelle::askHelper(command, line)) {
+    case cryptelle::AskOutcome::Got:
+        return lineText(line);
+    case cryptelle::AskOutcome::Empty:
+        return std::string();
+    case cryptelle::AskOutcome::NotRun:
+        whyNot = helper + " could not be run. Nothing was extracted.";
         return std::nullopt;
-    const pid_t child = ::fork();
-    if (child < 0)
+    case cryptelle::AskOutcome::TooLong:
+        whyNot = "The password from " + command.front() + named + " is longer than 4096 bytes. Nothing was extracted.";
         return std::nullopt;
-    if (child == 0) {
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& part : command)
-            argv.push_back(const_cast<char*>(part.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    std::string output;
-    char buffer[256];
-    ssize_t n = 0;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        output.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    OPENSSL_cleanse(buffer, sizeof buffer);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        cleanse(output);
-        const std::string helper = "The password helper " + command.front() + named;
-        whyNot = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? helper + " could not be run. Nothing was extracted."
-                                                                 : helper + " gave no password. Nothing was extracted.";
+    default:
+        whyNot = helper + " gave no password. Nothing was extracted.";
         return std::nullopt;
     }
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-        output.pop_back();
-    return output;
 }
 
 bool onPath(const char* program)
