@@ -5,8 +5,9 @@
 //                                       (defaults: ., 1024, 3, 1000; run as root)
 //
 // Every tool runs as its own process and is timed from its start to its end;
-// the copies are followed by a `sync` inside the timing, and cryptelle syncs
-// each file itself before naming it, so both sides pay for the disk. The key
+// the copies are followed by a `sync` inside the timing, and cryptelle makes
+// every file durable before naming it (many files share one sync of the file
+// system, then one sync of their folder), so both sides pay for the disk. The key
 // derivation (the default cost) is inside our times. The engine's dialog runs
 // through crypto_bench's driver (the dialog built, filled in and its button
 // pressed), so both of ours meet the same machine in the same round. Cold
