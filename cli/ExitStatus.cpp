@@ -24,6 +24,7 @@ ExitStatus statusOf(zqvcrypto::CryptoError error)
     case CryptoError::InvalidKey:
     case CryptoError::VerifyFailed:
     case CryptoError::ExtractorMissing:
+    case CryptoError::Cancelled:
         return ExitStatus::IoError;
     }
     return ExitStatus::IoError;

@@ -45,6 +45,8 @@ CipherRun runCipher(OperationTools& tools,
             else
                 key->EncryptFile(source, destination, success);
         } else if (direction == Direction::Decrypt) {
+            // The cipher checks the stop between its chunks.
+            key->setStopRequest(tools.cancel);
             key->DecryptFile(source, destination, success);
         } else {
             zqvcrypto::CryptoOptions sfxOptions;
@@ -59,6 +61,7 @@ CipherRun runCipher(OperationTools& tools,
     CipherRun run{key->lastError(), {}};
     run.outcome.written = success && run.error == zqvcrypto::CryptoError::None;
     run.outcome.readBack = run.outcome.written && options.verify;
+    run.outcome.cancelled = run.error == zqvcrypto::CryptoError::Cancelled;
     int ignored = 0;
     key->Destroy(ignored);
     return run;
@@ -149,7 +152,7 @@ CipherRun runCancellable(OperationTools& tools,
         return whole;
     };
     CipherRun run = runCipher(tools, direction, QString(), destination, password, options, read);
-    run.outcome.cancelled = cancelled && !run.outcome.written;
+    run.outcome.cancelled = run.outcome.cancelled || (cancelled && !run.outcome.written);
     return run;
 }
 
@@ -163,9 +166,10 @@ CipherOutcome cipherReporting(OperationTools& tools,
                               const QString& failureText,
                               zqvcrypto::CryptoError causeNamedByText = zqvcrypto::CryptoError::None)
 {
-    const bool cancellable = tools.cancel != nullptr && direction != Direction::Decrypt;
-    const CipherRun run = cancellable ? runCancellable(tools, direction, source, destination, password, options)
-                                      : runCipher(tools, direction, source, destination, password, options);
+    // Decryption stops inside the cipher; the others read their source here.
+    const bool readHere = tools.cancel != nullptr && direction != Direction::Decrypt;
+    const CipherRun run = readHere ? runCancellable(tools, direction, source, destination, password, options)
+                                   : runCipher(tools, direction, source, destination, password, options);
     if (!run.outcome && !run.outcome.cancelled)
         reportCipherFailure(tools, run, failureText, causeNamedByText);
     return run.outcome;

@@ -47,7 +47,8 @@ struct CipherOutcome
 // Both derive the key from the password on the crypto control, run the file
 // operation beside the interface and report a failure themselves. With the
 // tools' cancel set, encrypting and making a self-extracting file read the
-// source themselves and stop at its next piece once asked.
+// source themselves and stop at its next piece once asked; decrypting stops
+// at the next chunk of the encrypted file.
 CipherOutcome EncryptFileWithPassword(OperationTools& tools,
                                       const QString& source,
                                       const QString& destination,

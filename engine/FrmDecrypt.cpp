@@ -14,6 +14,7 @@ FrmDecrypt::FrmDecrypt(QString operand, Messenger& messenger, QWidget* parent)
     form.wipeCaption = QStringLiteral("Wipe encrypted file after decrypting");
     form.actionName = QStringLiteral("cmdDecrypt");
     form.actionCaption = QStringLiteral("&Decrypt");
+    form.cancelledWork = QStringLiteral("Decrypting ");
     form.routine = DecryptFileWithPassword;
     // The start-up checks guarantee the ".zqv" this drops.
     form.proposedOutput = [](const QString& operand) {

@@ -78,6 +78,7 @@ std::unique_ptr<CryptoKey> CryptoKey::twin()
     other->m_reuseKeys = m_reuseKeys;
     other->m_replaceExisting = m_replaceExisting;
     other->m_verify = m_verify;
+    other->m_stop = m_stop;
     return other;
 }
 
@@ -143,6 +144,7 @@ void CryptoKey::DecryptPath(const std::string& source, const std::string& destin
     job.sourcePath = source;
     job.destinationPath = destination;
     job.hold = holder();
+    job.stop = m_stop;
     m_lastError = source.empty() || destination.empty() ? CryptoError::ReadFailed
                                                         : decryptFile(job, Bytes(m_password.data(), m_password.size()));
     success = m_lastError == CryptoError::None;
@@ -185,7 +187,8 @@ void CryptoKey::DecryptFile(const QString& source, const QString& destination, b
 {
     if (refuseUnlessAes(success))
         return;
-    const FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, {}, keyRing()};
+    FileJob job{source, destination, m_replaceExisting, m_verify, m_progress, {}, keyRing()};
+    job.stop = m_stop;
     m_lastError = decryptFile(job, Bytes(m_password.data(), m_password.size()));
     success = m_lastError == CryptoError::None;
 }
@@ -352,6 +355,8 @@ QString describe(CryptoError error)
         return QStringLiteral("The new file did not read back correctly from the disk.");
     case CryptoError::ExtractorMissing:
         return QStringLiteral("The extractor program (zqvsfx) is missing from the program folder.");
+    case CryptoError::Cancelled:
+        return QStringLiteral("The work was stopped before it ended.");
     }
     return {};
 }

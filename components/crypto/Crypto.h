@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -120,6 +121,10 @@ public:
     // result back before it takes its name, and why the last call failed.
     void setReplaceExisting(bool replace) { m_replaceExisting = replace; }
     void setVerifyAfterWrite(bool verify) { m_verify = verify; }
+    // Our addition: once `stop` is true, a running DecryptFile or DecryptPath ends at its
+    // next chunk with Cancelled, its unnamed output dropped and the source
+    // untouched. Set from any thread; null for none. It must outlive the call.
+    void setStopRequest(const std::atomic<bool>* stop) { m_stop = stop; }
     [[nodiscard]] CryptoError lastError() const { return m_lastError; }
     // Why the last EncryptData or DecryptData failed, in the text tool's terms.
     [[nodiscard]] TextError lastTextError() const { return m_lastTextError; }
@@ -147,6 +152,7 @@ private:
     QString m_stubPath;
     bool m_replaceExisting = false;
     bool m_verify = false;
+    const std::atomic<bool>* m_stop = nullptr;
     CryptoError m_lastError = CryptoError::None;
     TextError m_lastTextError = TextError::None;
     int m_algorithm = 1;

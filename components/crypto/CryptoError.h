@@ -18,6 +18,7 @@ enum class CryptoError {
     InvalidKey,
     VerifyFailed,
     ExtractorMissing,
+    Cancelled, // stopped on request; nothing was written
 };
 
 } // namespace zqvcrypto

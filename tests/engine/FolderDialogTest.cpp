@@ -17,6 +17,7 @@
 
 #include "Crypto.h"
 #include "DialogFixture.h"
+#include "FrmDecrypt.h"
 #include "FrmEncrypt.h"
 #include "FrmEncryptFolder.h"
 #include "FrmSelfExtracting.h"
@@ -511,6 +512,106 @@ INSTANTIATE_TEST_SUITE_P(Ways,
                          [](const ::testing::TestParamInfo<FileCancelCase>& info) {
                              return std::string(info.param.name);
                          });
+
+struct DecryptCancelCase
+{
+    const char* name;
+    StopBy stopBy;
+    bool wipe;          // the encrypted file is to be wiped, so the result is read back first
+    bool replaceOutput; // the decrypted file's name is taken, and the user agreed to replace it
+};
+
+class DecryptCancelTest : public ::testing::TestWithParam<DecryptCancelCase>
+{
+protected:
+    TempDir dir;
+    RecordingMessenger messenger;
+};
+
+TEST_P(DecryptCancelTest, StoppingDecryptionLeavesNoOutputAndTheEncryptedFileUntouched)
+{
+    // Several blocks of chunks, so the work is held between two of them.
+    std::string content(6 * 1024 * 1024, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 131 / 7);
+    writeFile(dir.file("plain"), content);
+    {
+        zqvcrypto::Crypto control;
+        control.setKdfParams(enginetest::kCheapKdf);
+        bool made = false;
+        control.DeriveKey(QStringLiteral("pw"), 1, 256)
+            ->EncryptFile(q(dir.file("plain")), q(dir.file("a.doc.zqv")), made);
+        ASSERT_TRUE(made);
+    }
+    ASSERT_EQ(::unlink(dir.file("plain").c_str()), 0);
+    const std::string sealed = readFile(dir.file("a.doc.zqv"));
+    if (GetParam().replaceOutput)
+        writeFile(dir.file("a.doc"), "keep me");
+    const std::string before = listFolder(dir.path());
+
+    FrmDecrypt dialog(q(dir.file("a.doc.zqv")), messenger);
+    // The decryption waits at its first progress, between two blocks of
+    // chunks, until the user has stopped it.
+    StopHandshake handshake;
+    dialog.CryptoCtrl().setProgressHandler([&](int) { handshake.workerWaits(); });
+    ASSERT_TRUE(dialog.load());
+    dialog.show();
+    QTest::keyClicks(dialog.txtPassword, QStringLiteral("pw"));
+    dialog.chkWipe->setChecked(GetParam().wipe);
+    messenger.answer = true;
+    bool stopped = false;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!handshake.reached() || stopped)
+            return;
+        stopped = true;
+        const StopHandshake::Release release(handshake);
+        if (GetParam().stopBy == StopBy::Escape) {
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        } else if (GetParam().stopBy == StopBy::CloseButton) {
+            EXPECT_TRUE(dialog.cmdClose->isEnabled()) << "Close is how the work is stopped";
+            QTest::mouseClick(dialog.cmdClose, Qt::LeftButton);
+        } else {
+            dialog.close();
+        }
+    });
+    poll.start();
+    QTest::mouseClick(dialog.cmdDecrypt, Qt::LeftButton);
+    poll.stop();
+    ASSERT_TRUE(stopped);
+
+    EXPECT_TRUE(dialog.isVisible()) << "the dialog stays, with everything typed";
+    EXPECT_EQ(listFolder(dir.path()), before) << "no output and no partial; the encrypted file is not wiped";
+    EXPECT_TRUE(readFile(dir.file("a.doc.zqv")) == sealed);
+    if (GetParam().replaceOutput) {
+        EXPECT_EQ(readFile(dir.file("a.doc")), "keep me");
+    }
+    const std::size_t questions = GetParam().replaceOutput ? 1u : 0u;
+    ASSERT_EQ(messenger.shown.size(), questions + 1);
+    EXPECT_EQ(messenger.shown.back().parent, &dialog);
+    EXPECT_EQ(messenger.shown.back().text,
+              QLatin1String("Decrypting ") + q(dir.file("a.doc.zqv")) +
+                  QLatin1String(" was cancelled. No file was written, and ") + q(dir.file("a.doc.zqv")) +
+                  QLatin1String(" is as it was."));
+    EXPECT_TRUE(dialog.cmdDecrypt->isEnabled());
+    EXPECT_EQ(dialog.txtPassword->text(), QStringLiteral("pw"));
+
+    // Stopped once, it runs whole the next time.
+    dialog.CryptoCtrl().setProgressHandler({});
+    messenger.shown.clear();
+    QTest::mouseClick(dialog.cmdDecrypt, Qt::LeftButton);
+    EXPECT_TRUE(readFile(dir.file("a.doc")) == content);
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways,
+    DecryptCancelTest,
+    ::testing::Values(DecryptCancelCase{"ByEscapeWithWipe", StopBy::Escape, true, false},
+                      DecryptCancelCase{"ByCloseBox", StopBy::CloseBox, false, false},
+                      DecryptCancelCase{"ByCloseOverAnAgreedReplace", StopBy::CloseButton, false, true}),
+    [](const ::testing::TestParamInfo<DecryptCancelCase>& info) { return std::string(info.param.name); });
 
 TEST(FileCancelOtherTest, AFolderGivenToEncryptIsRefusedAsBeforeWithoutAnOutput)
 {

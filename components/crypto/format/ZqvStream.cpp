@@ -374,7 +374,8 @@ CryptoError decryptStream(ByteSource& in,
                           Bytes password,
                           const StreamProgress& progress,
                           const DerivedKey* known,
-                          KeyRing* ring)
+                          KeyRing* ring,
+                          const std::atomic<bool>* stop)
 {
     HeaderBytes bytes{};
     ZqvHeader header;
@@ -396,6 +397,8 @@ CryptoError decryptStream(ByteSource& in,
     unsigned char nonce[Gcm::kNonceSize];
     const CryptoError result = forEachUnit(
         in, unit, progress, consumed, [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed))
+                return CryptoError::Cancelled;
             // Only the final chunk may be short, and no chunk is shorter than its tag.
             if (size < Gcm::kTagSize)
                 return CryptoError::Damaged;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -99,13 +100,16 @@ using StreamProgress = std::function<void(std::uint64_t consumed)>;
 // the output as valid only when this returns None. With `known` matching the
 // header's salt and cost, its key is used instead of deriving one from the
 // password; everything is still authenticated. With `ring`, the key comes
-// from it (derived there when it has none for the header yet).
+// from it (derived there when it has none for the header yet). Once `stop`
+// is set, it ends with Cancelled before the next chunk; what `out` got by then
+// is a part only, for the caller to drop.
 [[nodiscard]] CryptoError decryptStream(ByteSource& in,
                                         ByteSink& out,
                                         Bytes password,
                                         const StreamProgress& progress = {},
                                         const DerivedKey* known = nullptr,
-                                        KeyRing* ring = nullptr);
+                                        KeyRing* ring = nullptr,
+                                        const std::atomic<bool>* stop = nullptr);
 
 // Reads only the header and tells whether the password opens it: None, or the
 // error decryptStream would give before its first payload byte.

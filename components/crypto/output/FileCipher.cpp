@@ -181,8 +181,17 @@ bool flushAndForget(int fd)
     return true;
 }
 
+bool stopRequested(const FileJob& job)
+{
+    return job.stop != nullptr && job.stop->load(std::memory_order_relaxed);
+}
+
+// A stop that lands after the last chunk still keeps the name from being
+// taken: the user was told the work is being stopped, not that it ended.
 CryptoError finish(std::unique_ptr<SafeOutput>& output, const FileJob& job)
 {
+    if (stopRequested(job))
+        return CryptoError::Cancelled;
     if (job.hold) {
         job.hold(std::move(output));
         return CryptoError::None;
@@ -267,14 +276,14 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
     if (size <= kSmallFile && !job.verify) {
         FdSource in(source.get());
         FdSink out(output.fd());
-        const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys);
+        const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys, job.stop);
         return decrypted != CryptoError::None ? decrypted : finish(kept, job);
     }
     AsyncFileSource in(source.get());
     // Hashing costs time, so only when the result is to be read back; it
     // runs on the writing thread.
     AsyncFileSink out(output.fd(), job.verify);
-    const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys);
+    const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys, job.stop);
     if (!out.finish())
         return decrypted != CryptoError::None ? decrypted : CryptoError::WriteFailed;
     if (decrypted != CryptoError::None)
@@ -290,6 +299,8 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
         std::vector<unsigned char> buffer(1 << 20);
         std::uint64_t readBack = 0;
         for (;;) {
+            if (stopRequested(job))
+                break; // the name is refused below
             const std::int64_t n = back.read(buffer.data(), buffer.size());
             if (n < 0)
                 return CryptoError::VerifyFailed;
@@ -299,6 +310,8 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
             static_cast<void>(reread.write(buffer.data(), static_cast<std::size_t>(n)));
         }
         OPENSSL_cleanse(buffer.data(), buffer.size());
+        if (stopRequested(job))
+            return CryptoError::Cancelled;
         unsigned char digest[32];
         reread.digest(digest);
         if (readBack != out.written() || CRYPTO_memcmp(out.digest().data(), digest, sizeof digest) != 0)
@@ -321,10 +334,10 @@ CryptoError verifyFile(const FileJob& job, Bytes password)
     PercentReporter reporter(static_cast<std::uint64_t>(info.st_size), job.progress);
     if (static_cast<std::uint64_t>(info.st_size) <= kSmallFile) {
         FdSource in(source.get());
-        return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys);
+        return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys, job.stop);
     }
     AsyncFileSource in(source.get());
-    return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys);
+    return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys, job.stop);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,9 @@ struct FileJob
     // When set, the finished new file is handed over here, complete but
     // neither synced nor named (see PendingOutputs), instead of being committed.
     std::function<void(std::unique_ptr<SafeOutput>)> hold{};
+    // When set (decryption and verification), the work ends with Cancelled
+    // at the next chunk once it is true, and its unnamed output is dropped.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // The job's paths as bytes.

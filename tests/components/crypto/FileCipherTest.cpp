@@ -1,6 +1,7 @@
 #include "FileCipher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <thread>
 
@@ -217,6 +218,83 @@ TEST_F(FileCipherTest, SourceIsNeverItsOwnDestination)
     EXPECT_EQ(encryptPaths(dir.file("a.txt"), dir.path() + "/./a.txt", true), CryptoError::SameFile);
     EXPECT_EQ(readFile(dir.file("a.txt")), "only copy");
 }
+
+// When the stop is asked for during a decryption.
+enum class StopAt { Start, FirstProgress, LastChunk };
+
+struct StopCase
+{
+    const char* name;
+    std::size_t size;
+    bool verify;
+    bool replace; // over an existing destination the caller agreed to replace
+    StopAt at;
+};
+
+class DecryptStopTest : public ::testing::TestWithParam<StopCase>
+{
+protected:
+    TempDir dir;
+};
+
+TEST_P(DecryptStopTest, LeavesNoOutputAndTheSourceAsItWas)
+{
+    const StopCase& c = GetParam();
+    writeFile(dir.file("a"), patterned(c.size));
+    {
+        FileJob make;
+        make.source = q(dir.file("a"));
+        make.destination = q(dir.file("a.zqv"));
+        ASSERT_EQ(encryptFile(make, bytesOf("pw"), kCheapKdf), CryptoError::None);
+    }
+    ASSERT_EQ(::unlink(dir.file("a").c_str()), 0);
+    const std::string sealed = readFile(dir.file("a.zqv"));
+    if (c.replace)
+        writeFile(dir.file("out"), "keep me");
+    const std::string before = listFolder(dir.path());
+
+    std::atomic<bool> stop = c.at == StopAt::Start;
+    std::vector<int> percents;
+    FileJob job;
+    job.source = q(dir.file("a.zqv"));
+    job.destination = q(dir.file("out"));
+    job.replaceExisting = c.replace;
+    job.verify = c.verify;
+    job.progress = [&](int percent) {
+        percents.push_back(percent);
+        if (c.at == StopAt::FirstProgress || (c.at == StopAt::LastChunk && percent == 100))
+            stop = true;
+    };
+    job.stop = &stop;
+    EXPECT_EQ(decryptFile(job, bytesOf("pw")), CryptoError::Cancelled);
+    EXPECT_EQ(listFolder(dir.path()), before) << "no output and no partial";
+    EXPECT_TRUE(readFile(dir.file("a.zqv")) == sealed);
+    if (c.replace) {
+        EXPECT_EQ(readFile(dir.file("out")), "keep me");
+    }
+    if (c.at == StopAt::FirstProgress) {
+        // It stopped between two chunks instead of running to the end.
+        ASSERT_EQ(percents.size(), 1u);
+        EXPECT_LT(percents[0], 100);
+    }
+
+    // The same job without the stop runs whole.
+    stop = false;
+    job.progress = nullptr;
+    ASSERT_EQ(decryptFile(job, bytesOf("pw")), CryptoError::None);
+    EXPECT_TRUE(readFile(dir.file("out")) == patterned(c.size));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points,
+    DecryptStopTest,
+    ::testing::Values(StopCase{"SmallBeforeItStarts", 300000, false, false, StopAt::Start},
+                      StopCase{"SmallAfterItsLastChunk", 300000, false, true, StopAt::LastChunk},
+                      StopCase{"LargeMidway", 6u << 20, false, false, StopAt::FirstProgress},
+                      StopCase{"LargeMidwayOverAnExistingFile", 6u << 20, false, true, StopAt::FirstProgress},
+                      StopCase{"VerifiedMidway", 6u << 20, true, false, StopAt::FirstProgress},
+                      StopCase{"VerifiedDuringTheReadBack", 6u << 20, true, true, StopAt::LastChunk}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 // Checks a decrypted stream against a sparse plaintext without a second copy on disk.
 class SparseCheckSink : public ByteSink

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <functional>
 
 #include <argon2.h>
@@ -252,6 +253,56 @@ TEST(NotEncryptedTest, PlainFilesAreRecognised)
     std::string out;
     EXPECT_EQ(decrypt("hello, this is not an encrypted file at all", out), CryptoError::NotEncrypted);
     EXPECT_EQ(decrypt("PK\x03\x04", out), CryptoError::NotEncrypted);
+}
+
+} // namespace
+
+namespace {
+
+// Asks the decryption to stop as soon as the first plaintext reaches it.
+class StoppingSink : public StringSink
+{
+public:
+    explicit StoppingSink(std::atomic<bool>& stop)
+        : m_stop(stop)
+    {
+    }
+    bool write(const unsigned char* data, std::size_t size) override
+    {
+        m_stop = true;
+        return StringSink::write(data, size);
+    }
+
+private:
+    std::atomic<bool>& m_stop;
+};
+
+TEST(StreamStopTest, DecryptionEndsBetweenChunksOnceAsked)
+{
+    const std::string plain = patterned(20 * kChunk + 5);
+    std::string sealed;
+    ASSERT_EQ(encrypt(plain, sealed), CryptoError::None);
+
+    std::atomic<bool> stop = false;
+    StringSource in(sealed);
+    StoppingSink out(stop);
+    EXPECT_EQ(decryptStream(in, out, bytesOf("pass"), {}, nullptr, nullptr, &stop), CryptoError::Cancelled);
+    // Whole authenticated chunks only, and not all of them.
+    EXPECT_GT(out.out.size(), 0u);
+    EXPECT_LT(out.out.size(), plain.size());
+    EXPECT_EQ(out.out.size() % kChunk, 0u);
+    EXPECT_TRUE(plain.compare(0, out.out.size(), out.out) == 0);
+
+    // A stop asked before the start gives no plaintext at all; an unset one changes nothing.
+    StringSource again(sealed);
+    StringSink none;
+    EXPECT_EQ(decryptStream(again, none, bytesOf("pass"), {}, nullptr, nullptr, &stop), CryptoError::Cancelled);
+    EXPECT_TRUE(none.out.empty());
+    stop = false;
+    StringSource whole(sealed);
+    StringSink all;
+    EXPECT_EQ(decryptStream(whole, all, bytesOf("pass"), {}, nullptr, nullptr, &stop), CryptoError::None);
+    EXPECT_TRUE(all.out == plain);
 }
 
 } // namespace
