@@ -321,6 +321,59 @@ TEST(CliTest, NamesInAnyEncodingReachEveryCommandUnchanged)
     EXPECT_NE(gone.err.find("cryptelle: bad\\xff\\xfe name: "), std::string::npos) << gone.err;
 }
 
+// Held new files get no name until the batch is committed; one whose name
+// was taken meanwhile is refused alone and replaces nothing.
+TEST(PendingOutputsTest, NamesNothingBeforeTheCommitAndReplacesNothingWithoutForce)
+{
+    TempDir dir;
+    zqvcrypto::Crypto crypto;
+    crypto.setKdfParams(kCheapKdf);
+    std::unique_ptr<zqvcrypto::CryptoKey> key = crypto.DeriveKey(q(kPassword), zqvcrypto::Crypto::kAlgorithmAes, 256);
+    ASSERT_TRUE(key);
+    key->setReuseDerivedKeys(true);
+    zqvcrypto::PendingOutputs pending;
+    const std::vector<std::string> names{"a", "b\xff", "c"};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        writeFile(dir.file(names[i]), "plain " + names[i]);
+        key->holdOutputsIn(&pending, i);
+        bool success = false;
+        key->EncryptPath(dir.file(names[i]), dir.file(names[i] + ".zqv"), success);
+        ASSERT_TRUE(success);
+    }
+    key->holdOutputsIn(nullptr, 0);
+    EXPECT_EQ(pending.count(), names.size());
+    for (const std::string& name : names)
+        EXPECT_FALSE(exists(dir.file(name + ".zqv"))) << "named before the batch was synced";
+    writeFile(dir.file("c.zqv"), "someone else's");
+
+    std::vector<zqvcrypto::CryptoError> results(names.size(), zqvcrypto::CryptoError::InvalidKey);
+    pending.commit(false, [&](std::size_t tag, zqvcrypto::CryptoError error) { results.at(tag) = error; });
+    EXPECT_EQ(pending.count(), 0u);
+    EXPECT_EQ(results[0], zqvcrypto::CryptoError::None);
+    EXPECT_EQ(results[1], zqvcrypto::CryptoError::None);
+    EXPECT_EQ(results[2], zqvcrypto::CryptoError::DestinationExists);
+    EXPECT_EQ(readFile(dir.file("c.zqv")), "someone else's");
+    for (std::size_t i = 0; i < 2; ++i) {
+        bool success = false;
+        key->DecryptPath(dir.file(names[i] + ".zqv"), dir.file(names[i] + ".out"), success);
+        EXPECT_TRUE(success);
+        EXPECT_EQ(readFile(dir.file(names[i] + ".out")), "plain " + names[i]);
+    }
+
+    // Dropped without a commit, a held file leaves nothing behind.
+    {
+        zqvcrypto::PendingOutputs dropped;
+        key->holdOutputsIn(&dropped, 0);
+        bool success = false;
+        key->EncryptPath(dir.file("a"), dir.file("dropped.zqv"), success);
+        key->holdOutputsIn(nullptr, 0);
+        EXPECT_TRUE(success);
+    }
+    EXPECT_FALSE(exists(dir.file("dropped.zqv")));
+    int ignored = 0;
+    key->Destroy(ignored);
+}
+
 TEST(ShownNameTest, EscapesWhatIsNotPrintableUtf8AndNothingElse)
 {
     const std::pair<std::string, std::string> cases[] = {
