@@ -309,9 +309,13 @@ QByteArray dolphinServiceMenu(DolphinMenu menu,
         break;
     case DolphinMenu::Files:
         mimeTypes = QStringLiteral("all/allfiles;");
+        // Dolphin 22.12 reads ExcludeServiceTypes as a comma list, so a
+        // trailing ';' made the type "application/x-zqv;" and excluded
+        // nothing. One type with no separator reads the same as a comma
+        // list and as a ';' list, whichever a release uses.
         exclude = QLatin1String("ExcludeMimeType=") + QLatin1String(kEncryptedType) +
-                  QLatin1String(";\nExcludeServiceTypes=") + QLatin1String(kEncryptedType) +
-                  QLatin1String(";\nX-KDE-ExcludeMimeType=") + QLatin1String(kEncryptedType) + QLatin1String(";\n");
+                  QLatin1String("\nExcludeServiceTypes=") + QLatin1String(kEncryptedType) +
+                  QLatin1String("\nX-KDE-ExcludeMimeType=") + QLatin1String(kEncryptedType) + QLatin1Char('\n');
         break;
     case DolphinMenu::EncryptedFiles:
         mimeTypes = QLatin1String(kEncryptedType) + QLatin1Char(';');
@@ -380,6 +384,11 @@ QByteArray nautilusScript(const FileManagerEntry& entry, const QString& enginePa
     return text.toUtf8();
 }
 
+// Fails when any selected item is a ".zqv" file. Nemo expands %F here as in
+// Exec and splits the line without a shell, so the names stay data.
+const QLatin1String
+    kNemoNoEncryptedFile("/bin/sh -c 'for x in \"$@\"; do case $x in *.zqv) exit 1 ;; esac; done' sh %F");
+
 QByteArray nemoAction(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
 {
     QString filter;
@@ -389,10 +398,13 @@ QByteArray nemoAction(const FileManagerEntry& entry, const QString& enginePath, 
         filter = QStringLiteral("Extensions=zqv;\n");
     } else {
         filter = QStringLiteral("Extensions=nodirs;\n");
-        // Newer Nemo leaves the action off ".zqv" files; where it cannot,
-        // the runner names them instead of starting the engine.
+        // Newer Nemo leaves the action off ".zqv" files by Files; Nemo 5.6
+        // ignores that key but hides an action whose exec condition fails,
+        // and hands it the selection. Where neither works, the runner names
+        // the ".zqv" files instead of starting the engine.
         if ((entry.appliesTo & ToEncryptedFiles) == 0)
-            filter += QStringLiteral("Files=*;!*.zqv;\n");
+            filter += QStringLiteral("Files=*;!*.zqv;\nConditions=") +
+                      keyFileListItem(QString(QLatin1String("exec ")) + kNemoNoEncryptedFile) + QLatin1Char('\n');
     }
     const QString text = QLatin1String("[Nemo Action]\n# ") + ownerMark(entry) + QLatin1String("\nName=") +
                          QLatin1String(entry.label) + QLatin1String("\nComment=") + comment(entry) +

@@ -471,10 +471,12 @@ TEST(FileManagerEntries, DolphinGetsOneCryptelleSubmenuPerKindOfSelection)
         EXPECT_EQ(keyFileValue(file, group, "MimeType"), QLatin1String(expected.mimeTypes));
         EXPECT_EQ(keyFileValue(file, group, "Actions"), QLatin1String(expected.actions));
         EXPECT_EQ(keyFileValue(file, group, "TryExec"), box.engine());
-        // KIO's releases have read the exclusion under these names.
+        // KIO's releases have read the exclusion under these names, as a
+        // comma list (Dolphin 22.12) or a ';' list: one type with no
+        // separator is the only value both read as that type.
         for (const char* key : {"ExcludeMimeType", "ExcludeServiceTypes"})
             EXPECT_EQ(keyFileValue(file, group, key),
-                      expected.menu == DolphinMenu::Files ? QStringLiteral("application/x-zqv;") : QString());
+                      expected.menu == DolphinMenu::Files ? QStringLiteral("application/x-zqv") : QString());
         // The validator knows desktop entries for programs only; a service
         // menu's own keys and KDE's all/allfiles are what it may object to.
         if (testsupport::run("command -v desktop-file-validate >/dev/null")) {
@@ -539,6 +541,48 @@ TEST(FileManagerEntries, NemoPcmanFmAndThunarEntriesCarryIconTextAndFileTypes)
         EXPECT_TRUE(own.contains(QLatin1String("<patterns>") + QLatin1String(expected.thunarPatterns) +
                                  QLatin1String("</patterns>")));
     }
+}
+
+// Nemo 5.6 ignores Files; its exec condition is what keeps Encrypt and
+// Make Exe off ".zqv" files there.
+TEST(FileManagerEntries, NemoHidesEncryptAndMakeExeWhenAnEncryptedFileIsSelected)
+{
+    if (!haveGlib())
+        GTEST_SKIP() << "python3-gi is not installed (scripts/setup.sh installs it)";
+    const Sandbox box;
+    ASSERT_TRUE(writeFileManagerEntries(box.folders, box.engine(), {&folderVerbEntry(), 1}).ok);
+    ASSERT_TRUE(writeFileManagerEntries(box.folders, box.engine(), fileVerbEntries()).ok);
+    const std::string plain = box.path("it's \"q\" $(touch pwned) `id`.txt");
+    const std::string dotZqvInside = box.path("a.zqv.txt");
+    const std::string encrypted = box.path("x y.zqv");
+    for (const std::string& path : {plain, dotZqvInside, encrypted})
+        testsupport::writeFile(path, "content");
+    struct Case
+    {
+        std::vector<std::string> selected;
+        bool plainOnlyEntriesShown;
+    };
+    for (const Case& c : {Case{{plain}, true},
+                          Case{{plain, dotZqvInside}, true},
+                          Case{{encrypted}, false},
+                          Case{{plain, encrypted}, false}}) {
+        SCOPED_TRACE(c.selected.size());
+        for (const FileManagerEntry* entry : {&fileVerb("zqv-encrypt-file"),
+                                              &fileVerb("zqv-make-exe"),
+                                              &fileVerb("zqv-wipe-file"),
+                                              &fileVerb("zqv-decrypt-file")}) {
+            SCOPED_TRACE(entry->id);
+            std::vector<std::string> argv{"/usr/bin/python3",
+                                          FM_LAUNCH_SCRIPT,
+                                          "nemo-shown",
+                                          nemoActionFile(box.folders, *entry).toStdString(),
+                                          entry->id};
+            argv.insert(argv.end(), c.selected.begin(), c.selected.end());
+            const bool plainOnly = (entry->appliesTo & ToEncryptedFiles) == 0;
+            EXPECT_EQ(spawn(box, argv), plainOnly && !c.plainOnlyEntriesShown ? 1 : 0);
+        }
+    }
+    EXPECT_FALSE(testsupport::exists(box.temp.path() + "/files/pwned"));
 }
 
 TEST(FileManagerEntries, RemovalTakesExactlyOursKeepsTheUsersFilesAndEmptyFoldersGo)

@@ -5,6 +5,9 @@ manager uses them.
 
 fm-launch.py MANAGER ENTRY-FILE ACTION-ID PATH...
 
+MANAGER "nemo-shown" runs no entry: its status says whether Nemo's
+conditions let the action show for the paths (0 shown, 1 hidden).
+
 Paths are taken byte for byte (any name a file system allows). The script
 waits for the started program and exits with its status.
 """
@@ -98,6 +101,20 @@ def main():
     if manager == "nemo":
         command = key_file(entry).get_string("Nemo Action", "Exec")
         return run_argv(GLib.shell_parse_argv(expand_shell_style(command, paths, nemo_quote))[1])
+    if manager == "nemo-shown":
+        # Whether Nemo shows the action for the selection: every "exec"
+        # condition, with %F expanded as in Exec, split without a shell,
+        # must end with status 0.
+        try:
+            conditions = key_file(entry).get_string_list("Nemo Action", "Conditions")
+        except GLib.Error:
+            conditions = []
+        for condition in conditions:
+            if condition.startswith("exec "):
+                argv = GLib.shell_parse_argv(expand_shell_style(condition[5:], paths, nemo_quote))[1]
+                if run_argv(argv) != 0:
+                    return 1
+        return 0
     if manager == "thunar":
         for item in ET.parse(entry).getroot().iter("action"):
             if item.findtext("unique-id") == action:
