@@ -12,11 +12,11 @@
 #include <sys/stat.h>
 
 #include "FileHashes.h"
+#include "FolderPack.h"
 #include "ParallelFiles.h"
 #include "PathRules.h"
 #include "PathText.h"
-#include "SourceWiper.h"
-#include "ZIPLight.h"
+#include "ShredLibrary.h"
 
 namespace cli {
 namespace {
@@ -92,6 +92,34 @@ std::string folderOf(const std::string& path)
     return trimmed;
 }
 
+using zqvwipe::WipeResult;
+
+// What became of a source, in words, for a message that names it.
+QString describe(WipeResult result)
+{
+    switch (result) {
+    case WipeResult::Wiped:
+        return QStringLiteral("wiped");
+    case WipeResult::RemovedOtherLinks:
+    case WipeResult::RemovedNotInPlace:
+        return QStringLiteral("removed, but its content could not be overwritten where it lies (other hard links, "
+                              "or a file system that keeps copies)");
+    case WipeResult::NotWiped:
+        return QStringLiteral("could not be wiped and is still on the disk");
+    case WipeResult::Gone:
+    case WipeResult::Changed:
+        return QStringLiteral("was not wiped, because it was changed or replaced while it was being worked on");
+    case WipeResult::LibraryMissing:
+        return QStringLiteral("was not wiped, because the wipe library (libzqvdod.so) is missing");
+    }
+    return {};
+}
+
+ExitStatus wipeStatus(WipeResult result)
+{
+    return result == WipeResult::Changed || result == WipeResult::Gone ? ExitStatus::Refused : ExitStatus::IoError;
+}
+
 QByteArray asBytes(const std::string& text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -103,7 +131,7 @@ Commands::Commands(Console& console, zqvcrypto::Crypto& crypto, PasswordReader p
     : m_console(console)
     , m_crypto(crypto)
     , m_passwords(passwords)
-    , m_wiper(std::make_unique<SourceWiper>(shredLibraryPath()))
+    , m_wiper(std::make_unique<zqvwipe::ShredLibrary>(zqvwipe::defaultShredLibraryPath()))
     , m_hashes(std::make_unique<FileHashes>(QCoreApplication::applicationDirPath() + QLatin1String("/libzqvmd5.so")))
 {
 }
@@ -250,7 +278,7 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const Paths& files, const CallOp
         CryptoError error = CryptoError::None;
         bool heldFailed = false;
         bool wiped = false;
-        WipeOutcome wipe = WipeOutcome::NotWiped;
+        WipeResult wipe = WipeResult::NotWiped;
         std::unique_ptr<cryptelle::HeldFile> held;
     };
     std::vector<Outcome> outcomes(items.size());
@@ -324,12 +352,12 @@ ExitStatus Commands::cipherFiles(Cipher cipher, const Paths& files, const CallOp
         }
         if (options.wipeSource && outcome.held) {
             // Only now is the new file on the disk under its name.
-            outcome.wipe = m_wiper->wipe(*outcome.held);
+            outcome.wipe = wipeHeld(*outcome.held);
             outcome.held.reset();
-            if (outcome.wipe != WipeOutcome::Wiped) {
+            if (outcome.wipe != WipeResult::Wiped) {
                 m_console.message(shown(item.destination) + QLatin1String(" was written and checked, but ") +
                                   shown(item.source) + QLatin1Char(' ') + describe(outcome.wipe) + QLatin1Char('.'));
-                status.note(outcome.wipe == WipeOutcome::Changed ? ExitStatus::Refused : ExitStatus::IoError);
+                status.note(wipeStatus(outcome.wipe));
             }
         }
     };
@@ -402,7 +430,6 @@ ExitStatus Commands::pack(const std::string& folderPath, const CallOptions& opti
                           "give another name with -o. Nothing was written."));
         return ExitStatus::Refused;
     }
-    const QString archive = (folder == QLatin1String("/") ? QStringLiteral("/root") : folder) + QLatin1String(".zip");
     if (!options.force && exists(destinationBytes)) {
         m_console.message(shown(destinationBytes) +
                           QLatin1String(": already exists; nothing was written (--force replaces it)."));
@@ -415,36 +442,26 @@ ExitStatus Commands::pack(const std::string& folderPath, const CallOptions& opti
         return status.status();
     key->setReplaceExisting(options.force);
 
-    ziplight::ZIPLight zip;
-    zip.SourceDirectory = folder;
-    zip.CompressionLevel = static_cast<qint16>(pack.level);
-    zip.FilesToProcess = QStringLiteral("*");
-    zip.ZipFileName = archive;
-    zip.Recursive = pack.recursive;
+    zqvpack::FolderJob job;
+    job.folder = folder;
+    job.archive = (folder == QLatin1String("/") ? QStringLiteral("/root") : folder) + QLatin1String(".zip");
+    job.level = static_cast<qint16>(pack.level);
+    job.recursive = pack.recursive;
     // The archive's own password is the same one, held only while packing.
-    zip.Password = std::move(zipPassword);
+    job.innerPassword = pack.zipPassword;
+    job.selfExtracting = pack.selfExtracting;
+    job.output = destination;
+    ziplight::ZIPLight zip;
     const QString folderShown = shown(folderBytes);
     zip.progress = [this, &folderShown](const QString& text, double value) {
         m_console.progress(QLatin1String("packing ") + folderShown +
                            QStringLiteral(" %1% ").arg(static_cast<int>(value)) + text);
     };
-    bool packed = false;
-    const zqvcrypto::PlaintextProducer produce = [&](const zqvcrypto::PlaintextWriter& write) {
-        zip.ZipStream = write;
-        packed = zip.Add();
-        zip.ZipStream = nullptr;
-        return packed;
-    };
-    bool success = false;
-    if (pack.selfExtracting) {
-        zqvcrypto::CryptoOptions sfxOptions;
-        sfxOptions.text = QStringLiteral("Cryptelle");
-        sfxOptions.storedName = archive.mid(archive.lastIndexOf(QLatin1Char('/')) + 1);
-        key->MakeSelfExtractingProduced(produce, destination, sfxOptions, success);
-    } else {
-        key->EncryptProduced(produce, destination, success);
-    }
+    const zqvpack::PackRun run = zqvpack::packEncrypted(*key, zip, job, zipPassword);
+    const bool packed = run.packed;
+    const bool success = run.written;
     m_console.clearProgress();
+    cleanse(zipPassword);
     cleanse(zip.Password);
     const CryptoError error = success ? CryptoError::None : key->lastError();
     int ignored = 0;
@@ -457,6 +474,23 @@ ExitStatus Commands::pack(const std::string& folderPath, const CallOptions& opti
     }
     reportCipherFailure(Item{folderBytes, destinationBytes}, error);
     return statusOf(error);
+}
+
+WipeResult Commands::wipeHeld(cryptelle::HeldFile& held)
+{
+    if (!held.writable()) {
+        // Only the library may wipe a file we cannot write: by its name, once
+        // ours is closed (it wipes only a file no one else has open).
+        if (held.check() != cryptelle::IdentityCheck::Unchanged)
+            return WipeResult::Changed;
+        const cryptelle::FileIdentity identity = held.identity();
+        const std::string path = held.path();
+        held.close();
+        return m_wiper->wipeUnheld(path, identity);
+    }
+    // Through the descriptor held since the operation began, so a file put
+    // in its place meanwhile is never touched.
+    return m_wiper->wipe(zqvwipe::targetOf(held));
 }
 
 ExitStatus Commands::wipe(const Paths& files)
@@ -482,15 +516,15 @@ ExitStatus Commands::wipe(const Paths& files)
         const cryptelle::FileIdentity identity = cryptelle::FileIdentity::of(info);
         m_console.progress(QLatin1String("wiping ") + shown(path));
         cryptelle::HeldFile held;
-        WipeOutcome outcome = WipeOutcome::NotWiped;
+        WipeResult outcome = WipeResult::NotWiped;
         if (held.open(path, cryptelle::HeldFile::Access::ReadOrWrite))
-            outcome = held.identity() == identity ? m_wiper->wipe(held) : WipeOutcome::Changed;
+            outcome = held.identity() == identity ? wipeHeld(held) : WipeResult::Changed;
         else
-            outcome = m_wiper->wipe(path, identity);
-        if (outcome == WipeOutcome::Wiped)
+            outcome = m_wiper->wipeUnheld(path, identity);
+        if (outcome == WipeResult::Wiped)
             continue;
         m_console.message(shown(path) + QLatin1Char(' ') + describe(outcome) + QLatin1Char('.'));
-        status.note(outcome == WipeOutcome::Changed ? ExitStatus::Refused : ExitStatus::IoError);
+        status.note(wipeStatus(outcome));
     }
     m_console.clearProgress();
     return status.status();

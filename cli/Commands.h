@@ -9,10 +9,10 @@
 #include "Crypto.h"
 #include "ExitStatus.h"
 #include "PasswordReader.h"
+#include "ShredLibrary.h"
 
 namespace cli {
 
-class SourceWiper;
 class FileHashes;
 
 struct CallOptions
@@ -74,11 +74,13 @@ private:
     [[nodiscard]] std::unique_ptr<zqvcrypto::CryptoKey>
     keyFromPassword(bool confirm, StatusKeeper& status, QString* keepText = nullptr);
     void reportCipherFailure(const Item& item, zqvcrypto::CryptoError error);
+    // Wipes a source held open since its operation began, only if it is still that very file.
+    [[nodiscard]] zqvwipe::WipeResult wipeHeld(cryptelle::HeldFile& held);
 
     Console& m_console;
     zqvcrypto::Crypto& m_crypto;
     PasswordReader m_passwords;
-    std::unique_ptr<SourceWiper> m_wiper;
+    std::unique_ptr<zqvwipe::ShredLibrary> m_wiper;
     std::unique_ptr<FileHashes> m_hashes;
 };
 

@@ -24,6 +24,29 @@ struct CipherRun
     CipherOutcome outcome;
 };
 
+// Derives the key on the crypto control, runs the work with it beside the
+// interface and says what became of it; `work` returns whether it wrote.
+CipherRun withKey(OperationTools& tools,
+                  const QString& password,
+                  const CipherOptions& options,
+                  const std::function<bool(zqvcrypto::CryptoKey&)>& work)
+{
+    std::unique_ptr<zqvcrypto::CryptoKey> key = tools.crypto.DeriveKey(password, 1, 256);
+    if (!key)
+        return {zqvcrypto::CryptoError::InvalidKey, {}};
+    key->setReplaceExisting(options.replaceExisting);
+    key->setVerifyAfterWrite(options.verify);
+    bool success = false;
+    tools.runner.run([&] { success = work(*key); });
+    CipherRun run{key->lastError(), {}};
+    run.outcome.written = success && run.error == zqvcrypto::CryptoError::None;
+    run.outcome.readBack = run.outcome.written && options.verify;
+    run.outcome.cancelled = run.error == zqvcrypto::CryptoError::Cancelled;
+    int ignored = 0;
+    key->Destroy(ignored);
+    return run;
+}
+
 CipherRun runCipher(OperationTools& tools,
                     Direction direction,
                     const QString& source,
@@ -32,39 +55,28 @@ CipherRun runCipher(OperationTools& tools,
                     const CipherOptions& options,
                     const zqvcrypto::PlaintextProducer& produce = {})
 {
-    std::unique_ptr<zqvcrypto::CryptoKey> key = tools.crypto.DeriveKey(password, 1, 256);
-    if (!key)
-        return {zqvcrypto::CryptoError::InvalidKey, {}};
-    key->setReplaceExisting(options.replaceExisting);
-    key->setVerifyAfterWrite(options.verify);
-    bool success = false;
-    tools.runner.run([&] {
+    return withKey(tools, password, options, [&](zqvcrypto::CryptoKey& key) {
+        bool success = false;
         if (direction == Direction::Encrypt) {
             if (produce)
-                key->EncryptProduced(produce, destination, success);
+                key.EncryptProduced(produce, destination, success);
             else
-                key->EncryptFile(source, destination, success);
+                key.EncryptFile(source, destination, success);
         } else if (direction == Direction::Decrypt) {
             // The cipher checks the stop between its chunks.
-            key->setStopRequest(tools.cancel);
-            key->DecryptFile(source, destination, success);
+            key.setStopRequest(tools.cancel);
+            key.DecryptFile(source, destination, success);
         } else {
             zqvcrypto::CryptoOptions sfxOptions;
             sfxOptions.text = QStringLiteral("Cryptelle");
             sfxOptions.storedName = options.storedName;
             if (produce)
-                key->MakeSelfExtractingProduced(produce, destination, sfxOptions, success);
+                key.MakeSelfExtractingProduced(produce, destination, sfxOptions, success);
             else
-                key->MakeSelfExtracting(source, destination, sfxOptions, true, success);
+                key.MakeSelfExtracting(source, destination, sfxOptions, true, success);
         }
+        return success;
     });
-    CipherRun run{key->lastError(), {}};
-    run.outcome.written = success && run.error == zqvcrypto::CryptoError::None;
-    run.outcome.readBack = run.outcome.written && options.verify;
-    run.outcome.cancelled = run.error == zqvcrypto::CryptoError::Cancelled;
-    int ignored = 0;
-    key->Destroy(ignored);
-    return run;
 }
 
 // The routine's own sentence with the cause under it (or without it, where
@@ -234,65 +246,31 @@ CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
         tools, Direction::SelfExtracting, source, destination, password, options, selfExtractingFailureText());
 }
 
-QString folderJobResult(const FolderJob& job)
-{
-    return job.archive + (job.selfExtracting ? QLatin1String(".exe") : QLatin1String(".zqv"));
-}
-
 FolderResult EncryptFolderToArchive(OperationTools& tools,
                                     ziplight::ZIPLight& zip,
                                     const FolderJob& job,
                                     const QString& password,
                                     const CipherOptions& options)
 {
-    const QString& archive = job.archive;
-    const bool makeExecutable = job.selfExtracting;
-    // The folder's plaintext never reaches a file: the archive is encrypted
-    // as it is packed, so there is no intermediate copy to leave behind or wipe.
-    zip.SourceDirectory = job.folder;
-    zip.Password = job.innerPassword ? password : QString();
-    zip.CompressionLevel = job.level;
-    zip.Recursive = job.recursive;
-    zip.FilesToProcess = QStringLiteral("*");
-    zip.ZipFileName = archive;
-    bool packed = false;
-    std::atomic<bool> cancelled = false;
-    const zqvcrypto::PlaintextProducer pack = [&](const zqvcrypto::PlaintextWriter& write) {
-        // A piece refused stops the packing, and with it the encryption.
-        zip.ZipStream = [&](const unsigned char* data, std::size_t size) {
-            if (tools.cancel != nullptr && tools.cancel->load()) {
-                cancelled = true;
-                return false;
-            }
-            return write(data, size);
-        };
-        packed = zip.Add();
-        zip.ZipStream = nullptr;
-        return packed;
-    };
-    CipherOptions cipher = options;
-    cipher.storedName = QFileInfo(archive).fileName();
-    const CipherRun run = runCipher(tools,
-                                    makeExecutable ? Direction::SelfExtracting : Direction::Encrypt,
-                                    QString(),
-                                    folderJobResult(job),
-                                    password,
-                                    cipher,
-                                    pack);
+    zqvpack::PackRun pack;
+    const CipherRun run = withKey(tools, password, options, [&](zqvcrypto::CryptoKey& key) {
+        pack = zqvpack::packEncrypted(key, zip, job, password, tools.cancel);
+        return pack.written;
+    });
     if (run.outcome)
         return FolderResult::Done;
-    if (cancelled)
+    if (pack.cancelled)
         return FolderResult::Cancelled;
     // An archive that could not be made ends the encryption as a read error;
     // packing that stopped because the encryption had failed is not the cause.
-    if (!packed && run.error == zqvcrypto::CryptoError::ReadFailed) {
+    if (!pack.packed && run.error == zqvcrypto::CryptoError::ReadFailed) {
         tools.messenger.message(tools.window,
                                 programTitle(),
                                 QStringLiteral("The folder could not be packed."),
                                 MessageIcon::Critical,
                                 zip.lastError());
     } else {
-        reportCipherFailure(tools, run, makeExecutable ? selfExtractingFailureText() : encryptFailureText());
+        reportCipherFailure(tools, run, job.selfExtracting ? selfExtractingFailureText() : encryptFailureText());
     }
     return FolderResult::Failed;
 }

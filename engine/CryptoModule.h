@@ -6,6 +6,7 @@
 
 #include "Crypto.h"
 #include "EngineMessages.h"
+#include "FolderPack.h"
 #include "WipeFile.h"
 #include "WorkRunner.h"
 #include "ZIPLight.h"
@@ -68,17 +69,8 @@ CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
 // Packs the folder into a zip archive and encrypts it (or makes it
 // self-extracting) as it is packed: the archive's plaintext is never written
 // to a file, and a file already called like the archive is never touched.
-struct FolderJob
-{
-    QString folder;
-    QString archive; // ends in ".zip"; the result is it followed by ".zqv" or ".exe"
-    qint16 level = 6;
-    bool recursive = false;
-    bool innerPassword = false;  // the archive itself asks for the password too
-    bool selfExtracting = false; // the result is a self-extracting ".exe"
-};
-// The file the job makes.
-[[nodiscard]] QString folderJobResult(const FolderJob& job);
+using zqvpack::FolderJob;
+using zqvpack::folderJobResult;
 enum class FolderResult { Done, Failed, Cancelled };
 // Stops at the next piece of the archive once the tools' cancel is set: the
 // unnamed output is dropped and the folder is left as it was. Reports a

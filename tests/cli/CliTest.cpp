@@ -15,7 +15,7 @@
 #include "FileHashes.h"
 #include "PathText.h"
 #include "RecordingMessenger.h"
-#include "SourceWiper.h"
+#include "ShredLibrary.h"
 #include "TempDir.h"
 #include "ZIPLight.h"
 
@@ -175,7 +175,7 @@ TEST(CliTest, WipeSourceWipesOnlyAfterTheNewFileWasWrittenAndChecked)
     EXPECT_EQ(listFolder(dir.path()), "a b.zqv");
 }
 
-TEST(SourceWiperTest, AFileChangedSinceItsIdentityWasTakenIsNotWiped)
+TEST(ShredLibraryTest, AFileChangedSinceItsIdentityWasTakenIsNotWipedByName)
 {
     TempDir dir;
     writeFile(dir.file("a"), "before");
@@ -183,32 +183,32 @@ TEST(SourceWiperTest, AFileChangedSinceItsIdentityWasTakenIsNotWiped)
     ASSERT_TRUE(cryptelle::identityOfPath(dir.file("a"), identity));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     writeFile(dir.file("a"), "changed after");
-    cli::SourceWiper wiper(q(ZQVDOD_LIBRARY_PATH));
-    EXPECT_EQ(wiper.wipe(dir.file("a"), identity), cli::WipeOutcome::Changed);
+    zqvwipe::ShredLibrary wiper(q(ZQVDOD_LIBRARY_PATH));
+    EXPECT_EQ(wiper.wipeUnheld(dir.file("a"), identity), zqvwipe::WipeResult::Changed);
     EXPECT_EQ(readFile(dir.file("a")), "changed after");
     ASSERT_TRUE(cryptelle::identityOfPath(dir.file("a"), identity));
-    EXPECT_EQ(wiper.wipe(dir.file("a"), identity), cli::WipeOutcome::Wiped);
+    EXPECT_EQ(wiper.wipeUnheld(dir.file("a"), identity), zqvwipe::WipeResult::Wiped);
     EXPECT_FALSE(exists(dir.file("a")));
 }
 
-TEST(SourceWiperTest, AHeldSourceReplacedUnderItsNameIsNotWipedNorIsTheNewFile)
+TEST(ShredLibraryTest, AHeldSourceReplacedUnderItsNameIsNotWipedNorIsTheNewFile)
 {
     TempDir dir;
     writeFile(dir.file("a"), "read by the operation");
-    cli::SourceWiper wiper(q(ZQVDOD_LIBRARY_PATH));
+    zqvwipe::ShredLibrary wiper(q(ZQVDOD_LIBRARY_PATH));
     {
         cryptelle::HeldFile held;
         ASSERT_TRUE(held.open(dir.file("a"), cryptelle::HeldFile::Access::ReadOrWrite));
         std::filesystem::rename(dir.file("a"), dir.file("moved"));
         writeFile(dir.file("a"), "put in its place");
-        EXPECT_EQ(wiper.wipe(held), cli::WipeOutcome::Changed);
+        EXPECT_EQ(wiper.wipe(zqvwipe::targetOf(held)), zqvwipe::WipeResult::Changed);
     }
     EXPECT_EQ(readFile(dir.file("a")), "put in its place");
     EXPECT_EQ(readFile(dir.file("moved")), "read by the operation");
 
     cryptelle::HeldFile held;
     ASSERT_TRUE(held.open(dir.file("a"), cryptelle::HeldFile::Access::ReadOrWrite));
-    EXPECT_EQ(wiper.wipe(held), cli::WipeOutcome::Wiped);
+    EXPECT_EQ(wiper.wipe(zqvwipe::targetOf(held)), zqvwipe::WipeResult::Wiped);
     EXPECT_EQ(listFolder(dir.path()), "moved");
 }
 
