@@ -31,24 +31,7 @@ template <typename Dialog> QDialog* showLoaded(Dialog* dialog)
     return dialog;
 }
 
-bool g_operationDone = false;
-
 } // namespace
-
-void markOperationDone()
-{
-    g_operationDone = true;
-}
-
-bool operationDone()
-{
-    return g_operationDone;
-}
-
-void forgetOperationDone()
-{
-    g_operationDone = false;
-}
 
 QDialog* startEngine(const QString& arguments, Messenger& messenger)
 {

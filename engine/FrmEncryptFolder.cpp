@@ -11,8 +11,8 @@
 #include <QSlider>
 
 #include "CryptoModule.h"
-#include "EngineMain.h"
 #include "FormParts.h"
+#include "OperationDone.h"
 
 namespace engine {
 

@@ -16,8 +16,8 @@
 
 #include "CommandLine.h"
 #include "DialogKeys.h"
-#include "EngineMain.h"
 #include "EngineMessages.h"
+#include "OperationDone.h"
 #include "PathElide.h"
 #include "SizeText.h"
 

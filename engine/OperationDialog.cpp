@@ -12,9 +12,9 @@
 
 #include "CryptoModule.h"
 #include "DialogKeys.h"
-#include "EngineMain.h"
 #include "EngineMessages.h"
 #include "FormParts.h"
+#include "OperationDone.h"
 #include "WorkRunner.h"
 
 namespace engine {
