@@ -21,18 +21,24 @@ bool FolderEntry::isFolder() const
     return S_ISDIR(type);
 }
 
-bool listFolder(int folderFd, std::vector<FolderEntry>& entries)
+FolderListing openListing(int folderFd)
 {
-    entries.clear();
     // readdir moves the descriptor's position; a duplicate keeps the caller's untouched.
     const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
-        return false;
-    std::unique_ptr<DIR, int (*)(DIR*)> folder(::fdopendir(listFd), ::closedir);
-    if (!folder) {
+        return FolderListing(nullptr, ::closedir);
+    FolderListing folder(::fdopendir(listFd), ::closedir);
+    if (!folder)
         ::close(listFd);
+    return folder;
+}
+
+bool listFolder(int folderFd, std::vector<FolderEntry>& entries)
+{
+    entries.clear();
+    const FolderListing folder = openListing(folderFd);
+    if (!folder)
         return false;
-    }
     errno = 0;
     while (const dirent* found = ::readdir(folder.get())) {
         const std::string name = found->d_name;

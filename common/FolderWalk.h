@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/types.h>
 
 namespace cryptelle {
@@ -20,6 +22,11 @@ struct FolderEntry
     [[nodiscard]] bool isFile() const;
     [[nodiscard]] bool isFolder() const;
 };
+
+// A stream of a folder's entries read through a duplicate of its descriptor,
+// so the caller's descriptor keeps its position; null when it cannot be read.
+using FolderListing = std::unique_ptr<DIR, int (*)(DIR*)>;
+[[nodiscard]] FolderListing openListing(int folderFd);
 
 // Lists a folder given by its descriptor, without "." and "..", sorted by name.
 [[nodiscard]] bool listFolder(int folderFd, std::vector<FolderEntry>& entries);

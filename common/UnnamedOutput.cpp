@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "FileSteps.h"
+#include "FolderWalk.h"
 
 namespace cryptelle {
 namespace {
@@ -212,14 +213,9 @@ void wipeRecordedLeftovers()
 
 bool removeStaleTemporaries(int folderFd)
 {
-    const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listFd < 0)
+    const FolderListing folder = openListing(folderFd);
+    if (!folder)
         return false;
-    std::unique_ptr<DIR, int (*)(DIR*)> folder(::fdopendir(listFd), ::closedir);
-    if (!folder) {
-        ::close(listFd);
-        return false;
-    }
     bool allGone = true;
     const std::size_t prefixSize = std::strlen(UnnamedOutput::kTemporaryPrefix);
     while (const dirent* entry = ::readdir(folder.get())) {

@@ -1,5 +1,7 @@
 #include "EngineCommand.h"
 
+#include <limits>
+
 namespace zqvcore {
 
 QString enginePath(const QString& programFolder)
@@ -10,20 +12,6 @@ QString enginePath(const QString& programFolder)
 EngineCommand engineCommand(const QString& programFolder, Operation operation, const QString& path)
 {
     return {enginePath(programFolder), {engineSwitch(operation), path}};
-}
-
-QString wipeListOperand(const QStringList& paths, QStringList* leftOut)
-{
-    QString operand;
-    for (const QString& path : paths) {
-        if (path.contains(QLatin1Char('?'))) {
-            if (leftOut != nullptr)
-                leftOut->append(path);
-            continue;
-        }
-        operand += QLatin1Char('?') + path;
-    }
-    return operand;
 }
 
 QStringList wipeListOperands(const QStringList& paths, qsizetype maxCharacters, QStringList* leftOut)
@@ -45,6 +33,13 @@ QStringList wipeListOperands(const QStringList& paths, qsizetype maxCharacters, 
     if (!operand.isEmpty())
         operands.append(operand);
     return operands;
+}
+
+QString wipeListOperand(const QStringList& paths, QStringList* leftOut)
+{
+    // One operand with no bound on its length.
+    const QStringList operands = wipeListOperands(paths, std::numeric_limits<qsizetype>::max(), leftOut);
+    return operands.isEmpty() ? QString() : operands.front();
 }
 
 QString argumentString(const QStringList& argumentsAfterProgram)

@@ -177,6 +177,15 @@ QueueEntry entryFor(const std::string& name)
         QStringLiteral("/home/ann/") + QString::fromStdString(name), QStringLiteral("Encrypt"), QStringLiteral("t")};
 }
 
+// As many entries as a queue may hold.
+QList<QueueEntry> fullQueue()
+{
+    QList<QueueEntry> full;
+    for (int i = 0; i < kMostQueueEntries; ++i)
+        full.append(entryFor("f" + std::to_string(i)));
+    return full;
+}
+
 using Names = std::vector<std::string>;
 
 Names pathsOf(const QList<QueueEntry>& entries)
@@ -299,9 +308,7 @@ TEST(QueueLimits, WriterAndReaderAgree)
 {
     testsupport::TempDir dir;
     const QString path = q(dir.file("queue.txt"));
-    QList<QueueEntry> full;
-    for (int i = 0; i < kMostQueueEntries; ++i)
-        full.append(entryFor("f" + std::to_string(i)));
+    const QList<QueueEntry> full = fullQueue();
     ASSERT_TRUE(writeQueueFile(path, full).ok);
     EXPECT_EQ(readQueueFileChecked(path).status, QueueFileRead::Status::Read);
     EXPECT_EQ(readQueueFile(path).size(), kMostQueueEntries);
@@ -332,9 +339,7 @@ TEST(QueueLimits, AddingToAFullQueueIsRefusedWithAMessage)
 {
     testsupport::TempDir dir;
     const QString path = q(dir.file("queue.txt"));
-    QList<QueueEntry> full;
-    for (int i = 0; i < kMostQueueEntries; ++i)
-        full.append(entryFor("f" + std::to_string(i)));
+    const QList<QueueEntry> full = fullQueue();
     ASSERT_TRUE(writeQueueFile(path, full).ok);
     const std::string before = testsupport::readFile(dir.file("queue.txt"));
 
