@@ -122,14 +122,20 @@ std::function<void(std::unique_ptr<SafeOutput>)> CryptoKey::holder()
     };
 }
 
-void CryptoKey::EncryptPath(const std::string& source, const std::string& destination, bool& success)
+FileJob CryptoKey::pathJob(const std::string& source, const std::string& destination)
 {
-    if (refuseUnlessAes(success))
-        return;
     FileJob job{QString(), QString(), m_replaceExisting, m_verify, m_progress, {}, keyRing()};
     job.sourcePath = source;
     job.destinationPath = destination;
     job.hold = holder();
+    return job;
+}
+
+void CryptoKey::EncryptPath(const std::string& source, const std::string& destination, bool& success)
+{
+    if (refuseUnlessAes(success))
+        return;
+    FileJob job = pathJob(source, destination);
     m_lastError = source.empty() || destination.empty()
                       ? CryptoError::ReadFailed
                       : encryptFile(job, Bytes(m_password.data(), m_password.size()), m_kdf);
@@ -140,10 +146,7 @@ void CryptoKey::DecryptPath(const std::string& source, const std::string& destin
 {
     if (refuseUnlessAes(success))
         return;
-    FileJob job{QString(), QString(), m_replaceExisting, m_verify, m_progress, {}, keyRing()};
-    job.sourcePath = source;
-    job.destinationPath = destination;
-    job.hold = holder();
+    FileJob job = pathJob(source, destination);
     job.stop = m_stop;
     m_lastError = source.empty() || destination.empty() ? CryptoError::ReadFailed
                                                         : decryptFile(job, Bytes(m_password.data(), m_password.size()));
@@ -161,6 +164,18 @@ void CryptoKey::VerifyPath(const std::string& source, bool& success)
     success = m_lastError == CryptoError::None;
 }
 
+SfxJob CryptoKey::sfxJob(const CryptoOptions& options) const
+{
+    SfxJob job;
+    job.stubPath = m_stubPath;
+    job.storedName = options.storedName;
+    job.title = options.text;
+    job.replaceExisting = m_replaceExisting;
+    job.verify = m_verify;
+    job.progress = m_progress;
+    return job;
+}
+
 void CryptoKey::MakeSelfExtractingPath(const std::string& source,
                                        const std::string& destination,
                                        const CryptoOptions& options,
@@ -168,15 +183,9 @@ void CryptoKey::MakeSelfExtractingPath(const std::string& source,
 {
     if (refuseUnlessAes(success))
         return;
-    SfxJob job;
-    job.stubPath = m_stubPath;
+    SfxJob job = sfxJob(options);
     job.sourcePath = source;
     job.destinationPath = destination;
-    job.storedName = options.storedName;
-    job.title = options.text;
-    job.replaceExisting = m_replaceExisting;
-    job.verify = m_verify;
-    job.progress = m_progress;
     m_lastError = source.empty() || destination.empty()
                       ? CryptoError::ReadFailed
                       : makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
@@ -288,16 +297,10 @@ void CryptoKey::makeSelfExtractingFrom(const QString& source,
 {
     if (refuseUnlessAes(success))
         return;
-    SfxJob job;
-    job.stubPath = m_stubPath;
+    SfxJob job = sfxJob(options);
     job.source = source;
     job.destination = destination;
-    job.storedName = options.storedName;
-    job.title = options.text;
-    job.replaceExisting = m_replaceExisting;
-    job.verify = m_verify;
     job.produce = produce;
-    job.progress = m_progress;
     m_lastError = makeSelfExtracting(job, Bytes(m_password.data(), m_password.size()), m_kdf);
     success = m_lastError == CryptoError::None;
 }

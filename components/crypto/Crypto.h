@@ -21,6 +21,8 @@ namespace zqvcrypto {
 using ProgressHandler = std::function<void(int percent)>;
 class KeyRing;
 class SafeOutput;
+struct SfxJob;
+struct FileJob;
 
 // Our addition, for many small files: new files that are complete but neither
 // synced nor named yet. commit() makes them all durable with one sync per file
@@ -143,6 +145,11 @@ private:
 
     [[nodiscard]] KeyRing* keyRing();
     [[nodiscard]] std::function<void(std::unique_ptr<SafeOutput>)> holder();
+    // A self-extracting job with this key's settings and the options; the
+    // caller names the plaintext and the new file.
+    [[nodiscard]] SfxJob sfxJob(const CryptoOptions& options) const;
+    // A job between two paths given as bytes, with this key's settings.
+    [[nodiscard]] FileJob pathJob(const std::string& source, const std::string& destination);
 
     SecureBuffer m_password;
     std::shared_ptr<KeyRing> m_keys;

@@ -103,6 +103,20 @@ bool openBody(
     return true;
 }
 
+// The key pair of the text, in the text tool's terms.
+TextError derivePair(RsaTextKey& pair, Bytes keyText, const Argon2Params& kdf)
+{
+    switch (pair.derive(keyText, kdf)) {
+    case RsaTextKey::Status::Ok:
+        return TextError::None;
+    case RsaTextKey::Status::KdfFailed:
+        return TextError::KeyFailed;
+    case RsaTextKey::Status::Failed:
+        break;
+    }
+    return TextError::Failed;
+}
+
 } // namespace
 
 int envelopeAlgorithm(Bytes envelope)
@@ -126,14 +140,8 @@ sealText(int algorithm, Bytes keyText, const Argon2Params& kdf, Bytes plaintext,
 
     if (algorithm == kRsa) {
         RsaTextKey pair;
-        switch (pair.derive(keyText, kdf)) {
-        case RsaTextKey::Status::Ok:
-            break;
-        case RsaTextKey::Status::KdfFailed:
-            return TextError::KeyFailed;
-        case RsaTextKey::Status::Failed:
-            return TextError::Failed;
-        }
+        if (const TextError e = derivePair(pair, keyText, kdf); e != TextError::None)
+            return e;
         if (!randomBytes(key.data(), key.size()) || !pair.wrap(Bytes(key.data(), key.size()), out) ||
             out.size() != kHeaderSize + kWrappedKeySize)
             return TextError::Failed;
@@ -180,14 +188,8 @@ TextError openText(int algorithm, Bytes keyText, Bytes envelope, SecureBuffer& p
         if (envelope.size() < kHeaderSize + kWrappedKeySize + kNonceSize + kTagSize)
             return TextError::Damaged;
         RsaTextKey pair;
-        switch (pair.derive(keyText, kdf)) {
-        case RsaTextKey::Status::Ok:
-            break;
-        case RsaTextKey::Status::KdfFailed:
-            return TextError::KeyFailed;
-        case RsaTextKey::Status::Failed:
-            return TextError::Failed;
-        }
+        if (const TextError e = derivePair(pair, keyText, kdf); e != TextError::None)
+            return e;
         if (!pair.unwrap(envelope.subspan(offset, kWrappedKeySize), key) || key.size() != kSessionKeySize)
             return TextError::WrongKey;
         offset += kWrappedKeySize;
