@@ -115,6 +115,9 @@ OperationDialog::CancelScope::CancelScope(OperationDialog& dialog)
             controls.push_back(control);
     }
     m_dialog.m_runner.setControls(controls);
+    // While the work runs the button says what it does now.
+    m_closeText = m_dialog.cmdClose->text();
+    m_dialog.cmdClose->setText(QStringLiteral("&Cancel"));
 }
 
 OperationDialog::CancelScope::~CancelScope()
@@ -122,6 +125,7 @@ OperationDialog::CancelScope::~CancelScope()
     m_dialog.m_cancellable = false;
     m_dialog.m_tools.cancel = nullptr;
     m_dialog.m_runner.setControls(m_dialog.m_workControls);
+    m_dialog.cmdClose->setText(m_closeText);
 }
 
 void OperationDialog::requestCancel()

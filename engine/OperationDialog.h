@@ -134,6 +134,7 @@ protected:
 
     private:
         OperationDialog& m_dialog;
+        QString m_closeText;
     };
     [[nodiscard]] CancelScope allowCancel() { return CancelScope(*this); }
     [[nodiscard]] bool cancelRequested() const { return m_cancel.load(); }

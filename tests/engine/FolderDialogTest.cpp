@@ -377,6 +377,7 @@ TEST_P(FolderCancelTest, StoppingWhileItRunsLeavesNothingAndSaysSo)
             return;
         stopped = true;
         const StopHandshake::Release release(handshake);
+        EXPECT_EQ(dialog->cmdClose->text(), QStringLiteral("&Cancel")) << "the button says it stops the work";
         switch (GetParam()) {
         case StopBy::Escape:
             QTest::keyClick(dialog.get(), Qt::Key_Escape);
@@ -404,6 +405,7 @@ TEST_P(FolderCancelTest, StoppingWhileItRunsLeavesNothingAndSaysSo)
               QLatin1String("Encrypting ") + q(dir.file("tree")) +
                   QLatin1String(" was cancelled. No file was written, and the folder is as it was."));
     EXPECT_TRUE(dialog->cmdEncrypt->isEnabled());
+    EXPECT_EQ(dialog->cmdClose->text(), QStringLiteral("&Close"));
     EXPECT_EQ(dialog->txtPassword1->text(), QStringLiteral("pw"));
 
     // Stopped once, it runs whole the next time.
@@ -477,6 +479,7 @@ TEST_P(FileCancelTest, StoppingEncryptionOrMakingLeavesNothingAndTheSourceUntouc
             return;
         stopped = true;
         const StopHandshake::Release release(handshake);
+        EXPECT_EQ(dialog->cmdClose->text(), QStringLiteral("&Cancel")) << "the button says it stops the work";
         if (GetParam().stopBy == StopBy::Escape)
             QTest::keyClick(dialog.get(), Qt::Key_Escape);
         else if (GetParam().stopBy == StopBy::CloseButton)
@@ -502,6 +505,7 @@ TEST_P(FileCancelTest, StoppingEncryptionOrMakingLeavesNothingAndTheSourceUntouc
               work + q(dir.file("a.doc")) + QLatin1String(" was cancelled. No file was written, and ") +
                   q(dir.file("a.doc")) + QLatin1String(" is as it was."));
     EXPECT_TRUE(dialog->cmdClose->isEnabled());
+    EXPECT_EQ(dialog->cmdClose->text(), QStringLiteral("&Close"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways,
@@ -567,6 +571,7 @@ TEST_P(DecryptCancelTest, StoppingDecryptionLeavesNoOutputAndTheEncryptedFileUnt
             return;
         stopped = true;
         const StopHandshake::Release release(handshake);
+        EXPECT_EQ(dialog.cmdClose->text(), QStringLiteral("&Cancel")) << "the button says it stops the work";
         if (GetParam().stopBy == StopBy::Escape) {
             QTest::keyClick(&dialog, Qt::Key_Escape);
         } else if (GetParam().stopBy == StopBy::CloseButton) {
