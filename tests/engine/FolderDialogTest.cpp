@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -353,6 +354,39 @@ private:
 // How the user stops a folder being packed: Escape, Close, or the window's close box.
 enum class StopBy { Escape, CloseButton, CloseBox };
 
+// Runs `click` and, once the worker waits at the handshake, stops the work the
+// way `stopBy` says before letting the worker go on. True when it was stopped.
+bool clickAndStop(
+    StopHandshake& handshake, QDialog& dialog, QPushButton* close, StopBy stopBy, const std::function<void()>& click)
+{
+    bool stopped = false;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!handshake.reached() || stopped)
+            return;
+        stopped = true;
+        const StopHandshake::Release release(handshake);
+        EXPECT_EQ(close->text(), QStringLiteral("&Cancel")) << "the button says it stops the work";
+        switch (stopBy) {
+        case StopBy::Escape:
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            break;
+        case StopBy::CloseButton:
+            EXPECT_TRUE(close->isEnabled()) << "Close is how the work is stopped";
+            QTest::mouseClick(close, Qt::LeftButton);
+            break;
+        case StopBy::CloseBox:
+            dialog.close();
+            break;
+        }
+    });
+    poll.start();
+    click();
+    poll.stop();
+    return stopped;
+}
+
 class FolderCancelTest : public enginetest::DialogFixture<FrmEncryptFolder>,
                          public ::testing::WithParamInterface<StopBy>
 {
@@ -369,31 +403,9 @@ TEST_P(FolderCancelTest, StoppingWhileItRunsLeavesNothingAndSaysSo)
     // The packing waits at its first progress until the user has stopped it.
     StopHandshake handshake;
     dialog->ZIPLight.progress = [&](const QString&, double) { handshake.workerWaits(); };
-    bool stopped = false;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!handshake.reached() || stopped)
-            return;
-        stopped = true;
-        const StopHandshake::Release release(handshake);
-        EXPECT_EQ(dialog->cmdClose->text(), QStringLiteral("&Cancel")) << "the button says it stops the work";
-        switch (GetParam()) {
-        case StopBy::Escape:
-            QTest::keyClick(dialog.get(), Qt::Key_Escape);
-            break;
-        case StopBy::CloseButton:
-            EXPECT_TRUE(dialog->cmdClose->isEnabled()) << "Close is how the work is stopped";
-            QTest::mouseClick(dialog->cmdClose, Qt::LeftButton);
-            break;
-        case StopBy::CloseBox:
-            dialog->close();
-            break;
-        }
+    const bool stopped = clickAndStop(handshake, *dialog, dialog->cmdClose, GetParam(), [&] {
+        QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton);
     });
-    poll.start();
-    QTest::mouseClick(dialog->cmdEncrypt, Qt::LeftButton);
-    poll.stop();
     ASSERT_TRUE(stopped);
 
     EXPECT_TRUE(dialog->isVisible()) << "the dialog stays, with everything typed";
@@ -471,27 +483,11 @@ TEST_P(FileCancelTest, StoppingEncryptionOrMakingLeavesNothingAndTheSourceUntouc
     QTest::keyClicks(dialog->txtPassword1, QStringLiteral("pw"));
     QTest::keyClicks(dialog->txtPassword2, QStringLiteral("pw"));
     dialog->chkWipe->setChecked(true);
-    bool stopped = false;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!handshake.reached() || stopped)
-            return;
-        stopped = true;
-        const StopHandshake::Release release(handshake);
-        EXPECT_EQ(dialog->cmdClose->text(), QStringLiteral("&Cancel")) << "the button says it stops the work";
-        if (GetParam().stopBy == StopBy::Escape)
-            QTest::keyClick(dialog.get(), Qt::Key_Escape);
-        else if (GetParam().stopBy == StopBy::CloseButton)
-            QTest::mouseClick(dialog->cmdClose, Qt::LeftButton);
-        else
-            dialog->close();
+    const bool stopped = clickAndStop(handshake, *dialog, dialog->cmdClose, GetParam().stopBy, [&] {
+        QTest::mouseClick(dialog->findChild<QPushButton*>(GetParam().selfExtracting ? QStringLiteral("cmdMake")
+                                                                                    : QStringLiteral("cmdEncrypt")),
+                          Qt::LeftButton);
     });
-    poll.start();
-    QTest::mouseClick(dialog->findChild<QPushButton*>(GetParam().selfExtracting ? QStringLiteral("cmdMake")
-                                                                                : QStringLiteral("cmdEncrypt")),
-                      Qt::LeftButton);
-    poll.stop();
     ASSERT_TRUE(stopped);
 
     EXPECT_TRUE(dialog->isVisible());
@@ -563,27 +559,9 @@ TEST_P(DecryptCancelTest, StoppingDecryptionLeavesNoOutputAndTheEncryptedFileUnt
     QTest::keyClicks(dialog.txtPassword, QStringLiteral("pw"));
     dialog.chkWipe->setChecked(GetParam().wipe);
     messenger.answer = true;
-    bool stopped = false;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!handshake.reached() || stopped)
-            return;
-        stopped = true;
-        const StopHandshake::Release release(handshake);
-        EXPECT_EQ(dialog.cmdClose->text(), QStringLiteral("&Cancel")) << "the button says it stops the work";
-        if (GetParam().stopBy == StopBy::Escape) {
-            QTest::keyClick(&dialog, Qt::Key_Escape);
-        } else if (GetParam().stopBy == StopBy::CloseButton) {
-            EXPECT_TRUE(dialog.cmdClose->isEnabled()) << "Close is how the work is stopped";
-            QTest::mouseClick(dialog.cmdClose, Qt::LeftButton);
-        } else {
-            dialog.close();
-        }
+    const bool stopped = clickAndStop(handshake, dialog, dialog.cmdClose, GetParam().stopBy, [&] {
+        QTest::mouseClick(dialog.cmdDecrypt, Qt::LeftButton);
     });
-    poll.start();
-    QTest::mouseClick(dialog.cmdDecrypt, Qt::LeftButton);
-    poll.stop();
     ASSERT_TRUE(stopped);
 
     EXPECT_TRUE(dialog.isVisible()) << "the dialog stays, with everything typed";
