@@ -47,15 +47,23 @@ CipherRun withKey(OperationTools& tools,
     return run;
 }
 
-CipherRun runCipher(OperationTools& tools,
-                    Direction direction,
-                    const QString& source,
-                    const QString& destination,
-                    const QString& password,
-                    const CipherOptions& options,
-                    const zqvcrypto::PlaintextProducer& produce = {})
+// One file through the cipher, as a routine was asked for it.
+struct CipherCall
 {
-    return withKey(tools, password, options, [&](zqvcrypto::CryptoKey& key) {
+    Direction direction;
+    QString source;
+    QString destination;
+    const QString& password;
+    CipherOptions options;
+};
+
+CipherRun runCipher(OperationTools& tools, const CipherCall& call, const zqvcrypto::PlaintextProducer& produce = {})
+{
+    const Direction direction = call.direction;
+    const QString& source = call.source;
+    const QString& destination = call.destination;
+    const CipherOptions& options = call.options;
+    return withKey(tools, call.password, options, [&](zqvcrypto::CryptoKey& key) {
         bool success = false;
         if (direction == Direction::Encrypt) {
             if (produce)
@@ -96,13 +104,11 @@ void reportCipherFailure(OperationTools& tools,
 // The source read piece by piece as a produced plaintext, so that the work
 // can stop between two pieces. The checks the cipher makes of a source come
 // first, before any key is derived.
-CipherRun runCancellable(OperationTools& tools,
-                         Direction direction,
-                         const QString& source,
-                         const QString& destination,
-                         const QString& password,
-                         CipherOptions options)
+CipherRun runCancellable(OperationTools& tools, CipherCall call)
 {
+    const QString& source = call.source;
+    const QString& destination = call.destination;
+    CipherOptions& options = call.options;
     const QByteArray native = QFile::encodeName(source);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     struct stat info
@@ -163,25 +169,21 @@ CipherRun runCancellable(OperationTools& tools,
         ::explicit_bzero(piece.data(), piece.size());
         return whole;
     };
-    CipherRun run = runCipher(tools, direction, QString(), destination, password, options, read);
+    call.source.clear();
+    CipherRun run = runCipher(tools, call, read);
     run.outcome.cancelled = run.outcome.cancelled || (cancelled && !run.outcome.written);
     return run;
 }
 
 // Runs the cipher and reports a failure as above; a cancel is not a failure to report.
 CipherOutcome cipherReporting(OperationTools& tools,
-                              Direction direction,
-                              const QString& source,
-                              const QString& destination,
-                              const QString& password,
-                              const CipherOptions& options,
+                              const CipherCall& call,
                               const QString& failureText,
                               zqvcrypto::CryptoError causeNamedByText = zqvcrypto::CryptoError::None)
 {
     // Decryption stops inside the cipher; the others read their source here.
-    const bool readHere = tools.cancel != nullptr && direction != Direction::Decrypt;
-    const CipherRun run = readHere ? runCancellable(tools, direction, source, destination, password, options)
-                                   : runCipher(tools, direction, source, destination, password, options);
+    const bool readHere = tools.cancel != nullptr && call.direction != Direction::Decrypt;
+    const CipherRun run = readHere ? runCancellable(tools, call) : runCipher(tools, call);
     if (!run.outcome && !run.outcome.cancelled)
         reportCipherFailure(tools, run, failureText, causeNamedByText);
     return run.outcome;
@@ -217,7 +219,7 @@ CipherOutcome EncryptFileWithPassword(OperationTools& tools,
                                       const QString& password,
                                       const CipherOptions& options)
 {
-    return cipherReporting(tools, Direction::Encrypt, source, destination, password, options, encryptFailureText());
+    return cipherReporting(tools, {Direction::Encrypt, source, destination, password, options}, encryptFailureText());
 }
 
 CipherOutcome DecryptFileWithPassword(OperationTools& tools,
@@ -227,11 +229,7 @@ CipherOutcome DecryptFileWithPassword(OperationTools& tools,
                                       const CipherOptions& options)
 {
     return cipherReporting(tools,
-                           Direction::Decrypt,
-                           source,
-                           destination,
-                           password,
-                           options,
+                           {Direction::Decrypt, source, destination, password, options},
                            decryptFailureText(),
                            zqvcrypto::CryptoError::WrongPassword);
 }
@@ -243,7 +241,7 @@ CipherOutcome MakeSelfExtractingFile(OperationTools& tools,
                                      const CipherOptions& options)
 {
     return cipherReporting(
-        tools, Direction::SelfExtracting, source, destination, password, options, selfExtractingFailureText());
+        tools, {Direction::SelfExtracting, source, destination, password, options}, selfExtractingFailureText());
 }
 
 FolderResult EncryptFolderToArchive(OperationTools& tools,
