@@ -162,6 +162,28 @@ forEachUnit(ByteSource& in, std::size_t unit, const StreamProgress& progress, st
     }
 }
 
+// Reserves `size` bytes of the output, has `fill` write them and hands them
+// on; `failure` when `fill` could not.
+template <typename Fill>
+CryptoError writeChunk(ChunkOutput& output, std::size_t size, CryptoError failure, const Fill& fill)
+{
+    CryptoError error = CryptoError::None;
+    unsigned char* target = output.reserve(size, error);
+    if (target == nullptr)
+        return error;
+    if (!fill(target))
+        return failure;
+    return output.done(size);
+}
+
+// The stream's result once every chunk went through: what is still buffered is written too.
+CryptoError flushed(CryptoError result, ChunkOutput& output)
+{
+    if (result != CryptoError::None)
+        return result;
+    return output.flush() ? CryptoError::None : CryptoError::WriteFailed;
+}
+
 bool sameCost(const Argon2Params& a, const Argon2Params& b)
 {
     return a.memoryKiB == b.memoryKiB && a.iterations == b.iterations && a.lanes == b.lanes;
@@ -290,18 +312,11 @@ CryptoError encryptStream(ByteSource& in,
         consumed,
         [&](const unsigned char* data, std::size_t size, std::uint64_t index, bool last) {
             chunkNonce(index, last, nonce);
-            const std::size_t sealedSize = size + Gcm::kTagSize;
-            CryptoError error = CryptoError::None;
-            unsigned char* target = output.reserve(sealedSize, error);
-            if (target == nullptr)
-                return error;
-            if (!cipher.seal(nonce, {}, data, size, target, target + size))
-                return CryptoError::InvalidKey;
-            return output.done(sealedSize);
+            return writeChunk(output, size + Gcm::kTagSize, CryptoError::InvalidKey, [&](unsigned char* target) {
+                return cipher.seal(nonce, {}, data, size, target, target + size);
+            });
         });
-    if (result != CryptoError::None)
-        return result;
-    return output.flush() ? CryptoError::None : CryptoError::WriteFailed;
+    return flushed(result, output);
 }
 
 // Reads the header and opens the file key with the password: everything up to
@@ -404,17 +419,11 @@ CryptoError decryptStream(ByteSource& in,
                 return CryptoError::Damaged;
             const std::size_t plainSize = size - Gcm::kTagSize;
             chunkNonce(index, last, nonce);
-            CryptoError error = CryptoError::None;
-            unsigned char* target = output.reserve(plainSize, error);
-            if (target == nullptr)
-                return error;
-            if (!cipher.open(nonce, {}, data, plainSize, target, data + plainSize))
-                return CryptoError::Damaged;
-            return output.done(plainSize);
+            return writeChunk(output, plainSize, CryptoError::Damaged, [&](unsigned char* target) {
+                return cipher.open(nonce, {}, data, plainSize, target, data + plainSize);
+            });
         });
-    if (result != CryptoError::None)
-        return result;
-    return output.flush() ? CryptoError::None : CryptoError::WriteFailed;
+    return flushed(result, output);
 }
 
 } // namespace zqvcrypto
