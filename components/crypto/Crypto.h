@@ -12,6 +12,7 @@
 #include "CryptoError.h"
 #include "CryptoHash.h"
 #include "KdfParams.h"
+#include "PendingOutputs.h"
 #include "PlaintextProducer.h"
 #include "SecureBuffer.h"
 #include "TextError.h"
@@ -23,34 +24,6 @@ class KeyRing;
 class SafeOutput;
 struct SfxJob;
 struct FileJob;
-
-// Our addition, for many small files: new files that are complete but neither
-// synced nor named yet. commit() makes them all durable with one sync per file
-// system, then names each and syncs each folder once, so a file still gets its
-// name only once its content is on the disk, at a fraction of the cost of
-// syncing file by file. Dropped, it leaves nothing behind. Safe to fill from
-// several threads.
-class PendingOutputs
-{
-public:
-    PendingOutputs();
-    ~PendingOutputs();
-    PendingOutputs(const PendingOutputs&) = delete;
-    PendingOutputs& operator=(const PendingOutputs&) = delete;
-
-    [[nodiscard]] std::size_t count() const;
-    // `report` gets each held file's tag with its outcome.
-    void commit(bool replaceExisting, const std::function<void(std::size_t tag, CryptoError error)>& report);
-    void discard();
-
-private:
-    friend class CryptoKey;
-    void hold(std::size_t tag, std::unique_ptr<SafeOutput> output);
-
-    struct Entry;
-    mutable std::mutex m_lock;
-    std::vector<Entry> m_entries;
-};
 
 // Free text carried into self-extracting files.
 class CryptoOptions
