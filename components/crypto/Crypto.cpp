@@ -12,7 +12,6 @@
 #include "FileSources.h"
 #include "RsaTextKey.h"
 #include "SafeOutput.h"
-#include "SelfExtracting.h"
 #include "TextCipher.h"
 
 namespace zqvcrypto {

@@ -9,7 +9,6 @@
 #include <UnnamedOutput.h>
 
 #include "FileCipher.h"
-#include "SelfExtracting.h"
 #include "ZIPLight.h"
 
 namespace {

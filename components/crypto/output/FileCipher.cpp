@@ -18,7 +18,6 @@
 #include "ByteChannel.h"
 #include "FileSources.h"
 #include "SafeOutput.h"
-#include "SelfExtracting.h"
 #include "SfxFormat.h"
 
 namespace zqvcrypto {

@@ -12,7 +12,6 @@
 
 #include "ByteChannel.h"
 #include "QtText.h"
-#include "SelfExtracting.h"
 #include "StreamHelpers.h"
 #include "TempDir.h"
 

@@ -15,7 +15,7 @@
 
 #include "Crypto.h"
 #include "QtText.h"
-#include "SelfExtracting.h"
+#include "FileCipher.h"
 #include "SfxExtractor.h"
 #include "SfxFormat.h"
 #include "StreamHelpers.h"
