@@ -2,12 +2,11 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
-
-#include "frmMain.h"
 
 namespace zqvwindow {
 namespace {
@@ -66,9 +65,10 @@ QKeySequence MainMenus::queueKey(Operation operation)
     return QKeySequence(run[0].toCombined() | Qt::CTRL | Qt::SHIFT);
 }
 
-MainMenus::MainMenus(frmMain& window, QWidget* toolbarParent, const MainWindowTools& tools)
+MainMenus::MainMenus(QMainWindow& window, MenuCommands& commands, QWidget* toolbarParent, const MainWindowTools& tools)
     : QObject(&window)
     , m_window(window)
+    , m_commands(commands)
     , m_tools(tools)
 {
     buildFileAndViewMenus();
@@ -80,12 +80,13 @@ MainMenus::MainMenus(frmMain& window, QWidget* toolbarParent, const MainWindowTo
 
 void MainMenus::buildFileAndViewMenus()
 {
-    frmMain* w = &m_window;
+    QMainWindow* w = &m_window;
+    MenuCommands* c = &m_commands;
     QMenu* file = w->menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
     QAction* root = namedAction(w, "mnuFileRoot", QStringLiteral("&Change Root..."));
     root->setVisible(false);
-    connect(root, &QAction::triggered, w, &frmMain::ChangeRoot);
+    connect(root, &QAction::triggered, w, [c] { c->ChangeRoot(); });
     file->addAction(root);
     separator(file, "mnuFileSep1")->setVisible(false);
     QAction* preferences = namedAction(w, "mnuPreferences", QStringLiteral("Preferences..."));
@@ -99,11 +100,11 @@ void MainMenus::buildFileAndViewMenus()
 
     m_viewMenu = w->menuBar()->addMenu(QStringLiteral("&View"));
     m_viewMenu->setObjectName(QStringLiteral("mnuView"));
-    connect(m_viewMenu, &QMenu::aboutToShow, w, &frmMain::ViewMenuOpening);
+    connect(m_viewMenu, &QMenu::aboutToShow, w, [c] { c->ViewMenuOpening(); });
     QAction* queueItem = namedAction(w, "mnuQueue", QStringLiteral("Queue"));
     queueItem->setCheckable(true);
     queueItem->setChecked(true);
-    connect(queueItem, &QAction::triggered, w, &frmMain::ToggleQueue);
+    connect(queueItem, &QAction::triggered, w, [c] { c->ToggleQueue(); });
     m_viewMenu->addAction(queueItem);
     separator(m_viewMenu, "mnuViewSep");
     const struct
@@ -123,7 +124,7 @@ void MainMenus::buildFileAndViewMenus()
         QAction* action = namedAction(w, modes[mode].name, QLatin1String(modes[mode].text));
         action->setCheckable(true);
         action->setActionGroup(m_viewModes);
-        connect(action, &QAction::triggered, w, [w, mode] { w->SetView(mode); });
+        connect(action, &QAction::triggered, w, [c, mode] { c->SetView(mode); });
         m_viewMenu->addAction(action);
     }
     separator(m_viewMenu, "mnuViewSep1");
@@ -135,9 +136,9 @@ void MainMenus::buildFileAndViewMenus()
     QAction* autoArrange = namedAction(w, "mnuViewArrangeAuto", QStringLiteral("&Auto Arrange"));
     for (QAction* action : {ascending, descending, autoArrange})
         action->setCheckable(true);
-    connect(ascending, &QAction::triggered, w, &frmMain::ArrangeAscending);
-    connect(descending, &QAction::triggered, w, &frmMain::ArrangeDescending);
-    connect(autoArrange, &QAction::triggered, w, &frmMain::ToggleAutoArrange);
+    connect(ascending, &QAction::triggered, w, [c] { c->ArrangeAscending(); });
+    connect(descending, &QAction::triggered, w, [c] { c->ArrangeDescending(); });
+    connect(autoArrange, &QAction::triggered, w, [c] { c->ToggleAutoArrange(); });
     arrange->addAction(ascending);
     arrange->addAction(descending);
     separator(arrange, "mnuViewArrangeSep1");
@@ -145,7 +146,7 @@ void MainMenus::buildFileAndViewMenus()
     separator(m_viewMenu, "mnuViewSep2");
     QAction* refresh = namedAction(w, "mnuViewRefresh", QStringLiteral("&Refresh"));
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
-    connect(refresh, &QAction::triggered, w, &frmMain::RefreshFileView);
+    connect(refresh, &QAction::triggered, w, [c] { c->RefreshFileView(); });
     m_viewMenu->addAction(refresh);
     // The window keeps its shortcuts while the menu bar is hidden or closed.
     w->addAction(refresh);
@@ -153,12 +154,13 @@ void MainMenus::buildFileAndViewMenus()
 
 void MainMenus::buildHelpAndQueuePopUp()
 {
-    frmMain* w = &m_window;
+    QMainWindow* w = &m_window;
+    MenuCommands* c = &m_commands;
     QMenu* help = w->menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     QAction* contents = namedAction(w, "mnuContents", QStringLiteral("&Contents"));
     contents->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(contents, &QAction::triggered, w, &frmMain::Contents);
+    connect(contents, &QAction::triggered, w, [c] { c->Contents(); });
     help->addAction(contents);
     separator(help, "mnuSep1");
     QAction* about = namedAction(w, "mnuAbout", QStringLiteral("&About..."));
@@ -170,21 +172,22 @@ void MainMenus::buildHelpAndQueuePopUp()
     m_queuePopUp = new QMenu(QStringLiteral("Queue"), w);
     m_queuePopUp->setObjectName(QStringLiteral("mnuQueuePopUp"));
     QAction* perform = namedAction(w, "mnuPerform", QStringLiteral("Perform Desired Actions Now..."));
-    connect(perform, &QAction::triggered, w, &frmMain::Perform);
+    connect(perform, &QAction::triggered, w, [c] { c->Perform(); });
     m_queuePopUp->addAction(perform);
     separator(m_queuePopUp, "mnuQueuePopUp1");
     QAction* remove = namedAction(w, "mnuRemoveItem", QStringLiteral("Remove Item"));
-    connect(remove, &QAction::triggered, w, &frmMain::RemoveItem);
+    connect(remove, &QAction::triggered, w, [c] { c->RemoveItem(); });
     m_queuePopUp->addAction(remove);
     separator(m_queuePopUp, "mnuQueuePopUp2");
     QAction* clear = namedAction(w, "mnuClearQueue", QStringLiteral("Clear Queue"));
-    connect(clear, &QAction::triggered, w, &frmMain::ClearQueue);
+    connect(clear, &QAction::triggered, w, [c] { c->ClearQueue(); });
     m_queuePopUp->addAction(clear);
 }
 
 void MainMenus::buildToolbar()
 {
-    frmMain* w = &m_window;
+    QMainWindow* w = &m_window;
+    MenuCommands* c = &m_commands;
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setIconSize(QSize(16, 16));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -200,7 +203,7 @@ void MainMenus::buildToolbar()
             button->setIcon(QIcon(QStringLiteral(":/zqv/toolbar/%1.png").arg(QLatin1String(row.toolbarPicture))));
             button->setData(key);
             giveKey(button, runKey(row.operation));
-            connect(button, &QAction::triggered, w, [w, key] { w->ButtonClick(key); });
+            connect(button, &QAction::triggered, w, [c, key] { c->ButtonClick(key); });
             m_toolbar->addAction(button);
             m_buttons[row.operation] = button;
         }
@@ -209,7 +212,7 @@ void MainMenus::buildToolbar()
             QAction* item = namedAction(w, row.queueMenuName, QLatin1String(row.queueMenuText));
             item->setData(word);
             giveKey(item, queueKey(row.operation));
-            connect(item, &QAction::triggered, w, [w, word] { w->ButtonMenuClick(word); });
+            connect(item, &QAction::triggered, w, [c, word] { c->ButtonMenuClick(word); });
             m_queueMenu->addAction(item);
             m_queueItems[row.operation] = item;
         }
@@ -232,7 +235,7 @@ void MainMenus::buildToolbar()
         const QString key = QLatin1String(entry.key);
         item->setData(key);
         giveKey(item, QKeySequence(entry.shortcut));
-        connect(item, &QAction::triggered, w, [w, key] { w->ButtonMenuClick(key); });
+        connect(item, &QAction::triggered, w, [c, key] { c->ButtonMenuClick(key); });
         m_advancedMenu->addAction(item);
     }
     m_hash = w->findChild<QAction*>(QStringLiteral("mnuAdvancedHash"));

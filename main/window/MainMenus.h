@@ -4,18 +4,18 @@
 #include <QObject>
 #include <map>
 
+#include "MainWindowTools.h"
+#include "MenuCommands.h"
 #include "Operations.h"
 
 class QAction;
 class QActionGroup;
+class QMainWindow;
 class QMenu;
 class QToolBar;
 class QWidget;
 
 namespace zqvwindow {
-
-class frmMain;
-struct MainWindowTools;
 
 // The main window's menu bar, its toolbar with the Queue and Advanced menus,
 // and the queue pane's pop-up. The operation buttons and the Queue menu's
@@ -25,7 +25,7 @@ class MainMenus : public QObject
 {
     Q_OBJECT
 public:
-    MainMenus(frmMain& window, QWidget* toolbarParent, const MainWindowTools& tools);
+    MainMenus(QMainWindow& window, MenuCommands& commands, QWidget* toolbarParent, const MainWindowTools& tools);
 
     [[nodiscard]] QToolBar* toolbar() const { return m_toolbar; }
     [[nodiscard]] QMenu* viewMenu() const { return m_viewMenu; }
@@ -47,7 +47,8 @@ private:
     void buildToolbar();
     void buildActionsMenu();
 
-    frmMain& m_window;
+    QMainWindow& m_window;
+    MenuCommands& m_commands;
     const MainWindowTools& m_tools;
     QToolBar* m_toolbar = nullptr;
     QMenu* m_viewMenu = nullptr;

@@ -127,7 +127,7 @@ frmMain::frmMain(QString programFolder,
     m_queueView->header()->resizeSection(zqvcore::QueueModel::ActionColumn, 150);
     m_inner->installEventFilter(this);
 
-    m_menus = new MainMenus(*this, m_inner, m_tools);
+    m_menus = new MainMenus(*this, *this, m_inner, m_tools);
     m_toolbar = m_menus->toolbar();
     m_queuePopUp = m_menus->queuePopUp();
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));

@@ -9,6 +9,8 @@
 
 #include "DesktopFolder.h"
 #include "ItemIdList.h"
+#include "MainWindowTools.h"
+#include "MenuCommands.h"
 #include "Operations.h"
 #include "QueueModel.h"
 #include "RunAndWait.h"
@@ -41,30 +43,9 @@ namespace zqvwindow {
 class MainMenus;
 class MainSettings;
 
-// The windows the main window opens but does not own; a missing one leaves
-// its command disabled.
-struct MainWindowTools
-{
-    std::function<void(QWidget* owner)> openPreferences;
-    std::function<void(QWidget* owner, const QString& file)> openHashViewer;
-    std::function<void(QWidget* owner)> openTextTool;
-    std::function<void(QWidget* owner)> openAbout;
-    // Renews "Encrypt Folder..." in the file managers at start-up.
-    std::function<void(QWidget* owner)> renewFolderVerb;
-    // Hands a document or address to the desktop's default handler; false
-    // when no application is there to open it.
-    std::function<bool(const QString& target)> openDocument;
-    // The folder picker; nothing when cancelled.
-    std::function<std::optional<zqvshell::ItemIdList>(QWidget* owner,
-                                                      const QString& title,
-                                                      const zqvshell::ItemIdList& initial,
-                                                      const zqvshell::DesktopSources& sources)>
-        browseForFolder;
-};
-
 // The one top-level window of zqv: folder tree, file list, queue and toolbar.
 // Every command is a public routine, so tests run them without clicking.
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, public MenuCommands
 {
     Q_OBJECT
 public:
@@ -83,34 +64,34 @@ public:
     // The file list's item click: which operations fit the row.
     void ListItemClick(int row);
     // A toolbar button by its key; a drop-down item by its key.
-    void ButtonClick(const QString& key);
-    void ButtonMenuClick(const QString& key);
+    void ButtonClick(const QString& key) override;
+    void ButtonMenuClick(const QString& key) override;
     // The one way an operation starts, from the toolbar and the context menu:
     // the engine for each path in turn, then the views refreshed.
     void Dispatch(zqvcore::Operation operation, const QStringList& paths);
-    void RefreshFileView();
-    void Contents();
+    void RefreshFileView() override;
+    void Contents() override;
 
     // Queue.
     [[nodiscard]] bool CheckQueueForDuplicates(const QString& FileName) const;
     void QueueSelected(const QString& actionWord);
     bool DropOnQueue(const QMimeData* data, const QObject* source);
     void QueuePopUpOpening();
-    void Perform();
-    void RemoveItem();
-    void ClearQueue();
-    void ToggleQueue();
+    void Perform() override;
+    void RemoveItem() override;
+    void ClearQueue() override;
+    void ToggleQueue() override;
     void LayoutQueuePane(bool shown);
 
     // Views, sorting, root.
-    void SetView(int mode);
-    void ViewMenuOpening();
-    void ArrangeAscending();
-    void ArrangeDescending();
-    void ToggleAutoArrange();
+    void SetView(int mode) override;
+    void ViewMenuOpening() override;
+    void ArrangeAscending() override;
+    void ArrangeDescending() override;
+    void ToggleAutoArrange() override;
     void ColumnClick(int column); // zero-based
     void ApplySort();
-    void ChangeRoot();
+    void ChangeRoot() override;
 
     [[nodiscard]] zqvshell::cLVHeaderSortIcons& HdrIcons();
     [[nodiscard]] const SortProtocol& sortProtocol() const { return m_sort; }
