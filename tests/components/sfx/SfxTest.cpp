@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "Crypto.h"
-#include "QtText.h"
 #include "FileCipher.h"
+#include "QtText.h"
 #include "SfxExtractor.h"
 #include "SfxFormat.h"
 #include "StreamHelpers.h"
