@@ -81,12 +81,11 @@ MainMenus::MainMenus(QMainWindow& window, MenuCommands& commands, QWidget* toolb
 void MainMenus::buildFileAndViewMenus()
 {
     QMainWindow* w = &m_window;
-    MenuCommands* c = &m_commands;
     QMenu* file = w->menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
     QAction* root = namedAction(w, "mnuFileRoot", QStringLiteral("&Change Root..."));
     root->setVisible(false);
-    connect(root, &QAction::triggered, w, [c] { c->ChangeRoot(); });
+    connect(root, &QAction::triggered, w, [this] { m_commands.ChangeRoot(); });
     file->addAction(root);
     separator(file, "mnuFileSep1")->setVisible(false);
     QAction* preferences = namedAction(w, "mnuPreferences", QStringLiteral("Preferences..."));
@@ -100,11 +99,11 @@ void MainMenus::buildFileAndViewMenus()
 
     m_viewMenu = w->menuBar()->addMenu(QStringLiteral("&View"));
     m_viewMenu->setObjectName(QStringLiteral("mnuView"));
-    connect(m_viewMenu, &QMenu::aboutToShow, w, [c] { c->ViewMenuOpening(); });
+    connect(m_viewMenu, &QMenu::aboutToShow, w, [this] { m_commands.ViewMenuOpening(); });
     QAction* queueItem = namedAction(w, "mnuQueue", QStringLiteral("Queue"));
     queueItem->setCheckable(true);
     queueItem->setChecked(true);
-    connect(queueItem, &QAction::triggered, w, [c] { c->ToggleQueue(); });
+    connect(queueItem, &QAction::triggered, w, [this] { m_commands.ToggleQueue(); });
     m_viewMenu->addAction(queueItem);
     separator(m_viewMenu, "mnuViewSep");
     const struct
@@ -124,7 +123,7 @@ void MainMenus::buildFileAndViewMenus()
         QAction* action = namedAction(w, modes[mode].name, QLatin1String(modes[mode].text));
         action->setCheckable(true);
         action->setActionGroup(m_viewModes);
-        connect(action, &QAction::triggered, w, [c, mode] { c->SetView(mode); });
+        connect(action, &QAction::triggered, w, [this, mode] { m_commands.SetView(mode); });
         m_viewMenu->addAction(action);
     }
     separator(m_viewMenu, "mnuViewSep1");
@@ -136,9 +135,9 @@ void MainMenus::buildFileAndViewMenus()
     QAction* autoArrange = namedAction(w, "mnuViewArrangeAuto", QStringLiteral("&Auto Arrange"));
     for (QAction* action : {ascending, descending, autoArrange})
         action->setCheckable(true);
-    connect(ascending, &QAction::triggered, w, [c] { c->ArrangeAscending(); });
-    connect(descending, &QAction::triggered, w, [c] { c->ArrangeDescending(); });
-    connect(autoArrange, &QAction::triggered, w, [c] { c->ToggleAutoArrange(); });
+    connect(ascending, &QAction::triggered, w, [this] { m_commands.ArrangeAscending(); });
+    connect(descending, &QAction::triggered, w, [this] { m_commands.ArrangeDescending(); });
+    connect(autoArrange, &QAction::triggered, w, [this] { m_commands.ToggleAutoArrange(); });
     arrange->addAction(ascending);
     arrange->addAction(descending);
     separator(arrange, "mnuViewArrangeSep1");
@@ -146,7 +145,7 @@ void MainMenus::buildFileAndViewMenus()
     separator(m_viewMenu, "mnuViewSep2");
     QAction* refresh = namedAction(w, "mnuViewRefresh", QStringLiteral("&Refresh"));
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
-    connect(refresh, &QAction::triggered, w, [c] { c->RefreshFileView(); });
+    connect(refresh, &QAction::triggered, w, [this] { m_commands.RefreshFileView(); });
     m_viewMenu->addAction(refresh);
     // The window keeps its shortcuts while the menu bar is hidden or closed.
     w->addAction(refresh);
@@ -155,12 +154,11 @@ void MainMenus::buildFileAndViewMenus()
 void MainMenus::buildHelpAndQueuePopUp()
 {
     QMainWindow* w = &m_window;
-    MenuCommands* c = &m_commands;
     QMenu* help = w->menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     QAction* contents = namedAction(w, "mnuContents", QStringLiteral("&Contents"));
     contents->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(contents, &QAction::triggered, w, [c] { c->Contents(); });
+    connect(contents, &QAction::triggered, w, [this] { m_commands.Contents(); });
     help->addAction(contents);
     separator(help, "mnuSep1");
     QAction* about = namedAction(w, "mnuAbout", QStringLiteral("&About..."));
@@ -172,22 +170,21 @@ void MainMenus::buildHelpAndQueuePopUp()
     m_queuePopUp = new QMenu(QStringLiteral("Queue"), w);
     m_queuePopUp->setObjectName(QStringLiteral("mnuQueuePopUp"));
     QAction* perform = namedAction(w, "mnuPerform", QStringLiteral("Perform Desired Actions Now..."));
-    connect(perform, &QAction::triggered, w, [c] { c->Perform(); });
+    connect(perform, &QAction::triggered, w, [this] { m_commands.Perform(); });
     m_queuePopUp->addAction(perform);
     separator(m_queuePopUp, "mnuQueuePopUp1");
     QAction* remove = namedAction(w, "mnuRemoveItem", QStringLiteral("Remove Item"));
-    connect(remove, &QAction::triggered, w, [c] { c->RemoveItem(); });
+    connect(remove, &QAction::triggered, w, [this] { m_commands.RemoveItem(); });
     m_queuePopUp->addAction(remove);
     separator(m_queuePopUp, "mnuQueuePopUp2");
     QAction* clear = namedAction(w, "mnuClearQueue", QStringLiteral("Clear Queue"));
-    connect(clear, &QAction::triggered, w, [c] { c->ClearQueue(); });
+    connect(clear, &QAction::triggered, w, [this] { m_commands.ClearQueue(); });
     m_queuePopUp->addAction(clear);
 }
 
 void MainMenus::buildToolbar()
 {
     QMainWindow* w = &m_window;
-    MenuCommands* c = &m_commands;
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setIconSize(QSize(16, 16));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -203,7 +200,7 @@ void MainMenus::buildToolbar()
             button->setIcon(QIcon(QStringLiteral(":/zqv/toolbar/%1.png").arg(QLatin1String(row.toolbarPicture))));
             button->setData(key);
             giveKey(button, runKey(row.operation));
-            connect(button, &QAction::triggered, w, [c, key] { c->ButtonClick(key); });
+            connect(button, &QAction::triggered, w, [this, key] { m_commands.ButtonClick(key); });
             m_toolbar->addAction(button);
             m_buttons[row.operation] = button;
         }
@@ -212,7 +209,7 @@ void MainMenus::buildToolbar()
             QAction* item = namedAction(w, row.queueMenuName, QLatin1String(row.queueMenuText));
             item->setData(word);
             giveKey(item, queueKey(row.operation));
-            connect(item, &QAction::triggered, w, [c, word] { c->ButtonMenuClick(word); });
+            connect(item, &QAction::triggered, w, [this, word] { m_commands.ButtonMenuClick(word); });
             m_queueMenu->addAction(item);
             m_queueItems[row.operation] = item;
         }
@@ -235,7 +232,7 @@ void MainMenus::buildToolbar()
         const QString key = QLatin1String(entry.key);
         item->setData(key);
         giveKey(item, QKeySequence(entry.shortcut));
-        connect(item, &QAction::triggered, w, [c, key] { c->ButtonMenuClick(key); });
+        connect(item, &QAction::triggered, w, [this, key] { m_commands.ButtonMenuClick(key); });
         m_advancedMenu->addAction(item);
     }
     m_hash = w->findChild<QAction*>(QStringLiteral("mnuAdvancedHash"));
