@@ -178,11 +178,20 @@ QueueEntry entryFor(const std::string& name)
 }
 
 // As many entries as a queue may hold.
+// Appends rather than prefixing a temporary: the release build's optimiser
+// warns, wrongly, about "literal" + std::string&&.
+std::string numbered(const char* prefix, int number)
+{
+    std::string text = prefix;
+    text += std::to_string(number);
+    return text;
+}
+
 QList<QueueEntry> fullQueue()
 {
     QList<QueueEntry> full;
     for (int i = 0; i < kMostQueueEntries; ++i)
-        full.append(entryFor("f" + std::to_string(i)));
+        full.append(entryFor(numbered("f", i)));
     return full;
 }
 
@@ -258,7 +267,7 @@ TEST(QueueSharing, TwoProcessesAddingAndRemovingAtOnceKeepEveryChange)
             QueueModel model;
             model.bindFile(path);
             for (int i = 0; i < kEach; ++i) {
-                const QueueEntry entry = entryFor("w" + std::to_string(writer) + "-" + std::to_string(i));
+                const QueueEntry entry = entryFor(numbered("w", writer) + numbered("-", i));
                 if (!model.append(entry))
                     ::_exit(2);
                 if (i % 2 == 0 && !model.remove(entry))
@@ -275,7 +284,7 @@ TEST(QueueSharing, TwoProcessesAddingAndRemovingAtOnceKeepEveryChange)
     Names expected;
     for (int writer = 0; writer < 2; ++writer) {
         for (int i = 1; i < kEach; i += 2)
-            expected.push_back("w" + std::to_string(writer) + "-" + std::to_string(i));
+            expected.push_back(numbered("w", writer) + numbered("-", i));
     }
     Names found = pathsOf(readQueueFile(path));
     std::sort(found.begin(), found.end());
