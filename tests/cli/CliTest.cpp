@@ -64,8 +64,8 @@ TEST(CliTest, ManyFilesShareOneSaltYetEachHasItsOwnKeyAndOpensAloneWithTheEngine
     TempDir dir;
     std::vector<std::string> args{"encrypt"};
     for (int i = 0; i < 5; ++i) {
-        writeFile(dir.file("f" + std::to_string(i)), std::string(1000 * i + 1, static_cast<char>('a' + i)));
-        args.push_back(dir.file("f" + std::to_string(i)));
+        writeFile(dir.file(numbered("f", i)), std::string(1000 * i + 1, static_cast<char>('a' + i)));
+        args.push_back(dir.file(numbered("f", i)));
     }
     const Result result = cryptelle(args);
     ASSERT_EQ(result.status, 0) << result.err;
@@ -73,7 +73,7 @@ TEST(CliTest, ManyFilesShareOneSaltYetEachHasItsOwnKeyAndOpensAloneWithTheEngine
     EngineTools engine;
     std::set<std::string> nonces;
     for (int i = 0; i < 5; ++i) {
-        const std::string name = dir.file("f" + std::to_string(i));
+        const std::string name = dir.file(numbered("f", i));
         // Salt at 28, key nonce at 44 (docs/zqv-format.md).
         EXPECT_EQ(header(name + ".zqv", 28, 16), header(dir.file("f0.zqv"), 28, 16));
         nonces.insert(header(name + ".zqv", 44, 12 + 32));
@@ -592,7 +592,7 @@ TEST_P(CliKillTest, LeavesFinishedFilesCompleteNothingPartialAndEverySourceIntac
     if (wipeSource)
         args.emplace_back("--wipe-source");
     for (int i = 0; i < kFiles; ++i) {
-        const std::string name = dir.file("f" + std::to_string(i));
+        const std::string name = dir.file(numbered("f", i));
         writeFile(name, std::string(200000, static_cast<char>(i)) + std::to_string(i));
         args.push_back(name);
     }
@@ -626,7 +626,7 @@ TEST_P(CliKillTest, LeavesFinishedFilesCompleteNothingPartialAndEverySourceIntac
     const Result checked = cryptelle(verify);
     EXPECT_EQ(checked.status, 0) << checked.out;
     for (int i = 0; i < kFiles; ++i) {
-        const std::string name = dir.file("f" + std::to_string(i));
+        const std::string name = dir.file(numbered("f", i));
         const bool encrypted = exists(name + ".zqv");
         // A source is untouched, or its encrypted file is complete: a kill
         // in the middle of wiping one may leave it half overwritten, never

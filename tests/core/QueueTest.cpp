@@ -16,6 +16,7 @@
 #include "TempDir.h"
 
 using namespace zqvcore;
+using testsupport::numbered;
 using testsupport::q;
 
 namespace {
@@ -178,15 +179,6 @@ QueueEntry entryFor(const std::string& name)
 }
 
 // As many entries as a queue may hold.
-// Appends rather than prefixing a temporary: the release build's optimiser
-// warns, wrongly, about "literal" + std::string&&.
-std::string numbered(const char* prefix, int number)
-{
-    std::string text = prefix;
-    text += std::to_string(number);
-    return text;
-}
-
 QList<QueueEntry> fullQueue()
 {
     QList<QueueEntry> full;

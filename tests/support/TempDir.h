@@ -32,4 +32,13 @@ void writeAskpass(const std::string& path, const std::string& password);
 // Runs a shell command quietly; true when it exits with 0.
 [[nodiscard]] bool run(const std::string& command);
 
+// "f" + std::to_string(i) appends instead of prefixing a temporary: the
+// packager's optimiser warns, wrongly, about "literal" + std::string&&.
+inline std::string numbered(const char* prefix, long long number)
+{
+    std::string text = prefix;
+    text += std::to_string(number);
+    return text;
+}
+
 } // namespace testsupport

@@ -216,7 +216,7 @@ TEST(CryptoApiTest, TwinsOnThreadsShareOneSaltAndEachFileOpensAlone)
     constexpr int kFiles = 8;
     std::vector<std::unique_ptr<CryptoKey>> twins;
     for (int i = 0; i < kFiles; ++i) {
-        writeFile(dir.file("f" + std::to_string(i)), std::string(1000 + i, static_cast<char>('a' + i)));
+        writeFile(dir.file(numbered("f", i)), std::string(1000 + i, static_cast<char>('a' + i)));
         twins.push_back(key->twin());
     }
     std::vector<std::thread> threads;
@@ -224,7 +224,7 @@ TEST(CryptoApiTest, TwinsOnThreadsShareOneSaltAndEachFileOpensAlone)
     for (int i = 0; i < kFiles; ++i) {
         threads.emplace_back([&, i] {
             bool success = false;
-            const QString name = QString::fromStdString(dir.file("f" + std::to_string(i)));
+            const QString name = QString::fromStdString(dir.file(numbered("f", i)));
             twins[i]->EncryptFile(name, name + QStringLiteral(".zqv"), success);
             ok[i] = success ? 1 : 0;
         });
@@ -234,7 +234,7 @@ TEST(CryptoApiTest, TwinsOnThreadsShareOneSaltAndEachFileOpensAlone)
     const std::string salt = headerPart(readFile(dir.file("f0.zqv")), zqv::kOffSalt, zqv::kSaltSize);
     for (int i = 0; i < kFiles; ++i) {
         ASSERT_TRUE(ok[i]) << i;
-        const std::string name = dir.file("f" + std::to_string(i));
+        const std::string name = dir.file(numbered("f", i));
         EXPECT_EQ(headerPart(readFile(name + ".zqv"), zqv::kOffSalt, zqv::kSaltSize), salt) << i;
         auto fresh = control.DeriveKey(QStringLiteral("pw"), 1, 256);
         bool success = false;
