@@ -2,10 +2,12 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <argon2.h>
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/rand.h>
@@ -70,10 +72,11 @@ bool argon2id(Bytes password,
 
 bool hkdfSha256(Bytes key, Bytes salt, Bytes info, unsigned char* out, std::size_t outSize)
 {
-    std::unique_ptr<EVP_KDF, decltype(&EVP_KDF_free)> kdf(EVP_KDF_fetch(nullptr, "HKDF", nullptr), EVP_KDF_free);
-    if (!kdf)
+    // Fetched once for the process, as every file derives its payload key here.
+    static EVP_KDF* const kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+    if (kdf == nullptr)
         return false;
-    std::unique_ptr<EVP_KDF_CTX, decltype(&EVP_KDF_CTX_free)> context(EVP_KDF_CTX_new(kdf.get()), EVP_KDF_CTX_free);
+    std::unique_ptr<EVP_KDF_CTX, decltype(&EVP_KDF_CTX_free)> context(EVP_KDF_CTX_new(kdf), EVP_KDF_CTX_free);
     if (!context)
         return false;
     char digest[] = "SHA256";
@@ -93,27 +96,50 @@ void sha256(Bytes data, unsigned char out[32])
     EVP_Digest(data.data(), data.size(), out, &size, EVP_sha256(), nullptr);
 }
 
+// Fetched once for the process: the implicit fetch of EVP_aes_256_gcm() on
+// every context set-up takes a lock that many small files on many threads
+// would queue on.
+namespace {
+const EVP_CIPHER* aes256Gcm()
+{
+    static EVP_CIPHER* const fetched = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
+    return fetched != nullptr ? fetched : EVP_aes_256_gcm();
+}
+} // namespace
+
+// Each direction's context is set up on its first use: most keys only seal
+// or only open, and a small file's key does so once.
 struct Gcm::Impl
 {
+    unsigned char key[Gcm::kKeySize] = {};
     EVP_CIPHER_CTX* encrypt = nullptr;
     EVP_CIPHER_CTX* decrypt = nullptr;
     ~Impl()
     {
+        OPENSSL_cleanse(key, sizeof key);
         EVP_CIPHER_CTX_free(encrypt);
         EVP_CIPHER_CTX_free(decrypt);
+    }
+    EVP_CIPHER_CTX* context(bool forEncryption)
+    {
+        EVP_CIPHER_CTX*& context = forEncryption ? encrypt : decrypt;
+        if (context != nullptr)
+            return context;
+        context = EVP_CIPHER_CTX_new();
+        if (context != nullptr &&
+            EVP_CipherInit_ex(context, aes256Gcm(), nullptr, key, nullptr, forEncryption ? 1 : 0) != 1) {
+            EVP_CIPHER_CTX_free(context);
+            context = nullptr;
+        }
+        return context;
     }
 };
 
 Gcm::Gcm(const unsigned char* key)
-    : m_impl(std::make_unique<Impl>())
+    : m_impl(aes256Gcm() != nullptr ? std::make_unique<Impl>() : nullptr)
 {
-    m_impl->encrypt = EVP_CIPHER_CTX_new();
-    m_impl->decrypt = EVP_CIPHER_CTX_new();
-    if (m_impl->encrypt == nullptr || m_impl->decrypt == nullptr ||
-        EVP_EncryptInit_ex(m_impl->encrypt, EVP_aes_256_gcm(), nullptr, key, nullptr) != 1 ||
-        EVP_DecryptInit_ex(m_impl->decrypt, EVP_aes_256_gcm(), nullptr, key, nullptr) != 1) {
-        m_impl.reset();
-    }
+    if (m_impl)
+        std::memcpy(m_impl->key, key, kKeySize);
 }
 
 Gcm::~Gcm() = default;
@@ -132,7 +158,9 @@ bool Gcm::seal(const unsigned char* nonce,
 {
     if (!m_impl || size > INT_MAX || aad.size() > INT_MAX)
         return false;
-    EVP_CIPHER_CTX* context = m_impl->encrypt;
+    EVP_CIPHER_CTX* context = m_impl->context(true);
+    if (context == nullptr)
+        return false;
     int length = 0;
     if (EVP_EncryptInit_ex(context, nullptr, nullptr, nullptr, nonce) != 1)
         return false;
@@ -154,7 +182,9 @@ bool Gcm::open(const unsigned char* nonce,
 {
     if (!m_impl || size > INT_MAX || aad.size() > INT_MAX)
         return false;
-    EVP_CIPHER_CTX* context = m_impl->decrypt;
+    EVP_CIPHER_CTX* context = m_impl->context(false);
+    if (context == nullptr)
+        return false;
     int length = 0;
     if (EVP_DecryptInit_ex(context, nullptr, nullptr, nullptr, nonce) != 1)
         return false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -27,27 +28,32 @@ std::int64_t readFull(ByteSource& in, unsigned char* buffer, std::size_t size)
     return static_cast<std::int64_t>(have);
 }
 
-bool derivePayloadKey(const SecureBuffer& fileKey, const ZqvHeader& header, const HeaderBytes& bytes, SecureBuffer& out)
+// The cipher of the file's chunks: its key comes from the file key, bound to
+// the whole header. Null when it cannot be made.
+std::unique_ptr<Gcm> payloadCipher(const SecureBuffer& fileKey, const ZqvHeader& header, const HeaderBytes& bytes)
 {
     std::vector<unsigned char> info(kPayloadInfo.begin(), kPayloadInfo.end());
     info.insert(info.end(), bytes.begin(), bytes.end());
-    out = SecureBuffer(Gcm::kKeySize);
-    return hkdfSha256(Bytes(fileKey.data(), fileKey.size()),
-                      Bytes(header.salt.data(), header.salt.size()),
-                      Bytes(info.data(), info.size()),
-                      out.data(),
-                      out.size());
+    SecureBuffer key(Gcm::kKeySize);
+    if (!hkdfSha256(Bytes(fileKey.data(), fileKey.size()),
+                    Bytes(header.salt.data(), header.salt.size()),
+                    Bytes(info.data(), info.size()),
+                    key.data(),
+                    key.size()))
+        return nullptr;
+    auto cipher = std::make_unique<Gcm>(key.data());
+    return cipher->valid() ? std::move(cipher) : nullptr;
 }
 
 // Where each chunk's output goes: straight into the sink's own memory when it
-// has room, otherwise into a staging buffer of one chunk, written out before
-// the next chunk so the order holds. Output counts only once done().
+// has room, otherwise into a staging buffer as large as the largest chunk so
+// far, written out before the next chunk so the order holds. Output counts
+// only once done().
 class ChunkOutput
 {
 public:
-    ChunkOutput(ByteSink& out, std::size_t capacity)
+    explicit ChunkOutput(ByteSink& out)
         : m_out(out)
-        , m_capacity(capacity)
     {
     }
 
@@ -61,9 +67,9 @@ public:
         m_direct = m_out.space(size);
         if (m_direct != nullptr)
             return m_direct;
-        if (m_staging.size() < std::max(size, m_capacity)) {
+        if (m_staging.size() < size) {
             try {
-                m_staging = SecureBuffer(std::max(size, m_capacity));
+                m_staging = SecureBuffer(size);
             } catch (const std::bad_alloc&) {
                 error = CryptoError::OutOfMemory;
                 return nullptr;
@@ -90,7 +96,6 @@ public:
 
 private:
     ByteSink& m_out;
-    std::size_t m_capacity;
     SecureBuffer m_staging;
     std::size_t m_pending = 0;
     unsigned char* m_direct = nullptr;
@@ -99,21 +104,26 @@ private:
 // Walks the input in units, always holding the last full unit back until the
 // input is known to go on, so the final unit is recognised without knowing
 // the length in advance. `handle(data, size, index, last)` treats one unit.
-// The buffer starts at one unit and doubles up to a block of units only as
-// the input turns out longer, so small files cost small allocations; it is
-// wiped when released, as plaintext passes through it.
+// The buffer starts at one unit, or at what is left of a smaller input, and
+// doubles up to a block of units only as the input turns out longer, so small
+// files cost small allocations; it is wiped when released, as plaintext
+// passes through it.
 template <typename Handler>
 CryptoError
 forEachUnit(ByteSource& in, std::size_t unit, const StreamProgress& progress, std::uint64_t& consumed, Handler&& handle)
 {
     const std::size_t fullCapacity = unit * kChunksPerBlock;
+    std::size_t capacity = unit;
+    // One byte more than expected, so that an input of the expected size is
+    // seen to end without a second buffer.
+    if (const std::optional<std::uint64_t> left = in.remaining(); left && *left < unit)
+        capacity = static_cast<std::size_t>(*left) + 1;
     SecureBuffer buffer;
     try {
-        buffer = SecureBuffer(unit);
+        buffer = SecureBuffer(capacity);
     } catch (const std::bad_alloc&) {
         return CryptoError::OutOfMemory;
     }
-    std::size_t capacity = unit;
     std::size_t have = 0;
     std::uint64_t index = 0;
     for (;;) {
@@ -290,16 +300,14 @@ CryptoError encryptStream(ByteSource& in,
         return CryptoError::InvalidKey;
     const HeaderBytes bytes = serializeHeader(header);
 
-    SecureBuffer payloadKey;
-    if (!derivePayloadKey(fileKey, header, bytes, payloadKey))
+    const std::unique_ptr<Gcm> payload = payloadCipher(fileKey, header, bytes);
+    if (!payload)
         return CryptoError::InvalidKey;
-    Gcm cipher(payloadKey.data());
-    if (!cipher.valid())
-        return CryptoError::InvalidKey;
+    Gcm& cipher = *payload;
     if (!out.write(bytes.data(), bytes.size()))
         return CryptoError::WriteFailed;
 
-    ChunkOutput output(out, std::size_t{chunkSize} + Gcm::kTagSize);
+    ChunkOutput output(out);
     std::uint64_t consumed = 0;
     unsigned char nonce[Gcm::kNonceSize];
     const CryptoError result = forEachUnit(
@@ -399,15 +407,13 @@ CryptoError decryptStream(ByteSource& in,
         opened != CryptoError::None)
         return opened;
 
-    SecureBuffer payloadKey;
-    if (!derivePayloadKey(fileKey, header, bytes, payloadKey))
+    const std::unique_ptr<Gcm> payload = payloadCipher(fileKey, header, bytes);
+    if (!payload)
         return CryptoError::InvalidKey;
-    Gcm cipher(payloadKey.data());
-    if (!cipher.valid())
-        return CryptoError::InvalidKey;
+    Gcm& cipher = *payload;
 
     const std::size_t unit = std::size_t{header.chunkSize} + Gcm::kTagSize;
-    ChunkOutput output(out, header.chunkSize);
+    ChunkOutput output(out);
     std::uint64_t consumed = bytes.size();
     unsigned char nonce[Gcm::kNonceSize];
     const CryptoError result = forEachUnit(

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 #include "CryptoError.h"
 #include "Primitives.h"
@@ -19,6 +20,10 @@ public:
     virtual ~ByteSource() = default;
     // Bytes read, 0 at the end, -1 on error.
     virtual std::int64_t read(unsigned char* buffer, std::size_t size) = 0;
+    // How many bytes are still to come, when known: a small file is then read
+    // into a buffer of its own size, not one of a whole chunk. Only a hint;
+    // the end is where read() says it is.
+    [[nodiscard]] virtual std::optional<std::uint64_t> remaining() const { return std::nullopt; }
 };
 
 class ByteSink

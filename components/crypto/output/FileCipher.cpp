@@ -106,25 +106,40 @@ private:
     int m_last = -1;
 };
 
+// Opens a regular file to be read from the start, without blocking on a
+// FIFO or device that took its name.
+CryptoError openSource(const std::string& path, Descriptor& source, std::uint64_t& size)
+{
+    source.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info
+    {
+    };
+    if (source.get() < 0 || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return CryptoError::ReadFailed;
+    ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    size = static_cast<std::uint64_t>(info.st_size);
+    return CryptoError::None;
+}
+
+// What a job works between: its source (none for a produced plaintext) and
+// the unnamed output beside the destination.
+struct Prepared
+{
+    Descriptor source;
+    std::uint64_t size = 0;
+    std::unique_ptr<SafeOutput> output = std::make_unique<SafeOutput>();
+};
+
 // Opens the source, checks the destination and opens the temporary output
 // beside it, before any work is done. A produced plaintext has no source.
-CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size, SafeOutput& output)
+CryptoError prepare(const FileJob& job, Prepared& opened)
 {
     const std::string destination = destinationBytes(job);
     if (!job.produce) {
         const std::string path = sourceBytes(job);
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0)
-            return CryptoError::ReadFailed;
-        source.reset(fd);
-        struct stat info
-        {
-        };
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-            return CryptoError::ReadFailed;
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        size = static_cast<std::uint64_t>(info.st_size);
+        if (CryptoError e = openSource(path, opened.source, opened.size); e != CryptoError::None)
+            return e;
         if (isSameFile(path, destination))
             return CryptoError::SameFile;
     }
@@ -133,7 +148,7 @@ CryptoError prepare(const FileJob& job, Descriptor& source, std::uint64_t& size,
     };
     if (!job.replaceExisting && ::stat(destination.c_str(), &existing) == 0)
         return CryptoError::DestinationExists;
-    return output.open(destination) ? CryptoError::None : CryptoError::WriteFailed;
+    return opened.output->open(destination) ? CryptoError::None : CryptoError::WriteFailed;
 }
 
 // A produced plaintext's size is not known ahead: its producer reports
@@ -147,10 +162,12 @@ const std::function<void(int)>& progressOf(const FileJob& job)
 // Runs `encrypt` over the job's plaintext: the source file, or what the
 // producer makes meanwhile on a thread of its own. A producer that fails
 // makes the encryption fail; an encryption that stops early stops the producer.
-template <typename Encrypt> CryptoError withPlaintext(const FileJob& job, int source, bool small, Encrypt&& encrypt)
+// `size` is the source's size when it is small enough to be read plainly.
+template <typename Encrypt>
+CryptoError withPlaintext(const FileJob& job, int source, std::optional<std::uint64_t> small, Encrypt&& encrypt)
 {
     if (!job.produce && small) {
-        FdSource in(source);
+        FdSource in(source, small);
         return encrypt(static_cast<ByteSource&>(in));
     }
     if (!job.produce) {
@@ -212,12 +229,11 @@ std::string destinationBytes(const FileJob& job)
 
 CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& kdf)
 {
-    Descriptor source;
-    std::uint64_t size = 0;
-    auto kept = std::make_unique<SafeOutput>();
-    SafeOutput& output = *kept;
-    if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
+    Prepared opened;
+    if (CryptoError e = prepare(job, opened); e != CryptoError::None)
         return e;
+    const std::uint64_t size = opened.size;
+    SafeOutput& output = *opened.output;
 
     PercentReporter reporter(size, progressOf(job));
     DerivedKey key;
@@ -229,7 +245,7 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
     }
     const bool small = !job.produce && size <= kSmallFile;
     const auto encryptInto = [&](ByteSink& out) {
-        return withPlaintext(job, source.get(), small, [&](ByteSource& in) {
+        return withPlaintext(job, opened.source.get(), small ? std::optional(size) : std::nullopt, [&](ByteSource& in) {
             return encryptStream(
                 in, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr, reuse);
         });
@@ -257,28 +273,27 @@ CryptoError encryptFile(const FileJob& job, Bytes password, const Argon2Params& 
         if (decryptStream(back, discard, password, {}, &key) != CryptoError::None)
             return CryptoError::VerifyFailed;
     }
-    return finish(kept, job);
+    return finish(opened.output, job);
 }
 
 CryptoError decryptFile(const FileJob& job, Bytes password)
 {
     if (job.produce)
         return CryptoError::ReadFailed; // a produced plaintext is only ever encrypted
-    Descriptor source;
-    std::uint64_t size = 0;
-    auto kept = std::make_unique<SafeOutput>();
-    SafeOutput& output = *kept;
-    if (CryptoError e = prepare(job, source, size, output); e != CryptoError::None)
+    Prepared opened;
+    if (CryptoError e = prepare(job, opened); e != CryptoError::None)
         return e;
+    const std::uint64_t size = opened.size;
+    SafeOutput& output = *opened.output;
 
     PercentReporter reporter(size, job.progress);
     if (size <= kSmallFile && !job.verify) {
-        FdSource in(source.get());
+        FdSource in(opened.source.get(), size);
         FdSink out(output.fd());
         const CryptoError decrypted = decryptStream(in, out, password, std::ref(reporter), nullptr, job.keys, job.stop);
-        return decrypted != CryptoError::None ? decrypted : finish(kept, job);
+        return decrypted != CryptoError::None ? decrypted : finish(opened.output, job);
     }
-    AsyncFileSource in(source.get());
+    AsyncFileSource in(opened.source.get());
     // Hashing costs time, so only when the result is to be read back; it
     // runs on the writing thread.
     AsyncFileSink out(output.fd(), job.verify);
@@ -316,23 +331,19 @@ CryptoError decryptFile(const FileJob& job, Bytes password)
         if (readBack != out.written() || CRYPTO_memcmp(out.digest().data(), digest, sizeof digest) != 0)
             return CryptoError::VerifyFailed;
     }
-    return finish(kept, job);
+    return finish(opened.output, job);
 }
 
 CryptoError verifyFile(const FileJob& job, Bytes password)
 {
-    const Descriptor source(::open(sourceBytes(job).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat info
-    {
-    };
-    if (source.get() < 0 || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return CryptoError::ReadFailed;
-    ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
-    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    Descriptor source;
+    std::uint64_t size = 0;
+    if (CryptoError e = openSource(sourceBytes(job), source, size); e != CryptoError::None)
+        return e;
     NullSink discard;
-    PercentReporter reporter(static_cast<std::uint64_t>(info.st_size), job.progress);
-    if (static_cast<std::uint64_t>(info.st_size) <= kSmallFile) {
-        FdSource in(source.get());
+    PercentReporter reporter(size, job.progress);
+    if (size <= kSmallFile) {
+        FdSource in(source.get(), size);
         return decryptStream(in, discard, password, std::ref(reporter), nullptr, job.keys, job.stop);
     }
     AsyncFileSource in(source.get());
@@ -374,12 +385,11 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
     FileJob file{job.source, job.destination, job.replaceExisting, job.verify, job.progress, job.produce};
     file.sourcePath = job.sourcePath;
     file.destinationPath = job.destinationPath;
-    Descriptor source;
-    std::uint64_t size = 0;
-    auto kept = std::make_unique<SafeOutput>();
-    SafeOutput& output = *kept;
-    if (CryptoError e = prepare(file, source, size, output); e != CryptoError::None)
+    Prepared opened;
+    if (CryptoError e = prepare(file, opened); e != CryptoError::None)
         return e;
+    const std::uint64_t size = opened.size;
+    SafeOutput& output = *opened.output;
     Descriptor stub(::open(QFile::encodeName(job.stubPath).constData(), O_RDONLY | O_CLOEXEC));
     if (stub.get() < 0)
         return CryptoError::ExtractorMissing;
@@ -410,7 +420,7 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         }
         const std::string head = sfx::encodeEnvelopeHead(name, job.title.toStdString());
         PercentReporter reporter(size, progressOf(file));
-        const CryptoError encrypted = withPlaintext(file, source.get(), false, [&](ByteSource& content) {
+        const CryptoError encrypted = withPlaintext(file, opened.source.get(), std::nullopt, [&](ByteSource& content) {
             EnvelopeSource envelope(head, content);
             return encryptStream(
                 envelope, out, password, kdf, zqv::kDefaultChunkSize, std::ref(reporter), job.verify ? &key : nullptr);
@@ -440,7 +450,7 @@ CryptoError makeSelfExtracting(const SfxJob& job, Bytes password, const Argon2Pa
         if (decryptStream(back, discard, password, {}, &key) != CryptoError::None)
             return CryptoError::VerifyFailed;
     }
-    return finish(kept, file);
+    return finish(opened.output, file);
 }
 
 } // namespace zqvcrypto

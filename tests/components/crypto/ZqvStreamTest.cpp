@@ -87,6 +87,52 @@ INSTANTIATE_TEST_SUITE_P(Sizes,
                                            40 * kChunk + 777),
                          [](const auto& info) { return "bytes" + std::to_string(info.param); });
 
+// A source whose idea of what is left is wrong, as when a file grows or
+// shrinks between being measured and being read.
+class MisjudgedSource : public StringSource
+{
+public:
+    MisjudgedSource(const std::string& data, std::uint64_t claimed)
+        : StringSource(data)
+        , m_claimed(claimed)
+    {
+    }
+    [[nodiscard]] std::optional<std::uint64_t> remaining() const override { return m_claimed; }
+
+private:
+    std::uint64_t m_claimed;
+};
+
+TEST(StreamTest, ASizeHintNeverChangesWhatIsWrittenOrRead)
+{
+    struct Case
+    {
+        std::size_t size;
+        std::uint64_t claimed;
+    };
+    for (const Case c : {Case{4096, 4096},
+                         Case{kChunk, kChunk},
+                         Case{kChunk - 1, kChunk - 1},
+                         Case{0, 0},
+                         Case{5000, 0},
+                         Case{3 * kChunk + 5, 10},
+                         Case{100, 1u << 20},
+                         Case{17 * kChunk + 3, kChunk}}) {
+        const std::string plain = patterned(c.size, 7);
+        MisjudgedSource in(plain, c.claimed);
+        StringSink sealed;
+        ASSERT_EQ(encryptStream(in, sealed, bytesOf("pass"), kCheapKdf, kChunk), CryptoError::None) << c.size;
+        std::string plainBack;
+        ASSERT_EQ(decrypt(sealed.out, plainBack), CryptoError::None) << c.size;
+        EXPECT_TRUE(plainBack == plain) << c.size << " claimed " << c.claimed;
+
+        MisjudgedSource sealedIn(sealed.out, c.claimed);
+        StringSink out;
+        ASSERT_EQ(decryptStream(sealedIn, out, bytesOf("pass")), CryptoError::None) << c.size;
+        EXPECT_TRUE(out.out == plain) << c.size << " claimed " << c.claimed;
+    }
+}
+
 TEST(StreamTest, SamePlaintextGivesDifferentFilesAndPasswordsAreExact)
 {
     const std::string plain = patterned(1000);
