@@ -13,6 +13,13 @@
 // pressed), so both of ours meet the same machine in the same round. Cold
 // rows drop the page cache before each run, warm rows read the inputs first;
 // the order of the tools rotates from round to round.
+//
+// Each round deletes the files the last one wrote, so cryptelle writes its
+// new files into a folder that was just emptied of as many, while `cp -r`
+// makes a new folder; the copy is also timed into a folder emptied just
+// before, which meets the same condition. The header names the file system
+// and, for ext4, whether it journals: without a journal, ext4 passes over
+// every recently freed inode one by one when it makes a new file.
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -86,6 +93,34 @@ void measure(const char* title, const std::vector<Tool>& tools, int rounds, cons
     std::fflush(stdout);
 }
 
+// "ext4 (journaled) on /dev/vda" and the like, for the header.
+std::string fileSystemOf(const std::string& folder)
+{
+    const std::string command = "findmnt -n -o FSTYPE,SOURCE -T '" + folder + "'";
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char line[512] = {};
+        if (std::fgets(line, sizeof line, pipe) != nullptr)
+            text = line;
+        ::pclose(pipe);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    const std::size_t space = text.find(' ');
+    if (space == std::string::npos)
+        return text.empty() ? "unknown" : text;
+    std::string type = text.substr(0, space);
+    std::string source = text.substr(text.find_first_not_of(' ', space));
+    if (type == "ext4") {
+        // jbd2 lists one entry per journal, named after the device.
+        const std::string device = source.substr(source.rfind('/') + 1);
+        const bool journaled =
+            std::system(("ls /proc/fs/jbd2 2>/dev/null | grep -q '^" + device + "-'").c_str()) == 0;
+        type += journaled ? " (journaled)" : " (without a journal)";
+    }
+    return type + " on " + source;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -114,23 +149,32 @@ int main(int argc, char** argv)
     shell("rm -f " + sealedBig + " && " + cryptelle + " encrypt --passphrase-fd 3 -o " + sealedBig + " " + big + " 3<" +
           pass);
 
-    std::printf("%d files of 4 KiB and one file of %ld MiB, %d rounds; load average at the start: %s\n",
+    std::printf("%d files of 4 KiB and one file of %ld MiB, %d rounds, on %s; load average at the start: %s\n",
                 files,
                 mebibytes,
                 rounds,
+                fileSystemOf(folder).c_str(),
                 loadText().c_str());
 
     const std::string copy = at("cli-copy");
+    const std::string emptied = at("cli-emptied");
     const std::string cleanMany = "rm -f " + many + "/*.zqv; rm -rf " + copy;
     const std::string cleanSealed = "find " + sealedMany + " -type f ! -name '*.zqv' -delete; rm -rf " + copy;
+    // Filled and emptied again before each copy into it, as the sources'
+    // folder loses the last round's new files just before cryptelle runs.
+    shell("rm -rf " + emptied + " && mkdir " + emptied);
     measure("Encrypting the small files",
             {{"cryptelle encrypt",
               cleanMany,
               "cat " + many + "/* > /dev/null",
               cryptelle + " encrypt --passphrase-fd 3 " + many + "/f* 3<" + pass},
-             {"cp -r + sync", cleanMany, "cat " + many + "/* > /dev/null", "cp -r " + many + " " + copy + " && sync"}},
+             {"cp -r + sync", cleanMany, "cat " + many + "/* > /dev/null", "cp -r " + many + " " + copy + " && sync"},
+             {"cp -r + sync, into a folder emptied just before",
+              "rm -f " + emptied + "/* && cp " + many + "/* " + emptied + "/ && sync && rm -f " + emptied + "/*",
+              "cat " + many + "/* > /dev/null",
+              "cp -r " + many + "/. " + emptied + "/ && sync"}},
             rounds,
-            {1});
+            {1, 2});
     measure("Decrypting the small files",
             {{"cryptelle decrypt",
               cleanSealed,
@@ -139,9 +183,13 @@ int main(int argc, char** argv)
              {"cp -r + sync (of the .zqv files)",
               cleanSealed,
               "cat " + sealedMany + "/* > /dev/null",
-              "cp -r " + sealedMany + " " + copy + " && sync"}},
+              "cp -r " + sealedMany + " " + copy + " && sync"},
+             {"cp -r + sync (of the .zqv files), into a folder emptied just before",
+              "rm -f " + emptied + "/* && cp " + sealedMany + "/* " + emptied + "/ && sync && rm -f " + emptied + "/*",
+              "cat " + sealedMany + "/* > /dev/null",
+              "cp -r " + sealedMany + "/. " + emptied + "/ && sync"}},
             rounds,
-            {1});
+            {1, 2});
 
     // The engine's dialog takes only names ending in .zqv for what it encrypts.
     const std::string out = at("cli-big-out.zqv");
@@ -173,6 +221,6 @@ int main(int argc, char** argv)
               "cp " + sealedBig + " " + out + " && sync"}},
             rounds,
             {1, 2});
-    shell("rm -rf " + many + " " + sealedMany + " " + copy + " " + big + " " + sealedBig + " " + out + " " + pass);
+    shell("rm -rf " + many + " " + sealedMany + " " + copy + " " + emptied + " " + big + " " + sealedBig + " " + out + " " + pass);
     return 0;
 }
