@@ -4,17 +4,17 @@
 #include <chrono>
 #include <mutex>
 
+#include <NonCopyable.h>
+
 namespace cli {
 
 // Standard error for messages; a line of progress on it only when it is a
 // terminal. Safe to use from several threads.
-class Console
+class Console : private cryptelle::NonCopyable
 {
 public:
     explicit Console(bool progress);
     ~Console();
-    Console(const Console&) = delete;
-    Console& operator=(const Console&) = delete;
 
     // "cryptelle: <text>" on its own line, above the progress line.
     void message(const QString& text);

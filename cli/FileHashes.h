@@ -5,17 +5,17 @@
 #include <mutex>
 #include <string>
 
+#include <NonCopyable.h>
+
 namespace cli {
 
 // SHA-256 (the crypto component's hash) and MD5 (libzqvmd5.so from the
 // program folder) of one file, read once for both.
-class FileHashes
+class FileHashes : private cryptelle::NonCopyable
 {
 public:
     explicit FileHashes(QString md5LibraryPath);
     ~FileHashes();
-    FileHashes(const FileHashes&) = delete;
-    FileHashes& operator=(const FileHashes&) = delete;
 
     struct Digests
     {

@@ -266,15 +266,10 @@ QString comment(const FileManagerEntry& entry)
 
 bool applies(const FileManagerEntry& entry, DolphinMenu menu)
 {
-    switch (menu) {
-    case DolphinMenu::Folders:
-        return (entry.appliesTo & ToFolders) != 0;
-    case DolphinMenu::Files:
-        return (entry.appliesTo & ToPlainFiles) != 0;
-    case DolphinMenu::EncryptedFiles:
-        return (entry.appliesTo & ToEncryptedFiles) != 0;
-    }
-    return false;
+    const ItemKind kind = menu == DolphinMenu::Folders ? ItemKind::Folder
+                          : menu == DolphinMenu::Files ? ItemKind::PlainFile
+                                                       : ItemKind::EncryptedFile;
+    return appliesTo(entry.appliesTo, kind);
 }
 
 QString dolphinMenuId(DolphinMenu menu)

@@ -127,19 +127,24 @@ ItemKind itemKind(const QString& name, bool readableRegularFile, bool folder)
     return HasEncryptedExtension(name) ? ItemKind::EncryptedFile : ItemKind::PlainFile;
 }
 
-bool appliesTo(const OperationInfo& row, ItemKind kind)
+bool appliesTo(unsigned appliesBits, ItemKind kind)
 {
     switch (kind) {
     case ItemKind::PlainFile:
-        return (row.appliesTo & ToPlainFiles) != 0;
+        return (appliesBits & ToPlainFiles) != 0;
     case ItemKind::EncryptedFile:
-        return (row.appliesTo & ToEncryptedFiles) != 0;
+        return (appliesBits & ToEncryptedFiles) != 0;
     case ItemKind::Folder:
-        return (row.appliesTo & ToFolders) != 0;
+        return (appliesBits & ToFolders) != 0;
     case ItemKind::Other:
         break;
     }
     return false;
+}
+
+bool appliesTo(const OperationInfo& row, ItemKind kind)
+{
+    return appliesTo(row.appliesTo, kind);
 }
 
 OperationSet availableOperations(ItemKind kind)

@@ -59,6 +59,8 @@ struct OperationInfo
 // file system says of it.
 [[nodiscard]] ItemKind itemKind(const QString& name, bool readableRegularFile, bool folder);
 [[nodiscard]] bool appliesTo(const OperationInfo& row, ItemKind kind);
+// The same for a set of AppliesTo bits, as file-manager entries carry them.
+[[nodiscard]] bool appliesTo(unsigned appliesBits, ItemKind kind);
 
 // A set of operations, indexed by Operation.
 class OperationSet

@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include <NonCopyable.h>
+
 #include "Crypto.h"
 #include "CryptoModule.h"
 #include "EngineMessages.h"
@@ -124,13 +126,11 @@ protected:
     void finishFailed(const QString& text);
     // While it lives, Close, Escape and the window's close box ask the work
     // to stop instead of being refused; Close stays enabled for that.
-    class CancelScope
+    class CancelScope : private cryptelle::NonCopyable
     {
     public:
         explicit CancelScope(OperationDialog& dialog);
         ~CancelScope();
-        CancelScope(const CancelScope&) = delete;
-        CancelScope& operator=(const CancelScope&) = delete;
 
     private:
         OperationDialog& m_dialog;

@@ -5,19 +5,19 @@
 #include <functional>
 #include <vector>
 
+#include <NonCopyable.h>
+
 class QObject;
 
 namespace zqvgui {
 
 // The application-wide busy cursor for as long as the object lives, so no
 // return path can leave it on.
-class BusyCursor
+class BusyCursor : private cryptelle::NonCopyable
 {
 public:
     BusyCursor();
     ~BusyCursor();
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
 // Runs long work off the interface thread while the caller keeps a

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include <NonCopyable.h>
+
 #include "CryptoError.h"
 
 namespace zqvcrypto {
@@ -19,13 +21,11 @@ class SafeOutput;
 // name only once its content is on the disk, at a fraction of the cost of
 // syncing file by file. Dropped, it leaves nothing behind. Safe to fill from
 // several threads.
-class PendingOutputs
+class PendingOutputs : private cryptelle::NonCopyable
 {
 public:
     PendingOutputs();
     ~PendingOutputs();
-    PendingOutputs(const PendingOutputs&) = delete;
-    PendingOutputs& operator=(const PendingOutputs&) = delete;
 
     [[nodiscard]] std::size_t count() const;
     // `report` gets each held file's tag with its outcome.

@@ -15,6 +15,7 @@
 #include <QTextBoundaryFinder>
 #include <QTreeView>
 #include <algorithm>
+#include <optional>
 
 #include "FileListModel.h"
 #include "FileTypes.h"
@@ -302,41 +303,51 @@ bool FileListView::setViewMode(ViewMode mode)
     auto* cells = static_cast<CellDelegate*>(m_iconView->itemDelegate());
     const QFontMetrics metrics = m_iconView->fontMetrics();
     const int line = metrics.lineSpacing();
+    // How the one icon view shows each of its three modes; Details is the tree.
+    struct Layout
+    {
+        QSize cell;
+        bool labelBeside = false;
+        QListView::ViewMode viewMode = QListView::IconMode;
+        int icon = kSmallIcon;
+        QSize grid;
+        QListView::Flow flow = QListView::LeftToRight;
+        bool wordWrap = false;
+    };
+    std::optional<Layout> layout;
     switch (mode) {
     case ViewMode::LargeIcons: {
         // Room for two lines of label under the icon.
         const QSize cell(std::max(100, metrics.averageCharWidth() * 16), kLargeIcon + 2 * line + 12);
-        cells->setCell(cell, false);
-        m_iconView->setViewMode(QListView::IconMode);
-        m_iconView->setIconSize(QSize(kLargeIcon, kLargeIcon));
-        m_iconView->setGridSize(cell + QSize(6, 12));
-        m_iconView->setFlow(QListView::LeftToRight);
-        m_iconView->setWrapping(true);
-        m_iconView->setWordWrap(true);
+        layout =
+            Layout{cell, false, QListView::IconMode, kLargeIcon, cell + QSize(6, 12), QListView::LeftToRight, true};
         break;
     }
     case ViewMode::SmallIcons: {
         const QSize cell(std::max(180, metrics.averageCharWidth() * 28), std::max(kSmallIcon, line) + 4);
-        cells->setCell(cell, true);
-        m_iconView->setViewMode(QListView::IconMode);
-        m_iconView->setIconSize(QSize(kSmallIcon, kSmallIcon));
-        m_iconView->setGridSize(cell + QSize(4, 4));
-        m_iconView->setFlow(QListView::LeftToRight);
-        m_iconView->setWrapping(true);
-        m_iconView->setWordWrap(false);
+        layout = Layout{cell, true, QListView::IconMode, kSmallIcon, cell + QSize(4, 4), QListView::LeftToRight, false};
         break;
     }
     case ViewMode::List:
-        cells->setCell(QSize(std::max(220, metrics.averageCharWidth() * 34), std::max(kSmallIcon, line) + 4), false);
-        m_iconView->setViewMode(QListView::ListMode);
-        m_iconView->setIconSize(QSize(kSmallIcon, kSmallIcon));
-        m_iconView->setGridSize(QSize());
-        m_iconView->setFlow(QListView::TopToBottom);
-        m_iconView->setWrapping(true);
-        m_iconView->setWordWrap(false);
+        layout = Layout{QSize(std::max(220, metrics.averageCharWidth() * 34), std::max(kSmallIcon, line) + 4),
+                        false,
+                        QListView::ListMode,
+                        kSmallIcon,
+                        QSize(),
+                        QListView::TopToBottom,
+                        false};
         break;
     case ViewMode::Details:
         break;
+    }
+    if (layout) {
+        cells->setCell(layout->cell, layout->labelBeside);
+        m_iconView->setViewMode(layout->viewMode);
+        m_iconView->setIconSize(QSize(layout->icon, layout->icon));
+        m_iconView->setGridSize(layout->grid);
+        m_iconView->setFlow(layout->flow);
+        m_iconView->setWrapping(true);
+        m_iconView->setWordWrap(layout->wordWrap);
     }
     applyArrangement();
     QAbstractItemView* view = currentView();

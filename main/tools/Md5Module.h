@@ -7,6 +7,8 @@
 #include <mutex>
 #include <span>
 
+#include <NonCopyable.h>
+
 namespace cryptelle {
 class LibraryHandle;
 }
@@ -15,26 +17,22 @@ namespace zqvtools {
 
 // libzqvmd5.so, loaded by name at the first digest and kept for the life of
 // the process (or of this object).
-class Md5Library
+class Md5Library : private cryptelle::NonCopyable
 {
 public:
     explicit Md5Library(QString libraryPath);
     ~Md5Library();
-    Md5Library(const Md5Library&) = delete;
-    Md5Library& operator=(const Md5Library&) = delete;
 
     // Loads the library if it is not loaded yet; false when it or one of its
     // three functions is missing.
     [[nodiscard]] bool load();
 
     // One digest over a context of the library's size. Feed blocks of any size.
-    class Digest
+    class Digest : private cryptelle::NonCopyable
     {
     public:
         explicit Digest(Md5Library& library);
         ~Digest();
-        Digest(const Digest&) = delete;
-        Digest& operator=(const Digest&) = delete;
         void add(std::span<const unsigned char> bytes);
         // The 16-byte digest; the context is released.
         [[nodiscard]] QByteArray finish();

@@ -33,6 +33,29 @@ TextActionResult keyFailure(TextError error)
     return result;
 }
 
+// Encrypts or decrypts `data` with a key made from `key`, wiped at once after.
+// False when the key itself failed (`error` says how); otherwise `error` is
+// the operation's own outcome.
+bool runWithKey(const zqvcrypto::Crypto& control,
+                int algorithm,
+                const QString& key,
+                bool encrypting,
+                const CryptoData& data,
+                CryptoData& result,
+                TextError& error)
+{
+    auto cryptoKey = control.DeriveKey(key, algorithm, zqvcrypto::Crypto::keyLengthOf(algorithm));
+    if (!cryptoKey) {
+        error = TextError::Failed;
+        return false;
+    }
+    result = encrypting ? cryptoKey->EncryptData(data, true) : cryptoKey->DecryptData(data, true);
+    error = cryptoKey->lastTextError();
+    int ignored = 0;
+    cryptoKey->Destroy(ignored);
+    return error != TextError::KeyFailed;
+}
+
 TextActionResult encrypt(const zqvcrypto::Crypto& control, int algorithm, const QString& key, const QString& input)
 {
     CryptoData data;
@@ -40,14 +63,9 @@ TextActionResult encrypt(const zqvcrypto::Crypto& control, int algorithm, const 
     data.SetFromText(input, CryptoData::kFormText, status);
     if (status != 0)
         return failure(QStringLiteral("Error"), QStringLiteral("Encrypt error"));
-    auto cryptoKey = control.DeriveKey(key, algorithm, zqvcrypto::Crypto::keyLengthOf(algorithm));
-    if (!cryptoKey)
-        return keyFailure(TextError::Failed);
-    const CryptoData sealed = cryptoKey->EncryptData(data, true);
-    const TextError error = cryptoKey->lastTextError();
-    int ignored = 0;
-    cryptoKey->Destroy(ignored);
-    if (error == TextError::KeyFailed)
+    CryptoData sealed;
+    TextError error = TextError::None;
+    if (!runWithKey(control, algorithm, key, true, data, sealed, error))
         return keyFailure(error);
     if (error != TextError::None)
         return failure(QStringLiteral("Error"), QStringLiteral("Encrypt error"), zqvcrypto::describe(error));
@@ -68,14 +86,9 @@ TextActionResult decrypt(const zqvcrypto::Crypto& control, int algorithm, const 
     data.SetFromText(input, CryptoData::kFormPrintable, status);
     if (status != 0)
         return failure(QStringLiteral("ZQV"), decryptionError, zqvcrypto::describe(TextError::NotCiphertext));
-    auto cryptoKey = control.DeriveKey(key, algorithm, zqvcrypto::Crypto::keyLengthOf(algorithm));
-    if (!cryptoKey)
-        return keyFailure(TextError::Failed);
-    const CryptoData plain = cryptoKey->DecryptData(data, true);
-    const TextError error = cryptoKey->lastTextError();
-    int ignored = 0;
-    cryptoKey->Destroy(ignored);
-    if (error == TextError::KeyFailed)
+    CryptoData plain;
+    TextError error = TextError::None;
+    if (!runWithKey(control, algorithm, key, false, data, plain, error))
         return keyFailure(error);
     if (error != TextError::None) {
         // A refused message gives no text at all: nothing half-decrypted may look like a result.

@@ -96,15 +96,17 @@ void sha256(Bytes data, unsigned char out[32])
     EVP_Digest(data.data(), data.size(), out, &size, EVP_sha256(), nullptr);
 }
 
+namespace {
+
 // Fetched once for the process: the implicit fetch of EVP_aes_256_gcm() on
 // every context set-up takes a lock that many small files on many threads
 // would queue on.
-namespace {
 const EVP_CIPHER* aes256Gcm()
 {
     static EVP_CIPHER* const fetched = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
     return fetched != nullptr ? fetched : EVP_aes_256_gcm();
 }
+
 } // namespace
 
 // Each direction's context is set up on its first use: most keys only seal
@@ -133,6 +135,30 @@ struct Gcm::Impl
         }
         return context;
     }
+    // Sets the nonce and runs the additional data and the text through one
+    // direction's context; the context for the final step, or null.
+    EVP_CIPHER_CTX* run(bool forEncryption,
+                        const unsigned char* nonce,
+                        Bytes aad,
+                        const unsigned char* in,
+                        std::size_t size,
+                        unsigned char* out)
+    {
+        if (size > INT_MAX || aad.size() > INT_MAX)
+            return nullptr;
+        EVP_CIPHER_CTX* context = this->context(forEncryption);
+        if (context == nullptr)
+            return nullptr;
+        const int direction = forEncryption ? 1 : 0;
+        int length = 0;
+        if (EVP_CipherInit_ex(context, nullptr, nullptr, nullptr, nonce, direction) != 1)
+            return nullptr;
+        if (!aad.empty() && EVP_CipherUpdate(context, nullptr, &length, aad.data(), static_cast<int>(aad.size())) != 1)
+            return nullptr;
+        if (size > 0 && EVP_CipherUpdate(context, out, &length, in, static_cast<int>(size)) != 1)
+            return nullptr;
+        return context;
+    }
 };
 
 Gcm::Gcm(const unsigned char* key)
@@ -156,21 +182,10 @@ bool Gcm::seal(const unsigned char* nonce,
                unsigned char* out,
                unsigned char* tag)
 {
-    if (!m_impl || size > INT_MAX || aad.size() > INT_MAX)
-        return false;
-    EVP_CIPHER_CTX* context = m_impl->context(true);
-    if (context == nullptr)
-        return false;
+    EVP_CIPHER_CTX* context = m_impl ? m_impl->run(true, nonce, aad, in, size, out) : nullptr;
     int length = 0;
-    if (EVP_EncryptInit_ex(context, nullptr, nullptr, nullptr, nonce) != 1)
-        return false;
-    if (!aad.empty() && EVP_EncryptUpdate(context, nullptr, &length, aad.data(), static_cast<int>(aad.size())) != 1)
-        return false;
-    if (size > 0 && EVP_EncryptUpdate(context, out, &length, in, static_cast<int>(size)) != 1)
-        return false;
-    if (EVP_EncryptFinal_ex(context, out + size, &length) != 1)
-        return false;
-    return EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_GET_TAG, static_cast<int>(kTagSize), tag) == 1;
+    return context != nullptr && EVP_EncryptFinal_ex(context, out + size, &length) == 1 &&
+           EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_GET_TAG, static_cast<int>(kTagSize), tag) == 1;
 }
 
 bool Gcm::open(const unsigned char* nonce,
@@ -180,22 +195,12 @@ bool Gcm::open(const unsigned char* nonce,
                unsigned char* out,
                const unsigned char* tag)
 {
-    if (!m_impl || size > INT_MAX || aad.size() > INT_MAX)
-        return false;
-    EVP_CIPHER_CTX* context = m_impl->context(false);
-    if (context == nullptr)
-        return false;
+    EVP_CIPHER_CTX* context = m_impl ? m_impl->run(false, nonce, aad, in, size, out) : nullptr;
     int length = 0;
-    if (EVP_DecryptInit_ex(context, nullptr, nullptr, nullptr, nonce) != 1)
-        return false;
-    if (!aad.empty() && EVP_DecryptUpdate(context, nullptr, &length, aad.data(), static_cast<int>(aad.size())) != 1)
-        return false;
-    if (size > 0 && EVP_DecryptUpdate(context, out, &length, in, static_cast<int>(size)) != 1)
-        return false;
-    if (EVP_CIPHER_CTX_ctrl(
-            context, EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagSize), const_cast<unsigned char*>(tag)) != 1)
-        return false;
-    return EVP_DecryptFinal_ex(context, out + size, &length) == 1;
+    return context != nullptr &&
+           EVP_CIPHER_CTX_ctrl(
+               context, EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagSize), const_cast<unsigned char*>(tag)) == 1 &&
+           EVP_DecryptFinal_ex(context, out + size, &length) == 1;
 }
 
 } // namespace zqvcrypto

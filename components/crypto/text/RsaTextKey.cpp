@@ -198,34 +198,34 @@ bool setOaep(EVP_PKEY_CTX* context)
 
 bool RsaTextKey::wrap(Bytes secret, std::vector<unsigned char>& out) const
 {
-    if (!m_impl->key)
+    SecureBuffer wrapped;
+    if (!oaep(true, secret, wrapped))
         return false;
-    PkeyContext context(EVP_PKEY_CTX_new_from_pkey(nullptr, m_impl->key.get(), nullptr), EVP_PKEY_CTX_free);
-    std::size_t size = 0;
-    if (!context || EVP_PKEY_encrypt_init(context.get()) != 1 || !setOaep(context.get()) ||
-        EVP_PKEY_encrypt(context.get(), nullptr, &size, secret.data(), secret.size()) != 1)
-        return false;
-    std::vector<unsigned char> wrapped(size);
-    if (EVP_PKEY_encrypt(context.get(), wrapped.data(), &size, secret.data(), secret.size()) != 1)
-        return false;
-    wrapped.resize(size);
-    out.insert(out.end(), wrapped.begin(), wrapped.end());
+    out.insert(out.end(), wrapped.data(), wrapped.data() + wrapped.size());
     return true;
 }
 
 bool RsaTextKey::unwrap(Bytes wrapped, SecureBuffer& out) const
 {
+    return oaep(false, wrapped, out);
+}
+
+bool RsaTextKey::oaep(bool encrypt, Bytes input, SecureBuffer& out) const
+{
     if (!m_impl->key)
         return false;
+    const auto init = encrypt ? EVP_PKEY_encrypt_init : EVP_PKEY_decrypt_init;
+    const auto apply = encrypt ? EVP_PKEY_encrypt : EVP_PKEY_decrypt;
     PkeyContext context(EVP_PKEY_CTX_new_from_pkey(nullptr, m_impl->key.get(), nullptr), EVP_PKEY_CTX_free);
     std::size_t size = 0;
-    if (!context || EVP_PKEY_decrypt_init(context.get()) != 1 || !setOaep(context.get()) ||
-        EVP_PKEY_decrypt(context.get(), nullptr, &size, wrapped.data(), wrapped.size()) != 1)
+    if (!context || init(context.get()) != 1 || !setOaep(context.get()) ||
+        apply(context.get(), nullptr, &size, input.data(), input.size()) != 1)
         return false;
-    SecureBuffer plain(size);
-    if (EVP_PKEY_decrypt(context.get(), plain.data(), &size, wrapped.data(), wrapped.size()) != 1)
+    // The room asked for is an upper bound; the result is cut to what came.
+    SecureBuffer result(size);
+    if (apply(context.get(), result.data(), &size, input.data(), input.size()) != 1)
         return false;
-    out = SecureBuffer(plain.data(), size);
+    out = SecureBuffer(result.data(), size);
     return true;
 }
 

@@ -43,6 +43,9 @@ public:
     [[nodiscard]] static Bytes domainLabel();
 
 private:
+    // One OAEP operation in either direction.
+    [[nodiscard]] bool oaep(bool encrypt, Bytes input, SecureBuffer& out) const;
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
