@@ -17,6 +17,7 @@
 #include "CommandLine.h"
 #include "DialogKeys.h"
 #include "EngineMessages.h"
+#include "FormParts.h"
 #include "OperationDone.h"
 #include "PathElide.h"
 #include "SizeText.h"
@@ -101,10 +102,7 @@ FrmWipe::FrmWipe(QString operand, Messenger& messenger, Wiper wiper, QWidget* pa
     m_cmdShred->setAutoDefault(false);
     m_cmdClose->setAutoDefault(false);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_cmdShred);
-    buttons->addWidget(m_cmdClose);
+    QHBoxLayout* buttons = zqvgui::makeButtonRow({m_cmdShred, m_cmdClose});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);

@@ -107,13 +107,18 @@ void FormLayout::addStretch()
     m_grid->setRowStretch(m_row++, 1);
 }
 
-void FormLayout::addButtons(std::initializer_list<QPushButton*> buttons)
+QHBoxLayout* makeButtonRow(std::initializer_list<QPushButton*> buttons)
 {
     auto* row = new QHBoxLayout;
     row->addStretch();
     for (QPushButton* button : buttons)
         row->addWidget(button);
-    m_grid->addLayout(row, m_row++, 0, 1, 3);
+    return row;
+}
+
+void FormLayout::addButtons(std::initializer_list<QPushButton*> buttons)
+{
+    m_grid->addLayout(makeButtonRow(buttons), m_row++, 0, 1, 3);
 }
 
 } // namespace zqvgui

@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QWidget;
@@ -17,6 +18,8 @@ QLineEdit* makeReadOnlyField(QWidget* parent, const QString& name);
 QLineEdit* makePasswordField(QWidget* parent, const QString& name);
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption);
 QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption);
+// Buttons side by side at the right, in this order.
+QHBoxLayout* makeButtonRow(std::initializer_list<QPushButton*> buttons);
 
 // Label and field rows, full-width rows, and a right-aligned button row.
 class FormLayout

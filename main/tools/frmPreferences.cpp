@@ -43,10 +43,7 @@ frmPreferences::frmPreferences(PreferencesContext context, QWidget* parent)
     m_cmdOk = zqvgui::makeButton(this, QStringLiteral("cmdOk"), QStringLiteral("&Ok"));
     m_cmdCancel = zqvgui::makeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"));
     m_cmdOk->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_cmdOk);
-    buttons->addWidget(m_cmdCancel);
+    QHBoxLayout* buttons = zqvgui::makeButtonRow({m_cmdOk, m_cmdCancel});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_frame1);
