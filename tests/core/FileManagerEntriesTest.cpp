@@ -146,6 +146,19 @@ bool haveGlib()
     return testsupport::run("/usr/bin/python3 -c 'import gi; gi.require_version(\"Gio\", \"2.0\")' 2>/dev/null");
 }
 
+// Names every file system here allows, each beside the file a misreading of
+// it would hit (GNOME Files' field codes, the list separator, the shell).
+const std::vector<std::string> kHostile{"a%fb",
+                                        "100%.txt",
+                                        "q?b",
+                                        "x%Fy",
+                                        "it's \"q\" $(touch pwned) `id` b\\s $HOME",
+                                        "new\nline",
+                                        "\xff\xfe not utf-8",
+                                        "-leading dash",
+                                        " blank at both ends "};
+const std::vector<std::string> kNeighbours{"ab", "100txt", "q", "b", "xy", "new", "line"};
+
 class EachFileManager : public ::testing::TestWithParam<Manager>
 {
 protected:
@@ -177,6 +190,18 @@ protected:
         return paths;
     }
 
+    // Every hostile name, with the neighbours a wrong reading would hit
+    // present too; the hostile ones' paths.
+    std::vector<std::string> makeHostileAmongNeighbours()
+    {
+        for (const std::string& name : kNeighbours)
+            make({name});
+        std::vector<std::string> selected;
+        for (const std::string& name : kHostile)
+            selected.push_back(make({name}).front());
+        return selected;
+    }
+
     [[nodiscard]] std::string runs() const
     {
         return testsupport::exists(box.log) ? testsupport::readFile(box.log) : std::string();
@@ -192,19 +217,6 @@ protected:
     }
 };
 
-// Names every file system here allows, each beside the file a misreading of
-// it would hit (GNOME Files' field codes, the list separator, the shell).
-const std::vector<std::string> kHostile{"a%fb",
-                                        "100%.txt",
-                                        "q?b",
-                                        "x%Fy",
-                                        "it's \"q\" $(touch pwned) `id` b\\s $HOME",
-                                        "new\nline",
-                                        "\xff\xfe not utf-8",
-                                        "-leading dash",
-                                        " blank at both ends "};
-const std::vector<std::string> kNeighbours{"ab", "100txt", "q", "b", "xy", "new", "line"};
-
 TEST_P(EachFileManager, FolderVerbRunsOncePerFolderAndSaysWhatItLeftOut)
 {
     const std::vector<std::string> selected = make({"folder " + kAwkward + "/", "plain.txt", "second %f?/"});
@@ -215,11 +227,7 @@ TEST_P(EachFileManager, FolderVerbRunsOncePerFolderAndSaysWhatItLeftOut)
 
 TEST_P(EachFileManager, EveryFileVerbGetsTheExactPathOfEveryHostileName)
 {
-    for (const std::string& name : kNeighbours)
-        make({name});
-    std::vector<std::string> selected;
-    for (const std::string& name : kHostile)
-        selected.push_back(make({name}).front());
+    std::vector<std::string> selected = makeHostileAmongNeighbours();
     for (const char* id : {"zqv-encrypt-file", "zqv-make-exe"}) {
         SCOPED_TRACE(id);
         clearLogs();
@@ -236,11 +244,7 @@ TEST_P(EachFileManager, EveryFileVerbGetsTheExactPathOfEveryHostileName)
 
 TEST_P(EachFileManager, WipeListsSeveralFilesAndGivesANameWithAQuestionMarkARunOfItsOwn)
 {
-    for (const std::string& name : kNeighbours)
-        make({name});
-    std::vector<std::string> selected;
-    for (const std::string& name : kHostile)
-        selected.push_back(make({name}).front());
+    std::vector<std::string> selected = makeHostileAmongNeighbours();
     selected.push_back(make({"a folder/"}).front());
     launch(box, GetParam(), fileVerb("zqv-wipe-file"), selected);
     std::string list;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -28,15 +29,24 @@ Crypto cheapControl()
     return control;
 }
 
-Sealed encrypt(int algorithm, const QString& key, const QString& text)
+// Runs `text` (in `form`) through a key made from `key`, the cheap way;
+// the result and why it failed.
+std::pair<CryptoData, TextError>
+runText(int algorithm, const QString& key, const QString& text, int form, bool encrypting)
 {
     const Crypto control = cheapControl();
     auto cryptoKey = control.DeriveKey(key, algorithm, Crypto::keyLengthOf(algorithm));
     CryptoData input;
     int status = -1;
-    input.SetFromText(text, CryptoData::kFormText, status);
-    const CryptoData output = cryptoKey->EncryptData(input, true);
-    return {output.GetAsText(CryptoData::kFormPrintable), cryptoKey->lastTextError()};
+    input.SetFromText(text, form, status);
+    CryptoData output = encrypting ? cryptoKey->EncryptData(input, true) : cryptoKey->DecryptData(input, true);
+    return {std::move(output), cryptoKey->lastTextError()};
+}
+
+Sealed encrypt(int algorithm, const QString& key, const QString& text)
+{
+    const auto [output, error] = runText(algorithm, key, text, CryptoData::kFormText, true);
+    return {output.GetAsText(CryptoData::kFormPrintable), error};
 }
 
 struct Opened
@@ -48,13 +58,8 @@ struct Opened
 
 Opened decrypt(int algorithm, const QString& key, const QString& printable)
 {
-    const Crypto control = cheapControl();
-    auto cryptoKey = control.DeriveKey(key, algorithm, Crypto::keyLengthOf(algorithm));
-    CryptoData input;
-    int status = -1;
-    input.SetFromText(printable, CryptoData::kFormPrintable, status);
-    const CryptoData output = cryptoKey->DecryptData(input, true);
-    return {output.GetAsText(CryptoData::kFormText), cryptoKey->lastTextError(), output.bytes().isEmpty()};
+    const auto [output, error] = runText(algorithm, key, printable, CryptoData::kFormPrintable, false);
+    return {output.GetAsText(CryptoData::kFormText), error, output.bytes().isEmpty()};
 }
 
 QString hex(const std::vector<unsigned char>& bytes)

@@ -153,6 +153,23 @@ TEST_F(SfxTest, WithoutTerminalOrHelperItExplainsWhatToDo)
     EXPECT_NE(capture(exe + " --help").find("Exit status"), std::string::npos);
 }
 
+// Adds what the terminal shows to `seen` until `wanted` is among it (for
+// ten seconds at most); whether it came.
+bool readTerminalUntil(int master, std::string& seen, const std::string& wanted)
+{
+    char buffer[256];
+    for (int i = 0; i < 100 && seen.find(wanted) == std::string::npos; ++i) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    return seen.find(wanted) != std::string::npos;
+}
+
 TEST_F(SfxTest, AsksOnTheTerminalWithoutEcho)
 {
     int master = -1;
@@ -165,19 +182,7 @@ TEST_F(SfxTest, AsksOnTheTerminalWithoutEcho)
         ::_exit(127);
     }
     std::string seen;
-    auto readUntil = [&](const std::string& wanted) {
-        char buffer[256];
-        for (int i = 0; i < 100 && seen.find(wanted) == std::string::npos; ++i) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, 100) > 0) {
-                const ssize_t n = ::read(master, buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                seen.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        return seen.find(wanted) != std::string::npos;
-    };
+    auto readUntil = [&](const std::string& wanted) { return readTerminalUntil(master, seen, wanted); };
     ASSERT_TRUE(readUntil("Password: ")) << seen;
     ASSERT_EQ(::write(master, "open sesame\n", 12), 12);
     readUntil("extracted");
@@ -213,20 +218,7 @@ public:
         ::close(m_slave);
         ::close(m_master);
     }
-    bool readUntil(const std::string& wanted)
-    {
-        char buffer[256];
-        for (int i = 0; i < 100 && seen.find(wanted) == std::string::npos; ++i) {
-            pollfd p{m_master, POLLIN, 0};
-            if (::poll(&p, 1, 100) > 0) {
-                const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                seen.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        return seen.find(wanted) != std::string::npos;
-    }
+    bool readUntil(const std::string& wanted) { return readTerminalUntil(m_master, seen, wanted); }
     // Collects the output until the program has ended; the test holds the
     // terminal open, so the end is seen by waiting, not by an end of input.
     int wait()
