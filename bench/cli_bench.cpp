@@ -114,8 +114,7 @@ std::string fileSystemOf(const std::string& folder)
     if (type == "ext4") {
         // jbd2 lists one entry per journal, named after the device.
         const std::string device = source.substr(source.rfind('/') + 1);
-        const bool journaled =
-            std::system(("ls /proc/fs/jbd2 2>/dev/null | grep -q '^" + device + "-'").c_str()) == 0;
+        const bool journaled = std::system(("ls /proc/fs/jbd2 2>/dev/null | grep -q '^" + device + "-'").c_str()) == 0;
         type += journaled ? " (journaled)" : " (without a journal)";
     }
     return type + " on " + source;
@@ -221,6 +220,7 @@ int main(int argc, char** argv)
               "cp " + sealedBig + " " + out + " && sync"}},
             rounds,
             {1, 2});
-    shell("rm -rf " + many + " " + sealedMany + " " + copy + " " + emptied + " " + big + " " + sealedBig + " " + out + " " + pass);
+    shell("rm -rf " + many + " " + sealedMany + " " + copy + " " + emptied + " " + big + " " + sealedBig + " " + out +
+          " " + pass);
     return 0;
 }
