@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -126,18 +127,26 @@ namespace detail {
     ::_exit(127);
 }
 
+// Hands what `fd` gives to `each(text)` until it ends or `each` says stop.
+template <typename Each> void readAll(int fd, Each each)
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // On a terminal, EIO once the program has closed it.
+        if (n <= 0 || !each(std::string_view(buffer, static_cast<std::size_t>(n))))
+            return;
+    }
+}
+
 // Answers passphrase prompts on the terminal's master side until the program closes it.
 inline void talk(int master, const std::string& passphrase, std::string& seen)
 {
     std::size_t answered = 0;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return; // EIO once the program has closed the terminal
-        seen.append(buffer, static_cast<std::size_t>(n));
+    readAll(master, [&](std::string_view text) {
+        seen.append(text);
         std::size_t prompts = 0;
         for (auto at = seen.find("assphrase"); at != std::string::npos; at = seen.find("assphrase", at + 1))
             ++prompts;
@@ -145,10 +154,11 @@ inline void talk(int master, const std::string& passphrase, std::string& seen)
         if (prompts > answered && tail != std::string::npos && seen[tail] == ':') {
             const std::string line = passphrase + "\n";
             if (::write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-                return;
+                return false;
             answered = prompts;
         }
-    }
+        return true;
+    });
 }
 
 } // namespace detail
@@ -181,15 +191,10 @@ inline Outcome run(const Launch& launch)
             fail("fork failed");
         ::close(pipeFds[1]);
         reader = pipeFds[0];
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(reader, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            outcome.output.append(buffer, static_cast<std::size_t>(n));
-        }
+        detail::readAll(reader, [&](std::string_view text) {
+            outcome.output.append(text);
+            return true;
+        });
     }
     ::close(reader);
     int status = 0;

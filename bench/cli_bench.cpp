@@ -162,33 +162,36 @@ int main(int argc, char** argv)
     // Filled and emptied again before each copy into it, as the sources'
     // folder loses the last round's new files just before cryptelle runs.
     shell("rm -rf " + emptied + " && mkdir " + emptied);
-    measure("Encrypting the small files",
-            {{"cryptelle encrypt",
-              cleanMany,
-              "cat " + many + "/* > /dev/null",
-              cryptelle + " encrypt --passphrase-fd 3 " + many + "/f* 3<" + pass},
-             {"cp -r + sync", cleanMany, "cat " + many + "/* > /dev/null", "cp -r " + many + " " + copy + " && sync"},
-             {"cp -r + sync, into a folder emptied just before",
-              "rm -f " + emptied + "/* && cp " + many + "/* " + emptied + "/ && sync && rm -f " + emptied + "/*",
-              "cat " + many + "/* > /dev/null",
-              "cp -r " + many + "/. " + emptied + "/ && sync"}},
-            rounds,
-            {1, 2});
-    measure("Decrypting the small files",
-            {{"cryptelle decrypt",
-              cleanSealed,
-              "cat " + sealedMany + "/* > /dev/null",
-              cryptelle + " decrypt --passphrase-fd 3 " + sealedMany + "/*.zqv 3<" + pass},
-             {"cp -r + sync (of the .zqv files)",
-              cleanSealed,
-              "cat " + sealedMany + "/* > /dev/null",
-              "cp -r " + sealedMany + " " + copy + " && sync"},
-             {"cp -r + sync (of the .zqv files), into a folder emptied just before",
-              "rm -f " + emptied + "/* && cp " + sealedMany + "/* " + emptied + "/ && sync && rm -f " + emptied + "/*",
-              "cat " + sealedMany + "/* > /dev/null",
-              "cp -r " + sealedMany + "/. " + emptied + "/ && sync"}},
-            rounds,
-            {1, 2});
+    // cryptelle on a folder of small files, against the two copies of it.
+    const auto smallFiles = [&](const char* title,
+                                const std::string& tool,
+                                const std::string& folder,
+                                const std::string& clean,
+                                const std::string& command,
+                                const std::string& what) {
+        const std::string warm = "cat " + folder + "/* > /dev/null";
+        measure(title,
+                {{tool, clean, warm, command},
+                 {"cp -r + sync" + what, clean, warm, "cp -r " + folder + " " + copy + " && sync"},
+                 {"cp -r + sync" + what + ", into a folder emptied just before",
+                  "rm -f " + emptied + "/* && cp " + folder + "/* " + emptied + "/ && sync && rm -f " + emptied + "/*",
+                  warm,
+                  "cp -r " + folder + "/. " + emptied + "/ && sync"}},
+                rounds,
+                {1, 2});
+    };
+    smallFiles("Encrypting the small files",
+               "cryptelle encrypt",
+               many,
+               cleanMany,
+               cryptelle + " encrypt --passphrase-fd 3 " + many + "/f* 3<" + pass,
+               "");
+    smallFiles("Decrypting the small files",
+               "cryptelle decrypt",
+               sealedMany,
+               cleanSealed,
+               cryptelle + " decrypt --passphrase-fd 3 " + sealedMany + "/*.zqv 3<" + pass,
+               " (of the .zqv files)");
 
     // The engine's dialog takes only names ending in .zqv for what it encrypts.
     const std::string out = at("cli-big-out.zqv");
