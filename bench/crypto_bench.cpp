@@ -33,6 +33,33 @@ using namespace bench;
 
 const zqvcrypto::Argon2Params kMinimalKdf{64, 1, 1};
 
+struct Run
+{
+    QString source;
+    QString destination;
+    QString password;
+    bool readBack = false;
+};
+
+// Names the output and presses the dialog's button, or for a read-back run
+// calls its routine with what "Wipe original" asks for, without wiping the
+// bench's source. The seconds it took; -1 when the routine failed.
+template <typename Dialog, typename Routine>
+double timed(Dialog& dialog, QPushButton* button, Routine routine, const Run& run)
+{
+    dialog.txtOutput->setText(run.destination);
+    const auto start = Clock::now();
+    if (run.readBack) {
+        engine::CipherOptions options;
+        options.verify = true;
+        if (!routine(dialog.tools(), run.source, run.destination, run.password, options))
+            return -1;
+    } else {
+        button->click();
+    }
+    return secondsSince(start);
+}
+
 // --ours encrypt|decrypt SOURCE DESTINATION [read-back] [minimal-kdf]
 int oursMain(int argc, char** argv)
 {
@@ -60,40 +87,21 @@ int oursMain(int argc, char** argv)
         dialog.show();
         dialog.txtPassword1->setText(password);
         dialog.txtPassword2->setText(password);
-        dialog.txtOutput->setText(destination);
-        const auto start = Clock::now();
-        if (readBack) {
-            // What "Wipe original" asks for, without wiping the bench's source.
-            engine::CipherOptions options;
-            options.verify = true;
-            if (!engine::EncryptFileWithPassword(dialog.tools(), source, destination, password, options))
-                return 1;
-        } else {
-            dialog.cmdEncrypt->click();
-        }
-        seconds = secondsSince(start);
+        seconds = timed(
+            dialog, dialog.cmdEncrypt, engine::EncryptFileWithPassword, {source, destination, password, readBack});
     } else {
         engine::FrmDecrypt dialog(source, messenger);
         if (!dialog.load())
             return 1;
         dialog.show();
         dialog.txtPassword->setText(password);
-        dialog.txtOutput->setText(destination);
-        const auto start = Clock::now();
-        if (readBack) {
-            engine::CipherOptions options;
-            options.verify = true;
-            if (!engine::DecryptFileWithPassword(dialog.tools(), source, destination, password, options))
-                return 1;
-        } else {
-            dialog.cmdDecrypt->click();
-        }
-        seconds = secondsSince(start);
+        seconds = timed(
+            dialog, dialog.cmdDecrypt, engine::DecryptFileWithPassword, {source, destination, password, readBack});
     }
     struct stat info
     {
     };
-    if (messenger.failed || ::stat(destination.toLocal8Bit().constData(), &info) != 0)
+    if (seconds < 0 || messenger.failed || ::stat(destination.toLocal8Bit().constData(), &info) != 0)
         return 1;
     std::printf("%.6f\n", seconds);
     return 0;
