@@ -249,6 +249,15 @@ inline Series ratios(const Series& ours, const Series& peer)
     return result;
 }
 
+// This program's own path, to start itself again for the runs it times.
+inline std::string selfPath()
+{
+    char path[4096] = {};
+    if (::readlink("/proc/self/exe", path, sizeof path - 1) < 0)
+        fail("cannot find this program");
+    return path;
+}
+
 inline std::string loadText()
 {
     std::ifstream in("/proc/loadavg");

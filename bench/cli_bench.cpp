@@ -47,15 +47,6 @@ struct Measured
     long maxRssKiB = 0;
 };
 
-std::string programFolder()
-{
-    char path[4096] = {};
-    if (::readlink("/proc/self/exe", path, sizeof path - 1) < 0)
-        fail("cannot find this program");
-    const std::string self(path);
-    return self.substr(0, self.rfind('/'));
-}
-
 void measure(const char* title, const std::vector<Tool>& tools, int rounds, const std::vector<std::size_t>& versus)
 {
     std::vector<Measured> results(tools.size());
@@ -128,7 +119,8 @@ int main(int argc, char** argv)
     const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
     const int files = argc > 4 ? std::atoi(argv[4]) : 1000;
-    const std::string bin = programFolder();
+    const std::string self = selfPath();
+    const std::string bin = self.substr(0, self.rfind('/'));
     const std::string cryptelle = "'" + bin + "/cryptelle'";
     const std::string engine = "'" + bin + "/crypto_bench' --ours";
     const auto at = [&](const std::string& name) { return "'" + folder + "/" + name + "'"; };

@@ -171,10 +171,7 @@ int main(int argc, char** argv)
     const std::string folder = argc > 1 ? argv[1] : ".";
     const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
-    const std::string self = "/proc/self/exe";
-    char selfPath[4096] = {};
-    if (::readlink(self.c_str(), selfPath, sizeof selfPath - 1) < 0)
-        fail("cannot find this program");
+    const std::string self = selfPath();
     const auto at = [&](const std::string& name) { return folder + "/" + name; };
     const std::string password = benchPassword();
 
@@ -201,7 +198,7 @@ int main(int argc, char** argv)
                           const std::string& from,
                           const std::string& to,
                           std::vector<std::string> flags) {
-        return [=] { return Launch{with({selfPath, "--ours", direction, from, to}, flags), {}, {}, {}}; };
+        return [=] { return Launch{with({self, "--ours", direction, from, to}, flags), {}, {}, {}}; };
     };
 
     // The inputs the decryptions start from, made once.

@@ -93,9 +93,7 @@ int main(int argc, char** argv)
 
     const std::string folder = argc > 1 ? argv[1] : ".";
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-    char selfPath[4096] = {};
-    if (::readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) < 0)
-        fail("cannot find this program");
+    const std::string self = selfPath();
     const auto at = [&](const std::string& name) { return folder + "/" + name; };
     const std::string password = benchPassword();
 
@@ -114,18 +112,18 @@ int main(int argc, char** argv)
     for (int level : {0, 6}) {
         for (bool inner : {false, true}) {
             const std::string archive = at("bench-ours.zip");
-            tools.push_back(
-                {std::string("ours") + (inner ? ", inner zip password" : ""),
-                 level,
-                 archive + ".zqv",
-                 [=] {
-                     return Launch{{selfPath, "--ours-folder", tree, archive, std::to_string(level), inner ? "1" : "0"},
-                                   {},
-                                   {},
-                                   {},
-                                   {}};
-                 },
-                 true});
+            tools.push_back({std::string("ours") + (inner ? ", inner zip password" : ""),
+                             level,
+                             archive + ".zqv",
+                             [=] {
+                                 return Launch{
+                                     {self, "--ours-folder", tree, archive, std::to_string(level), inner ? "1" : "0"},
+                                     {},
+                                     {},
+                                     {},
+                                     {}};
+                             },
+                             true});
         }
         const std::string sevenArchive = at("bench-7z.zip");
         tools.push_back({"7z a -tzip -mem=AES256",
