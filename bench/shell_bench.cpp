@@ -73,6 +73,24 @@ double median(const std::vector<Timing>& values, double Timing::*field)
     return picked[picked.size() / 2];
 }
 
+// "wall ours …, <peer> …, ratio …; cpu ours …, <peer> …, ratio …", medians.
+std::string versus(const std::vector<Timing>& ours, const char* peerName, const std::vector<Timing>& peer)
+{
+    char text[512];
+    std::snprintf(text,
+                  sizeof text,
+                  "wall ours %.3f s, %s %.3f s, ratio %.2f; cpu ours %.3f s, %s %.3f s, ratio %.2f",
+                  median(ours, &Timing::wall),
+                  peerName,
+                  median(peer, &Timing::wall),
+                  median(ours, &Timing::wall) / median(peer, &Timing::wall),
+                  median(ours, &Timing::cpu),
+                  peerName,
+                  median(peer, &Timing::cpu),
+                  median(ours, &Timing::cpu) / median(peer, &Timing::cpu));
+    return text;
+}
+
 void shell(const std::string& command)
 {
     if (std::system(command.c_str()) != 0) {
@@ -212,14 +230,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "listed %d rows\n", list.model()->rowCount());
         return 1;
     }
-    std::printf("list 100,000 files: wall ours %.3f s, ls -l %.3f s, ratio %.2f; cpu ours %.3f s, ls -l %.3f s, "
-                "ratio %.2f; heap %ld bytes/row, resident growth %ld bytes/row; longest event-loop pause %lld ms\n",
-                median(ours, &Timing::wall),
-                median(peer, &Timing::wall),
-                median(ours, &Timing::wall) / median(peer, &Timing::wall),
-                median(ours, &Timing::cpu),
-                median(peer, &Timing::cpu),
-                median(ours, &Timing::cpu) / median(peer, &Timing::cpu),
+    std::printf("list 100,000 files: %s; heap %ld bytes/row, resident growth %ld bytes/row; longest event-loop "
+                "pause %lld ms\n",
+                versus(ours, "ls -l", peer).c_str(),
                 heapPerRow,
                 residentPerRow,
                 static_cast<long long>(longestPause));
@@ -288,14 +301,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "expanded %d nodes\n", model->rowCount(node));
         return 1;
     }
-    std::printf("expand 10,000 subfolders: wall ours %.3f s, ls -d */ %.3f s, ratio %.2f; cpu ours %.3f s, "
-                "ls -d */ %.3f s, ratio %.2f\n",
-                median(oursTree, &Timing::wall),
-                median(peerTree, &Timing::wall),
-                median(oursTree, &Timing::wall) / median(peerTree, &Timing::wall),
-                median(oursTree, &Timing::cpu),
-                median(peerTree, &Timing::cpu),
-                median(oursTree, &Timing::cpu) / median(peerTree, &Timing::cpu));
+    std::printf("expand 10,000 subfolders: %s\n", versus(oursTree, "ls -d */", peerTree).c_str());
     shell("rm -rf '" + scratch + "'");
     return 0;
 }
