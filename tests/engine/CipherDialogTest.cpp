@@ -26,15 +26,6 @@ namespace {
 
 using enginetest::kCheapKdf;
 
-void makeEncrypted(const std::string& plainPath, const std::string& sealedPath, const QString& password)
-{
-    zqvcrypto::Crypto control;
-    control.setKdfParams(kCheapKdf);
-    bool success = false;
-    control.DeriveKey(password, 1, 256)->EncryptFile(q(plainPath), q(sealedPath), success);
-    ASSERT_TRUE(success);
-}
-
 std::string decrypted(const std::string& sealedPath, const QString& password, const std::string& outPath)
 {
     zqvcrypto::Crypto control;
@@ -221,7 +212,8 @@ protected:
     void SetUp() override
     {
         writeFile(dir.file("report.txt"), "the report");
-        makeEncrypted(dir.file("report.txt"), dir.file("report.txt.zqv"), QStringLiteral("secret"));
+        ASSERT_NO_FATAL_FAILURE(
+            enginetest::makeEncrypted(dir.file("report.txt"), dir.file("report.txt.zqv"), QStringLiteral("secret")));
         ASSERT_EQ(::unlink(dir.file("report.txt").c_str()), 0);
         open(dir.file("report.txt.zqv"));
         ASSERT_TRUE(loaded);

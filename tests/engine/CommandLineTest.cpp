@@ -197,14 +197,7 @@ TEST_P(RelativeOperandTest, WorksFromTheWorkingFolder)
     ASSERT_EQ(::mkdir(dir.file("x").c_str(), 0700), 0);
     ASSERT_EQ(::mkdir(dir.file("y").c_str(), 0700), 0);
     testsupport::writeFile(dir.file("x/a.txt"), "alpha");
-    {
-        zqvcrypto::Crypto control;
-        control.setKdfParams(enginetest::kCheapKdf);
-        bool sealed = false;
-        control.DeriveKey(QStringLiteral("pw"), 1, 256)
-            ->EncryptFile(q(dir.file("x/a.txt")), q(dir.file("x/b.zqv")), sealed);
-        ASSERT_TRUE(sealed);
-    }
+    ASSERT_NO_FATAL_FAILURE(enginetest::makeEncrypted(dir.file("x/a.txt"), dir.file("x/b.zqv"), QStringLiteral("pw")));
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(q(dir.file(c.workingFolder))));
     RecordingMessenger messenger;

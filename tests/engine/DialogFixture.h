@@ -24,6 +24,17 @@ inline engine::Wiper buildLibraryWiper()
     return [](const engine::WipeTarget& target) { return library.wipe(target); };
 }
 
+// Encrypts a file at the cheap cost, as the dialogs under test would; a
+// failure fails the calling test (wrap the call in ASSERT_NO_FATAL_FAILURE).
+inline void makeEncrypted(const std::string& plainPath, const std::string& sealedPath, const QString& password)
+{
+    zqvcrypto::Crypto control;
+    control.setKdfParams(kCheapKdf);
+    bool success = false;
+    control.DeriveKey(password, 1, 256)->EncryptFile(testsupport::q(plainPath), testsupport::q(sealedPath), success);
+    ASSERT_TRUE(success);
+}
+
 // One operation dialog on a temporary folder, with cheap key derivation and
 // the build's extractor and wiper.
 template <typename Dialog> class DialogFixture : public ::testing::Test

@@ -535,14 +535,7 @@ TEST_P(DecryptCancelTest, StoppingDecryptionLeavesNoOutputAndTheEncryptedFileUnt
     for (std::size_t i = 0; i < content.size(); ++i)
         content[i] = static_cast<char>(i * 131 / 7);
     writeFile(dir.file("plain"), content);
-    {
-        zqvcrypto::Crypto control;
-        control.setKdfParams(enginetest::kCheapKdf);
-        bool made = false;
-        control.DeriveKey(QStringLiteral("pw"), 1, 256)
-            ->EncryptFile(q(dir.file("plain")), q(dir.file("a.doc.zqv")), made);
-        ASSERT_TRUE(made);
-    }
+    ASSERT_NO_FATAL_FAILURE(enginetest::makeEncrypted(dir.file("plain"), dir.file("a.doc.zqv"), QStringLiteral("pw")));
     ASSERT_EQ(::unlink(dir.file("plain").c_str()), 0);
     const std::string sealed = readFile(dir.file("a.doc.zqv"));
     if (GetParam().replaceOutput)

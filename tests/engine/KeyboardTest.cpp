@@ -62,27 +62,26 @@ std::unique_ptr<QDialog> openCipher(const TempDir& dir, RecordingMessenger& mess
 
 const QStringList kFileTail{QStringLiteral("txtOutput"), QStringLiteral("cmdBrowse"), QStringLiteral("chkWipe")};
 
+// A file dialog visits the file, its password boxes, the output row, then its
+// action and Close; Enter on Close or Browse must leave the file itself alone.
+template <typename Dialog>
+DialogCase fileCase(const char* name, const char* operand, const char* action, const QStringList& passwords)
+{
+    return {name,
+            [operand](const TempDir& d, RecordingMessenger& m) { return openCipher<Dialog>(d, m, operand); },
+            action,
+            QStringList{QStringLiteral("txtFileName")} + passwords + kFileTail +
+                QStringList{QString::fromLatin1(action), QStringLiteral("cmdClose")},
+            operand};
+}
+
 std::vector<DialogCase> dialogCases()
 {
+    const QStringList twoPasswords{QStringLiteral("txtPassword1"), QStringLiteral("txtPassword2")};
     return {
-        {"Encrypt",
-         [](const TempDir& d, RecordingMessenger& m) { return openCipher<FrmEncrypt>(d, m, "a.txt"); },
-         "cmdEncrypt",
-         QStringList{QStringLiteral("txtFileName"), QStringLiteral("txtPassword1"), QStringLiteral("txtPassword2")} +
-             kFileTail + QStringList{QStringLiteral("cmdEncrypt"), QStringLiteral("cmdClose")},
-         "a.txt"},
-        {"Decrypt",
-         [](const TempDir& d, RecordingMessenger& m) { return openCipher<FrmDecrypt>(d, m, "a.txt.zqv"); },
-         "cmdDecrypt",
-         QStringList{QStringLiteral("txtFileName"), QStringLiteral("txtPassword")} + kFileTail +
-             QStringList{QStringLiteral("cmdDecrypt"), QStringLiteral("cmdClose")},
-         "a.txt.zqv"},
-        {"SelfExtracting",
-         [](const TempDir& d, RecordingMessenger& m) { return openCipher<FrmSelfExtracting>(d, m, "a.txt"); },
-         "cmdMake",
-         QStringList{QStringLiteral("txtFileName"), QStringLiteral("txtPassword1"), QStringLiteral("txtPassword2")} +
-             kFileTail + QStringList{QStringLiteral("cmdMake"), QStringLiteral("cmdClose")},
-         "a.txt"},
+        fileCase<FrmEncrypt>("Encrypt", "a.txt", "cmdEncrypt", twoPasswords),
+        fileCase<FrmDecrypt>("Decrypt", "a.txt.zqv", "cmdDecrypt", {QStringLiteral("txtPassword")}),
+        fileCase<FrmSelfExtracting>("SelfExtracting", "a.txt", "cmdMake", twoPasswords),
         {"Folder",
          [](const TempDir& d, RecordingMessenger& m) { return openCipher<FrmEncryptFolder>(d, m, "folder"); },
          "cmdEncrypt",

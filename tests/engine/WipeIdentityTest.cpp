@@ -135,12 +135,8 @@ TEST(WipeAfterChangeOtherTest, DecryptAndSelfExtractingLeaveAReplacedSourceAsItI
         RecordingMessenger messenger;
         const std::string source = dir.file(decrypt ? "r.zqv" : "r.doc");
         if (decrypt) {
-            zqvcrypto::Crypto control;
-            control.setKdfParams(enginetest::kCheapKdf);
             writeFile(dir.file("plain"), kRead);
-            bool success = false;
-            control.DeriveKey(QStringLiteral("pw"), 1, 256)->EncryptFile(q(dir.file("plain")), q(source), success);
-            ASSERT_TRUE(success);
+            ASSERT_NO_FATAL_FAILURE(enginetest::makeEncrypted(dir.file("plain"), source, QStringLiteral("pw")));
             ASSERT_EQ(::unlink(dir.file("plain").c_str()), 0);
         } else {
             writeFile(source, kRead);
