@@ -27,6 +27,23 @@ namespace {
 
 const zqvcrypto::Argon2Params kCheap{64, 1, 1};
 
+// A self-extracting file in front of the build's extractor; the stored name
+// is the source's own when none is given.
+zqvcrypto::CryptoError makeSfx(const std::string& source,
+                               const std::string& exe,
+                               const QString& title,
+                               const std::string& password,
+                               const QString& storedName = {})
+{
+    zqvcrypto::SfxJob job;
+    job.stubPath = QString::fromLatin1(ZQVSFX_PATH);
+    job.source = q(source);
+    job.destination = q(exe);
+    job.storedName = storedName;
+    job.title = title;
+    return zqvcrypto::makeSelfExtracting(job, streamtest::bytesOf(password), kCheap);
+}
+
 std::string capture(const std::string& command)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"), ::pclose);
@@ -52,16 +69,7 @@ protected:
         writeFile(dir.file("report.pdf"), std::string(300000, 'r') + "end");
         ASSERT_EQ(::mkdir(dir.file("out").c_str(), 0700), 0);
         exe = dir.file("report.pdf.exe");
-        zqvcrypto::SfxJob job;
-        job.stubPath = QString::fromLatin1(ZQVSFX_PATH);
-        job.source = q(dir.file("report.pdf"));
-        job.destination = q(exe);
-        job.title = QStringLiteral("Cryptelle");
-        const std::string password = "open sesame";
-        ASSERT_EQ(zqvcrypto::makeSelfExtracting(
-                      job,
-                      zqvcrypto::Bytes(reinterpret_cast<const unsigned char*>(password.data()), password.size()),
-                      kCheap),
+        ASSERT_EQ(makeSfx(dir.file("report.pdf"), exe, QStringLiteral("Cryptelle"), "open sesame"),
                   zqvcrypto::CryptoError::None);
         askpass("open sesame");
     }
@@ -354,17 +362,8 @@ protected:
         writeFile(dir.file("content"), "payload");
         const std::string exe = dir.file("hostile.exe");
         ::unlink(exe.c_str());
-        zqvcrypto::SfxJob job;
-        job.stubPath = QString::fromLatin1(ZQVSFX_PATH);
-        job.source = q(dir.file("content"));
-        job.destination = q(exe);
-        job.storedName = QString::fromUtf8(storedName);
-        job.title = QString::fromUtf8(title);
         const std::string password = "pw";
-        EXPECT_EQ(zqvcrypto::makeSelfExtracting(
-                      job,
-                      zqvcrypto::Bytes(reinterpret_cast<const unsigned char*>(password.data()), password.size()),
-                      kCheap),
+        EXPECT_EQ(makeSfx(dir.file("content"), exe, QString::fromUtf8(title), password, QString::fromUtf8(storedName)),
                   zqvcrypto::CryptoError::None);
         writeAskpass(dir.file("askpass.sh"), password);
         return exe;

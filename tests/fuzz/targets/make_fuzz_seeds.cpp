@@ -1,6 +1,5 @@
 // Writes the seed files of both targets: valid inputs made with the fuzz
 // password, from which the fuzzer mutates its way into the readers.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,49 +7,16 @@
 
 #include "FuzzCommon.h"
 #include "SfxFormat.h"
+#include "StreamHelpers.h"
 #include "ZqvStream.h"
 
 namespace {
 
-class Source : public zqvcrypto::ByteSource
-{
-public:
-    explicit Source(std::string data)
-        : m_data(std::move(data))
-    {
-    }
-    std::int64_t read(unsigned char* buffer, std::size_t size) override
-    {
-        const std::size_t n = std::min(size, m_data.size() - m_offset);
-        std::copy(
-            m_data.begin() + static_cast<long>(m_offset), m_data.begin() + static_cast<long>(m_offset + n), buffer);
-        m_offset += n;
-        return static_cast<std::int64_t>(n);
-    }
-
-private:
-    std::string m_data;
-    std::size_t m_offset = 0;
-};
-
-class Sink : public zqvcrypto::ByteSink
-{
-public:
-    bool write(const unsigned char* data, std::size_t size) override
-    {
-        out.append(reinterpret_cast<const char*>(data), size);
-        return true;
-    }
-    std::string out;
-};
-
 std::string encrypt(const std::string& plain, std::uint32_t chunk)
 {
-    Source in(plain);
-    Sink out;
-    const auto* password = reinterpret_cast<const unsigned char*>(fuzzing::kPassword.data());
-    if (zqvcrypto::encryptStream(
-            in, out, zqvcrypto::Bytes(password, fuzzing::kPassword.size()), fuzzing::kSeedKdf, chunk) !=
+    streamtest::StringSource in(plain);
+    streamtest::StringSink out;
+    if (zqvcrypto::encryptStream(in, out, streamtest::bytesOf(fuzzing::kPassword), fuzzing::kSeedKdf, chunk) !=
         zqvcrypto::CryptoError::None)
         std::exit(1);
     return out.out;

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <initializer_list>
 
 #include <unistd.h>
 
@@ -159,6 +160,14 @@ protected:
     }
 
     void fill(const ItemIdList& folder) { list->FillFileView(folder, folder.lastItem()); }
+    // A new folder of the home holding these files, an "x" in each, listed.
+    void fillNew(const char* folder, std::initializer_list<const char*> files)
+    {
+        mkdirs(folder);
+        for (const char* name : files)
+            testsupport::writeFile(inHome(std::string(folder) + "/" + name), "x");
+        fill(homeList({folder}));
+    }
     QStringList names() const { return column(*list->model(), 0); }
 
     QWidget window;
@@ -253,10 +262,7 @@ TEST_F(Browsing, SortingByColumnAndDirectionKeepsTheSelectedItem)
 
 TEST_F(Browsing, DragOffersTheQueueTextAndExactUris)
 {
-    mkdirs("d");
-    testsupport::writeFile(inHome("d/caf\xe9"), "x");
-    testsupport::writeFile(inHome("d/plain name"), "x");
-    fill(homeList({"d"}));
+    fillNew("d", {"caf\xe9", "plain name"});
     FileListModel& model = *list->model();
     const int odd = names().indexOf(QStringLiteral("caf\\xE9"));
     const int plain = names().indexOf(QStringLiteral("plain name"));
@@ -270,9 +276,7 @@ TEST_F(Browsing, DragOffersTheQueueTextAndExactUris)
 
 TEST_F(Browsing, HeaderArrowAfterLeftCaptionsAndBeforeRightOnes)
 {
-    mkdirs("h");
-    testsupport::writeFile(inHome("h/x"), "x");
-    fill(homeList({"h"}));
+    fillNew("h", {"x"});
     SortArrowHeader* header = listView->header();
     ASSERT_TRUE(icons.SetHeaderIcons(0, 0));
     EXPECT_GE(header->arrowRect(0).left(), header->captionRect(0).right());
@@ -308,10 +312,7 @@ TEST_F(Browsing, HeaderArrowsRefuseWhatTheyCannotShow)
 
 TEST_F(Browsing, ViewModesShareOneModelAndSelection)
 {
-    mkdirs("v");
-    testsupport::writeFile(inHome("v/a"), "x");
-    testsupport::writeFile(inHome("v/b"), "x");
-    fill(homeList({"v"}));
+    fillNew("v", {"a", "b"});
     listView->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     for (const int mode : {0, 1, 2, 3}) {
@@ -401,11 +402,7 @@ TEST_F(Browsing, RightClickOnTreeNodesButNotOnTheDesktop)
 
 TEST_F(Browsing, ListRightClickOffersRowsUnderThePointerFirst)
 {
-    mkdirs("r");
-    for (const char* name : {"r/a", "r/b", "r/c"}) {
-        testsupport::writeFile(inHome(name), "x");
-    }
-    fill(homeList({"r"}));
+    fillNew("r", {"a", "b", "c"});
     QItemSelectionModel* selection = listView->selectionModel();
     selection->select(list->model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     selection->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -498,9 +495,7 @@ TEST_F(Browsing, FolderPickerPreselectsAndCancelGivesNothing)
 
 TEST_F(Browsing, HeaderSectionsAnswerClicks)
 {
-    mkdirs("c");
-    testsupport::writeFile(inHome("c/x"), "x");
-    fill(homeList({"c"}));
+    fillNew("c", {"x"});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     SortArrowHeader* header = listView->header();
     ASSERT_TRUE(header->isVisible());
@@ -597,10 +592,7 @@ TEST_F(Browsing, NamesTakeTheFreeWidthAndNoSizeIsCut)
 
 TEST_F(Browsing, LargeIconLabelsTakeTwoLines)
 {
-    mkdirs("i");
-    testsupport::writeFile(inHome("i/caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9.txt"), "x");
-    testsupport::writeFile(inHome("i/caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9.txt.zqv"), "x");
-    fill(homeList({"i"}));
+    fillNew("i", {"caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9.txt", "caf\xc3\xa9 r\xc3\xa9sum\xc3\xa9.txt.zqv"});
     listView->setViewMode(FileListView::ViewMode::LargeIcons);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QListView* icons = listView->iconView();
@@ -617,11 +609,7 @@ TEST_F(Browsing, LargeIconLabelsTakeTwoLines)
 
 TEST_F(Browsing, AutoArrangeKeepsIconsInTheGridAndOffLetsThemMove)
 {
-    mkdirs("aa");
-    for (const char* name : {"aa/a", "aa/b", "aa/c"}) {
-        testsupport::writeFile(inHome(name), "x");
-    }
-    fill(homeList({"aa"}));
+    fillNew("aa", {"a", "b", "c"});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     for (const auto mode : {FileListView::ViewMode::LargeIcons, FileListView::ViewMode::SmallIcons}) {
         SCOPED_TRACE(static_cast<int>(mode));
@@ -711,9 +699,7 @@ INSTANTIATE_TEST_SUITE_P(Keys,
 
 TEST_F(Browsing, ThePlatformsMenuKeyEventOpensOneMenu)
 {
-    mkdirs("pk");
-    testsupport::writeFile(inHome("pk/a.txt"), "x");
-    fill(homeList({"pk"}));
+    fillNew("pk", {"a.txt"});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QAbstractItemView* view = listView->currentView();
     view->setFocus();
@@ -736,12 +722,7 @@ class NaturalOrder : public Browsing, public ::testing::WithParamInterface<const
 TEST_P(NaturalOrder, NamesSortWithoutCaseAndNumbersByValue)
 {
     QLocale::setDefault(QLocale(QString::fromLatin1(GetParam())));
-    mkdirs("n");
-    for (const char* name :
-         {"sub 10", "Sub 3", "sub 1", "sub 2", "Banana", "apple", "zeta", "A", "a", "file20", "file3"}) {
-        testsupport::writeFile(inHome(std::string("n/") + name), "x");
-    }
-    fill(homeList({"n"}));
+    fillNew("n", {"sub 10", "Sub 3", "sub 1", "sub 2", "Banana", "apple", "zeta", "A", "a", "file20", "file3"});
     const QStringList expected{QStringLiteral("A"),
                                QStringLiteral("a"),
                                QStringLiteral("apple"),

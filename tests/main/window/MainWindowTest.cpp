@@ -177,30 +177,16 @@ TEST_F(MainWindow, ToolbarClicksRunTheEngineOnTheSelectedFile)
     ::setenv("ZQV_STANDIN_SLEEP_MS", "0", 1);
     ::unsetenv("ZQV_STANDIN_GATES");
     loaded();
-    click("with blanks.txt");
-    window().ButtonClick(QStringLiteral("Encrypt"));
-    click("secret.zqv");
-    window().ButtonClick(QStringLiteral("Decrypt"));
-    click("plain.txt");
-    window().ButtonClick(QStringLiteral("MakeExe"));
-    click("plain.txt"); // the refill after each run selects the first row
-    window().ButtonClick(QStringLiteral("Wipe"));
+    // plain.txt twice: the refill after each run selects the first row.
+    pressOn(
+        {{"with blanks.txt", "Encrypt"}, {"secret.zqv", "Decrypt"}, {"plain.txt", "MakeExe"}, {"plain.txt", "Wipe"}});
     for (const char* nothing : {"Queue", "Advanced", "", "encrypt"})
         window().ButtonClick(QLatin1String(nothing));
-    click("folder");
-    window().ButtonClick(QStringLiteral("Wipe"));
+    pressOn({{"folder", "Wipe"}});
     ::unsetenv("ZQV_STANDIN_SLEEP_MS");
 
-    const std::string folder = files.path();
     EXPECT_EQ(standIn.events(),
-              (std::vector<std::string>{"start /e|" + folder + "/with blanks.txt",
-                                        "end /e|" + folder + "/with blanks.txt",
-                                        "start /d|" + folder + "/secret.zqv",
-                                        "end /d|" + folder + "/secret.zqv",
-                                        "start /s|" + folder + "/plain.txt",
-                                        "end /s|" + folder + "/plain.txt",
-                                        "start /w|" + folder + "/plain.txt",
-                                        "end /w|" + folder + "/plain.txt"}));
+              runsOn({{"/e", "with blanks.txt"}, {"/d", "secret.zqv"}, {"/s", "plain.txt"}, {"/w", "plain.txt"}}));
 }
 
 TEST_F(MainWindow, TheListShowsWhatTheEngineMadeAfterItsRun)

@@ -43,17 +43,13 @@ protected:
 TEST_F(QueuePane, AddingFromTheToolbarMenu)
 {
     loaded();
-    click("plain.txt");
-    window().ButtonMenuClick(QStringLiteral("Encrypt"));
-    click("secret.zqv");
-    window().ButtonMenuClick(QStringLiteral("Decrypt"));
-    click("with blanks.txt");
-    window().ButtonMenuClick(QStringLiteral("Make Self-Extracting"));
-    // The first entry again, from another menu item: found although it is not last.
-    click("plain.txt");
-    window().ButtonMenuClick(QStringLiteral("Wipe"));
-    click("folder");
-    window().ButtonMenuClick(QStringLiteral("Encrypt"));
+    // plain.txt again, from another menu item: found although it is not last.
+    pressOn({{"plain.txt", "Encrypt"},
+             {"secret.zqv", "Decrypt"},
+             {"with blanks.txt", "Make Self-Extracting"},
+             {"plain.txt", "Wipe"},
+             {"folder", "Encrypt"}},
+            &frmMain::ButtonMenuClick);
 
     EXPECT_EQ(rows(),
               (QStringList{path("plain.txt") + QStringLiteral("|Encrypt"),
@@ -166,14 +162,7 @@ TEST_F(QueuePane, PerformRunsEachEntryInTurnAndEmptiesTheQueue)
     window().Perform();
     EXPECT_LT(running, 2);
     EXPECT_EQ(window().queue().count(), 0);
-    const std::string folder = files.path();
-    EXPECT_EQ(standIn.events(),
-              (std::vector<std::string>{"start /w|" + folder + "/plain.txt",
-                                        "end /w|" + folder + "/plain.txt",
-                                        "start /s|" + folder + "/with blanks.txt",
-                                        "end /s|" + folder + "/with blanks.txt",
-                                        "start /e|" + folder + "/LOUD.ZQV",
-                                        "end /e|" + folder + "/LOUD.ZQV"}));
+    EXPECT_EQ(standIn.events(), runsOn({{"/w", "plain.txt"}, {"/s", "with blanks.txt"}, {"/e", "LOUD.ZQV"}}));
 }
 
 TEST_F(QueuePane, AnEngineThatCannotStartLeavesTheQueueAndSaysSo)

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QImage>
 #include <QMap>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -169,6 +171,30 @@ protected:
         view->selectionModel()->setCurrentIndex(view->model()->index(row, 0),
                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         window().ListItemClick(row);
+    }
+    // Selects each file in turn and presses the toolbar key named beside it:
+    // on the button itself, or with &frmMain::ButtonMenuClick from its menu.
+    using Press = void (zqvwindow::frmMain::*)(const QString&);
+    void pressOn(std::initializer_list<std::pair<const char*, const char*>> fileAndKey,
+                 Press press = &zqvwindow::frmMain::ButtonClick)
+    {
+        for (const auto& [file, key] : fileAndKey) {
+            click(file);
+            (window().*press)(QString::fromUtf8(key));
+        }
+    }
+    // What the stand-in records for runs one after the other on files of the
+    // test folder: a start and an end line each.
+    [[nodiscard]] std::vector<std::string>
+    runsOn(std::initializer_list<std::pair<const char*, const char*>> switchAndFile) const
+    {
+        std::vector<std::string> lines;
+        for (const auto& [engineSwitch, name] : switchAndFile) {
+            const std::string run = std::string(engineSwitch) + "|" + files.file(name);
+            lines.push_back("start " + run);
+            lines.push_back("end " + run);
+        }
+        return lines;
     }
     [[nodiscard]] QString path(const char* name) const { return QString::fromStdString(files.file(name)); }
     [[nodiscard]] std::string queueFile() const { return state.file("ZQV/queue.txt"); }
