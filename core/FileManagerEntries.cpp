@@ -24,7 +24,7 @@ std::vector<FileManagerEntry> entriesFromRows(bool folders)
     for (const OperationInfo& row : operationTable()) {
         if (row.fileManagerId == nullptr || *row.fileManagerId == '\0')
             continue;
-        if (((row.appliesTo & ToFolders) != 0) != folders)
+        if (appliesTo(row, ItemKind::Folder) != folders)
             continue;
         entries.push_back(
             {row.fileManagerId, row.fileManagerText, row.engineSwitch, row.appliesTo, row.fileManagerRuns});
@@ -147,11 +147,11 @@ const char* const kSay =
 QString runnerScript(const FileManagerEntry& entry)
 {
     QStringList accepted;
-    if ((entry.appliesTo & ToFolders) != 0)
+    if (appliesTo(entry.appliesTo, ItemKind::Folder))
         accepted << QStringLiteral("folder");
-    if ((entry.appliesTo & ToPlainFiles) != 0)
+    if (appliesTo(entry.appliesTo, ItemKind::PlainFile))
         accepted << QStringLiteral("plain");
-    if ((entry.appliesTo & ToEncryptedFiles) != 0)
+    if (appliesTo(entry.appliesTo, ItemKind::EncryptedFile))
         accepted << QStringLiteral("zqv");
     const QString engineSwitch = QLatin1String(entry.engineSwitch);
     const QString run = QLatin1String("\"$e\" ") + engineSwitch;
@@ -387,7 +387,7 @@ const QLatin1String
 QByteArray nemoAction(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
 {
     QString filter;
-    if ((entry.appliesTo & ToFolders) != 0) {
+    if (appliesTo(entry.appliesTo, ItemKind::Folder)) {
         filter = QStringLiteral("Extensions=dir;\n");
     } else if (entry.appliesTo == ToEncryptedFiles) {
         filter = QStringLiteral("Extensions=zqv;\n");
@@ -397,7 +397,7 @@ QByteArray nemoAction(const FileManagerEntry& entry, const QString& enginePath, 
         // ignores that key but hides an action whose exec condition fails,
         // and hands it the selection. Where neither works, the runner names
         // the ".zqv" files instead of starting the engine.
-        if ((entry.appliesTo & ToEncryptedFiles) == 0)
+        if (!appliesTo(entry.appliesTo, ItemKind::EncryptedFile))
             filter += QStringLiteral("Files=*;!*.zqv;\nConditions=") +
                       keyFileListItem(QString(QLatin1String("exec ")) + kNemoNoEncryptedFile) + QLatin1Char('\n');
     }
@@ -414,11 +414,11 @@ QByteArray nemoAction(const FileManagerEntry& entry, const QString& enginePath, 
 QByteArray pcmanfmAction(const FileManagerEntry& entry, const QString& enginePath, const QString& where)
 {
     QString mimeTypes;
-    if ((entry.appliesTo & ToFolders) != 0)
+    if (appliesTo(entry.appliesTo, ItemKind::Folder))
         mimeTypes = QStringLiteral("inode/directory;");
     else if (entry.appliesTo == ToEncryptedFiles)
         mimeTypes = QLatin1String(kEncryptedType) + QLatin1Char(';');
-    else if ((entry.appliesTo & ToEncryptedFiles) == 0)
+    else if (!appliesTo(entry.appliesTo, ItemKind::EncryptedFile))
         mimeTypes = QLatin1String("all/allfiles;!") + QLatin1String(kEncryptedType) + QLatin1Char(';');
     else
         mimeTypes = QStringLiteral("all/allfiles;");
@@ -436,7 +436,7 @@ QString thunarAction(const FileManagerEntry& entry, const QString& enginePath, c
 {
     QString types;
     QString patterns = QStringLiteral("*");
-    if ((entry.appliesTo & ToFolders) != 0) {
+    if (appliesTo(entry.appliesTo, ItemKind::Folder)) {
         types = QStringLiteral("\t<directories/>\n");
     } else {
         if (entry.appliesTo == ToEncryptedFiles)

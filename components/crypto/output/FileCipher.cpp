@@ -162,7 +162,7 @@ const std::function<void(int)>& progressOf(const FileJob& job)
 // Runs `encrypt` over the job's plaintext: the source file, or what the
 // producer makes meanwhile on a thread of its own. A producer that fails
 // makes the encryption fail; an encryption that stops early stops the producer.
-// `size` is the source's size when it is small enough to be read plainly.
+// `small`: the source's size, given when it is small enough to be read plainly.
 template <typename Encrypt>
 CryptoError withPlaintext(const FileJob& job, int source, std::optional<std::uint64_t> small, Encrypt&& encrypt)
 {
