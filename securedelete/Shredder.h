@@ -7,6 +7,7 @@
 
 #include "ExtentMap.h"
 #include "FileOps.h"
+#include "WipeDescriptor.h"
 #include "WipePatterns.h"
 
 namespace zqvdod {
@@ -17,13 +18,9 @@ namespace zqvdod {
 class Shredder
 {
 public:
-    enum class Outcome {
-        Wiped,                 // content overwritten (or nothing to overwrite) and name removed
-        RemovedNotOverwritten, // name removed, but the content could not be overwritten where it lies
-        Kept,                  // the entry is still there under its own name
-        Skipped,               // not a file: folders, vanished entries
-        NotTheHeldFile,        // the name no longer leads to the held file; nothing under it was touched
-    };
+    // The library's own outcome of one entry, so the exported routines hand
+    // it on as it is.
+    using Outcome = EntryOutcome;
 
     static constexpr unsigned kDefaultPassCount = 1;
 

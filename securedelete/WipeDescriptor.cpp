@@ -5,34 +5,13 @@
 
 namespace zqvdod {
 
-namespace {
-
-EntryOutcome outcomeOf(Shredder::Outcome outcome)
-{
-    switch (outcome) {
-    case Shredder::Outcome::Wiped:
-        return EntryOutcome::Wiped;
-    case Shredder::Outcome::RemovedNotOverwritten:
-        return EntryOutcome::RemovedNotOverwritten;
-    case Shredder::Outcome::Kept:
-        return EntryOutcome::Kept;
-    case Shredder::Outcome::NotTheHeldFile:
-        return EntryOutcome::NotTheHeldFile;
-    case Shredder::Outcome::Skipped:
-        break;
-    }
-    return EntryOutcome::Skipped;
-}
-
-} // namespace
-
 EntryOutcome wipeExactEntry(const char* absolutePath)
 {
     if (absolutePath == nullptr || absolutePath[0] != '/')
         return EntryOutcome::Skipped;
     FileOps ops;
     Shredder shredder(ops);
-    return outcomeOf(shredder.treatEntry(absolutePath));
+    return shredder.treatEntry(absolutePath);
 }
 
 EntryOutcome wipeHeldEntry(const char* absolutePath, int fd)
@@ -42,7 +21,7 @@ EntryOutcome wipeHeldEntry(const char* absolutePath, int fd)
     FileOps ops;
     Shredder shredder(ops);
     shredder.setPassCount(Shredder::kDefaultPassCount);
-    return outcomeOf(shredder.treatHeld(absolutePath, fd));
+    return shredder.treatHeld(absolutePath, fd);
 }
 
 bool wipeNamelessContent(int fd)

@@ -56,21 +56,21 @@ HeaderBytes serializeHeader(const ZqvHeader& header)
     return bytes;
 }
 
-HeaderStatus parseHeader(const HeaderBytes& bytes, ZqvHeader& header)
+CryptoError parseHeader(const HeaderBytes& bytes, ZqvHeader& header)
 {
     if (!std::equal(zqv::kMagic.begin(), zqv::kMagic.end(), bytes.begin()))
-        return HeaderStatus::NotZqv;
+        return CryptoError::NotEncrypted;
     // The check value first: a damaged header must not be taken for a newer
     // version or for a wrong password.
     unsigned char check[zqv::kCheckSize];
     computeCheck(bytes, check);
     if (CRYPTO_memcmp(check, &bytes[zqv::kOffCheck], zqv::kCheckSize) != 0)
-        return HeaderStatus::Damaged;
+        return CryptoError::Damaged;
     if (bytes[zqv::kOffVersion] != zqv::kVersion)
-        return HeaderStatus::UnsupportedVersion;
+        return CryptoError::UnsupportedVersion;
     if (bytes[zqv::kOffKdf] != zqv::kKdfArgon2id || bytes[zqv::kOffCipher] != zqv::kCipherAes256GcmStream ||
         bytes[zqv::kOffFlags] != 0)
-        return HeaderStatus::UnsupportedVersion;
+        return CryptoError::UnsupportedVersion;
 
     header.kdf.memoryKiB = getU32(&bytes[zqv::kOffMemory]);
     header.kdf.iterations = getU32(&bytes[zqv::kOffIterations]);
@@ -78,13 +78,13 @@ HeaderStatus parseHeader(const HeaderBytes& bytes, ZqvHeader& header)
     header.chunkSize = getU32(&bytes[zqv::kOffChunkSize]);
     if (!kdfParamsAcceptable(header.kdf) || header.chunkSize < zqv::kMinChunkSize ||
         header.chunkSize > zqv::kMaxChunkSize || header.chunkSize % 4096 != 0)
-        return HeaderStatus::BadParameters;
+        return CryptoError::BadParameters;
 
     std::copy_n(&bytes[zqv::kOffSalt], zqv::kSaltSize, header.salt.begin());
     std::copy_n(&bytes[zqv::kOffKeyNonce], Gcm::kNonceSize, header.keyNonce.begin());
     std::copy_n(&bytes[zqv::kOffSealedKey], zqv::kFileKeySize, header.sealedKey.begin());
     std::copy_n(&bytes[zqv::kOffKeyTag], Gcm::kTagSize, header.keyTag.begin());
-    return HeaderStatus::Ok;
+    return CryptoError::None;
 }
 
 void chunkNonce(std::uint64_t counter, bool last, unsigned char* nonce)

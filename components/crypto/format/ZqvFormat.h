@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "CryptoError.h"
 #include "Primitives.h"
 
 namespace zqvcrypto {
@@ -51,8 +52,6 @@ struct ZqvHeader
     std::array<unsigned char, Gcm::kTagSize> keyTag{};
 };
 
-enum class HeaderStatus { Ok, NotZqv, UnsupportedVersion, BadParameters, Damaged };
-
 using HeaderBytes = std::array<unsigned char, zqv::kHeaderSize>;
 
 // The bytes the key seal authenticates: every field before the sealed key.
@@ -64,8 +63,9 @@ inline Bytes keySealAad(const HeaderBytes& bytes)
 // Writes the header with its check value.
 [[nodiscard]] HeaderBytes serializeHeader(const ZqvHeader& header);
 // Reads and checks a header: magic, version, parameter limits and the check
-// value, all before any expensive work.
-[[nodiscard]] HeaderStatus parseHeader(const HeaderBytes& bytes, ZqvHeader& header);
+// value, all before any expensive work. None, NotEncrypted,
+// UnsupportedVersion, BadParameters or Damaged.
+[[nodiscard]] CryptoError parseHeader(const HeaderBytes& bytes, ZqvHeader& header);
 [[nodiscard]] bool kdfParamsAcceptable(const Argon2Params& params);
 
 // The 12-byte nonce of a payload chunk: 3 zero bytes, the chunk counter

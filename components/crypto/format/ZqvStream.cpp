@@ -346,18 +346,8 @@ static CryptoError openFileKey(ByteSource& in,
     if (static_cast<std::size_t>(got) < bytes.size())
         return CryptoError::Damaged;
 
-    switch (parseHeader(bytes, header)) {
-    case HeaderStatus::Ok:
-        break;
-    case HeaderStatus::NotZqv:
-        return CryptoError::NotEncrypted;
-    case HeaderStatus::UnsupportedVersion:
-        return CryptoError::UnsupportedVersion;
-    case HeaderStatus::BadParameters:
-        return CryptoError::BadParameters;
-    case HeaderStatus::Damaged:
-        return CryptoError::Damaged;
-    }
+    if (const CryptoError invalid = parseHeader(bytes, header); invalid != CryptoError::None)
+        return invalid;
 
     SecureBuffer wrapKey(Gcm::kKeySize);
     const bool useKnown = known != nullptr && known->key.size() == wrapKey.size() && known->salt == header.salt &&

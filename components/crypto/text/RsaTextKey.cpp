@@ -113,12 +113,12 @@ Bytes RsaTextKey::domainLabel()
     return Bytes(reinterpret_cast<const unsigned char*>(kDomainLabel), sizeof kDomainLabel - 1);
 }
 
-RsaTextKey::Status RsaTextKey::derive(Bytes keyText, const Argon2Params& kdf)
+TextError RsaTextKey::derive(Bytes keyText, const Argon2Params& kdf)
 {
     SecureBuffer seed(kSeedSize);
     if (!argon2id(keyText, domainLabel(), kdf, seed.data(), seed.size()))
-        return Status::KdfFailed;
-    return deriveFromSeed(seed.data()) ? Status::Ok : Status::Failed;
+        return TextError::KeyFailed;
+    return deriveFromSeed(seed.data()) ? TextError::None : TextError::Failed;
 }
 
 bool RsaTextKey::deriveFromSeed(const unsigned char seed[kSeedSize])

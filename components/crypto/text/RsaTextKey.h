@@ -6,6 +6,7 @@
 
 #include "Primitives.h"
 #include "SecureBuffer.h"
+#include "TextError.h"
 
 namespace zqvcrypto {
 
@@ -21,14 +22,13 @@ public:
     static constexpr std::size_t kModulusBytes = kModulusBits / 8;
     static constexpr std::size_t kSeedSize = 32;
 
-    enum class Status { Ok, KdfFailed, Failed };
-
     RsaTextKey();
     ~RsaTextKey();
     RsaTextKey(const RsaTextKey&) = delete;
     RsaTextKey& operator=(const RsaTextKey&) = delete;
 
-    [[nodiscard]] Status derive(Bytes keyText, const Argon2Params& kdf);
+    // None, KeyFailed (Argon2id had no memory) or Failed.
+    [[nodiscard]] TextError derive(Bytes keyText, const Argon2Params& kdf);
     // The primes from a seed, without the KDF; the known-answer tests pin both halves.
     [[nodiscard]] bool deriveFromSeed(const unsigned char seed[kSeedSize]);
 

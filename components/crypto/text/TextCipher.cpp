@@ -103,20 +103,6 @@ bool openBody(
     return true;
 }
 
-// The key pair of the text, in the text tool's terms.
-TextError derivePair(RsaTextKey& pair, Bytes keyText, const Argon2Params& kdf)
-{
-    switch (pair.derive(keyText, kdf)) {
-    case RsaTextKey::Status::Ok:
-        return TextError::None;
-    case RsaTextKey::Status::KdfFailed:
-        return TextError::KeyFailed;
-    case RsaTextKey::Status::Failed:
-        break;
-    }
-    return TextError::Failed;
-}
-
 } // namespace
 
 int envelopeAlgorithm(Bytes envelope)
@@ -140,7 +126,7 @@ sealText(int algorithm, Bytes keyText, const Argon2Params& kdf, Bytes plaintext,
 
     if (algorithm == kRsa) {
         RsaTextKey pair;
-        if (const TextError e = derivePair(pair, keyText, kdf); e != TextError::None)
+        if (const TextError e = pair.derive(keyText, kdf); e != TextError::None)
             return e;
         if (!randomBytes(key.data(), key.size()) || !pair.wrap(Bytes(key.data(), key.size()), out) ||
             out.size() != kHeaderSize + kWrappedKeySize)
@@ -188,7 +174,7 @@ TextError openText(int algorithm, Bytes keyText, Bytes envelope, SecureBuffer& p
         if (envelope.size() < kHeaderSize + kWrappedKeySize + kNonceSize + kTagSize)
             return TextError::Damaged;
         RsaTextKey pair;
-        if (const TextError e = derivePair(pair, keyText, kdf); e != TextError::None)
+        if (const TextError e = pair.derive(keyText, kdf); e != TextError::None)
             return e;
         if (!pair.unwrap(envelope.subspan(offset, kWrappedKeySize), key) || key.size() != kSessionKeySize)
             return TextError::WrongKey;

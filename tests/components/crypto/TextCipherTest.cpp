@@ -263,7 +263,7 @@ TEST(TextKnownAnswerTest, RsaKeyPairFromSeedAndFromKeyText)
     RsaTextKey fromText;
     ASSERT_EQ(fromText.derive(Bytes(reinterpret_cast<const unsigned char*>(keyText.data()), keyText.size()),
                               Argon2Params{1024, 2, 1}),
-              RsaTextKey::Status::Ok);
+              TextError::None);
     EXPECT_EQ(hex(fromText.modulus()),
               QStringLiteral("98fddf27201aa2dd0bc0273aa93c08c3711af51a040442a3d160898ec63e4de9"));
 }

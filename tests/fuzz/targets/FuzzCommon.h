@@ -22,7 +22,7 @@ inline bool cheapEnough(const unsigned char* data, std::size_t size)
     zqvcrypto::HeaderBytes bytes{};
     std::copy(data, data + bytes.size(), bytes.begin());
     zqvcrypto::ZqvHeader header;
-    if (zqvcrypto::parseHeader(bytes, header) != zqvcrypto::HeaderStatus::Ok)
+    if (zqvcrypto::parseHeader(bytes, header) != zqvcrypto::CryptoError::None)
         return true;
     return header.kdf.memoryKiB <= 64 && header.kdf.iterations <= 2 && header.kdf.lanes <= 2;
 }
