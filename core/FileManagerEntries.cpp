@@ -264,28 +264,38 @@ QString comment(const FileManagerEntry& entry)
     return QLatin1String("Cryptelle: ") + QLatin1String(entry.label);
 }
 
+// Dolphin's three service menus: one per kind of selection, each with the
+// file name it is written to.
+struct DolphinMenuRow
+{
+    DolphinMenu menu;
+    ItemKind kind;
+    const char* id;
+};
+constexpr DolphinMenuRow kDolphinMenus[] = {
+    {DolphinMenu::Folders, ItemKind::Folder, "zqv-folders"},
+    {DolphinMenu::Files, ItemKind::PlainFile, "zqv-files"},
+    {DolphinMenu::EncryptedFiles, ItemKind::EncryptedFile, "zqv-encrypted-files"},
+};
+
+const DolphinMenuRow& dolphinRow(DolphinMenu menu)
+{
+    for (const DolphinMenuRow& row : kDolphinMenus) {
+        if (row.menu == menu)
+            return row;
+    }
+    return kDolphinMenus[0];
+}
+
 bool applies(const FileManagerEntry& entry, DolphinMenu menu)
 {
-    const ItemKind kind = menu == DolphinMenu::Folders ? ItemKind::Folder
-                          : menu == DolphinMenu::Files ? ItemKind::PlainFile
-                                                       : ItemKind::EncryptedFile;
-    return appliesTo(entry.appliesTo, kind);
+    return appliesTo(entry.appliesTo, dolphinRow(menu).kind);
 }
 
 QString dolphinMenuId(DolphinMenu menu)
 {
-    switch (menu) {
-    case DolphinMenu::Folders:
-        return QStringLiteral("zqv-folders");
-    case DolphinMenu::Files:
-        return QStringLiteral("zqv-files");
-    case DolphinMenu::EncryptedFiles:
-        return QStringLiteral("zqv-encrypted-files");
-    }
-    return {};
+    return QLatin1String(dolphinRow(menu).id);
 }
-
-constexpr DolphinMenu kDolphinMenus[] = {DolphinMenu::Folders, DolphinMenu::Files, DolphinMenu::EncryptedFiles};
 
 // One service menu for one kind of selection, its actions under the
 // "Cryptelle" submenu in the rows' order. Plain files and ".zqv" files get
@@ -753,7 +763,8 @@ EntryWriteResult writeFileManagerEntries(const UserFolders& folders,
         return result;
     }
 
-    for (const DolphinMenu menu : kDolphinMenus) {
+    for (const DolphinMenuRow& row : kDolphinMenus) {
+        const DolphinMenu menu = row.menu;
         const std::vector<const FileManagerEntry*> group = dolphinGroup(entries, menu);
         if (group.empty())
             continue;
@@ -788,9 +799,9 @@ EntryWriteResult removeFileManagerEntries(const UserFolders& folders, std::span<
     // failure to create it must not stop the removal either.
     [[maybe_unused]] const int ignored = makeFolders(folderPart(lockFile(folders)), 0700);
     const FileLock lock(lockFile(folders));
-    for (const DolphinMenu menu : kDolphinMenus) {
-        if (!dolphinGroup(entries, menu).empty())
-            removeOwnFile(result, dolphinServiceMenuFile(folders, menu), dolphinMenuId(menu));
+    for (const DolphinMenuRow& row : kDolphinMenus) {
+        if (!dolphinGroup(entries, row.menu).empty())
+            removeOwnFile(result, dolphinServiceMenuFile(folders, row.menu), QLatin1String(row.id));
     }
     for (const FileManagerEntry& entry : entries) {
         const QString id = QLatin1String(entry.id);

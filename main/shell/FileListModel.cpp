@@ -25,6 +25,27 @@ Column columnContent(int column, bool fileSystem)
     return static_cast<Column>(column);
 }
 
+// How each kind of column looks: its header, its alignment and its first
+// width, in the order of `Column`.
+struct ColumnLook
+{
+    const char* title;
+    Qt::AlignmentFlag alignment;
+    int width;
+};
+constexpr ColumnLook kColumnLooks[] = {
+    {"Name", Qt::AlignLeft, 120},
+    {"Size", Qt::AlignRight, 60},
+    {"Type", Qt::AlignLeft, 120},
+    {"Date Modified", Qt::AlignLeft, 120},
+};
+
+const ColumnLook& lookOf(int column, bool fileSystem)
+{
+    const int content = static_cast<int>(columnContent(column, fileSystem));
+    return kColumnLooks[content >= 0 && content < static_cast<int>(std::size(kColumnLooks)) ? content : 0];
+}
+
 // A file URI that keeps every byte of the path, valid UTF-8 or not.
 QByteArray fileUri(const QByteArray& path)
 {
@@ -113,12 +134,12 @@ QString FileListModel::tag(int row) const
 
 Qt::Alignment FileListModel::columnAlignment(int column) const
 {
-    return columnContent(column, m_fileSystem) == Column::Size ? Qt::AlignRight : Qt::AlignLeft;
+    return lookOf(column, m_fileSystem).alignment;
 }
 
 int FileListModel::defaultColumnWidth(int column, bool fileSystem)
 {
-    return columnContent(column, fileSystem) == Column::Size ? 60 : 120;
+    return lookOf(column, fileSystem).width;
 }
 
 quint32 FileListModel::sortParameter(int column, Qt::SortOrder order)
@@ -233,17 +254,7 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     if (role != Qt::DisplayRole) {
         return {};
     }
-    switch (columnContent(section, m_fileSystem)) {
-    case Column::Name:
-        return QStringLiteral("Name");
-    case Column::Size:
-        return QStringLiteral("Size");
-    case Column::Type:
-        return QStringLiteral("Type");
-    case Column::Modified:
-        return QStringLiteral("Date Modified");
-    }
-    return {};
+    return QString::fromLatin1(lookOf(section, m_fileSystem).title);
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
