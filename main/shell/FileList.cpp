@@ -15,39 +15,23 @@
 namespace zqvshell {
 
 FileList::FileList(FileListView* view, DesktopSources sources, QObject* parent)
-    : QObject(parent)
+    : ShellPane(view, std::move(sources), parent)
     , m_view(view)
-    , m_sources(std::move(sources))
     , m_model(new FileListModel(this))
     , m_runner([](QMenu& menu, const QPoint& pos) { return menu.exec(pos); })
 {
     m_view->setModel(m_model);
 }
 
+// The route ends before the rest of the pane, which its handler uses.
 FileList::~FileList()
 {
     uninstall();
 }
 
-void FileList::setContextMenu(ShellContextMenu* menu)
-{
-    m_menu = menu;
-}
-
 void FileList::setViewMenu(QMenu* menu)
 {
     m_viewMenu = menu;
-}
-
-bool FileList::install()
-{
-    return SubclassWindow(m_view,
-                          [this](const ViewNotification& notification) { return ListViewNotify(notification); });
-}
-
-bool FileList::uninstall()
-{
-    return UnsubclassWindow(m_view);
 }
 
 QAction* FileList::runMenu(QMenu& menu, const QPoint& screenPos)
@@ -68,7 +52,7 @@ void FileList::ClearFileView()
 void FileList::FillFileView(const ItemIdList& pidlFQ, const ItemIdList& /*pidlRel*/)
 {
     const zqvgui::BusyCursor busy;
-    const FolderPtr folder = GetFolderFromPIDL(m_sources, pidlFQ);
+    const FolderPtr folder = GetFolderFromPIDL(sources(), pidlFQ);
     ClearFileView();
     m_model->setColumns(folder->isFileSystem());
     const quint64 generation = ++m_generation;
@@ -143,9 +127,9 @@ void FileList::activate(int row)
         emit folderOpened(item.id);
         return;
     }
-    if (m_menu != nullptr) {
+    if (ShellContextMenu* menu = contextMenu()) {
         const ShellItem copy = item;
-        m_menu->openItem(m_view, *m_model->folder(), copy);
+        menu->openItem(m_view, *m_model->folder(), copy);
     }
 }
 
@@ -161,7 +145,7 @@ bool FileList::ListViewNotify(const ViewNotification& notification)
             }
             return true;
         }
-        if (m_menu == nullptr || !m_model->folder()) {
+        if (contextMenu() == nullptr || !m_model->folder()) {
             return false;
         }
         // The row under the pointer first, then the other selected rows.
@@ -176,7 +160,7 @@ bool FileList::ListViewNotify(const ViewNotification& notification)
                 items.push_back(m_model->item(index.row()));
             }
         }
-        return !m_menu->ShowShellContextMenu(view, m_model->folder(), items, screen);
+        return !contextMenu()->ShowShellContextMenu(view, m_model->folder(), items, screen);
     }
     case NotifyCode::DblClick:
     case NotifyCode::Return:

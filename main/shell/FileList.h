@@ -6,6 +6,7 @@
 
 #include "DesktopFolder.h"
 #include "ShellFolder.h"
+#include "ShellPane.h"
 #include "ViewNotification.h"
 
 class QAction;
@@ -31,7 +32,7 @@ class cLVHeaderSortIcons;
 // toolbar reads selectedTag() and selectedName(); row clicks come from
 // view()->selectionModel(). Connect filled() too: after a fill that found
 // nothing no row is selected, and no selection signal says so.
-class FileList : public QObject
+class FileList : public ShellPane
 {
     Q_OBJECT
 public:
@@ -41,15 +42,11 @@ public:
 
     [[nodiscard]] FileListView* view() const { return m_view; }
     [[nodiscard]] FileListModel* model() const { return m_model; }
-    void setContextMenu(ShellContextMenu* menu);
     void setHeaderIcons(cLVHeaderSortIcons* icons) { m_headerIcons = icons; }
     // Shown on a right click on empty space.
     void setViewMenu(QMenu* menu);
     // How a pop-up menu is shown (tests answer instead of a person).
     void setMenuRunner(std::function<QAction*(QMenu&, const QPoint&)> runner) { m_runner = std::move(runner); }
-
-    bool install();
-    bool uninstall();
 
     [[nodiscard]] int SortKey() const { return m_sortKey; }
     void setSortKey(int column) { m_sortKey = column; }
@@ -78,13 +75,12 @@ signals:
     void folderOpened(const QByteArray& id);
 
 private:
+    bool notify(const ViewNotification& notification) override { return ListViewNotify(notification); }
     void activate(int row);
     QAction* runMenu(QMenu& menu, const QPoint& screenPos);
 
     FileListView* m_view;
-    DesktopSources m_sources;
     FileListModel* m_model;
-    QPointer<ShellContextMenu> m_menu;
     cLVHeaderSortIcons* m_headerIcons = nullptr;
     QPointer<QMenu> m_viewMenu;
     std::function<QAction*(QMenu&, const QPoint&)> m_runner;

@@ -13,10 +13,9 @@
 namespace zqvshell {
 
 FolderTree::FolderTree(QTreeView* tree, DesktopSources sources, QObject* parent)
-    : QObject(parent)
+    : ShellPane(tree, std::move(sources), parent)
     , m_tree(tree)
-    , m_sources(std::move(sources))
-    , m_model(new FolderTreeModel(m_sources, this))
+    , m_model(new FolderTreeModel(this->sources(), this))
 {
     m_model->setFiller([this](const QModelIndex& node) { FillTreeChildren(node); });
     m_tree->setModel(m_model);
@@ -37,25 +36,10 @@ FolderTree::FolderTree(QTreeView* tree, DesktopSources sources, QObject* parent)
             });
 }
 
+// The route ends before the rest of the pane, which its handler uses.
 FolderTree::~FolderTree()
 {
     uninstall();
-}
-
-void FolderTree::setContextMenu(ShellContextMenu* menu)
-{
-    m_menu = menu;
-}
-
-bool FolderTree::install()
-{
-    return SubclassWindow(m_tree,
-                          [this](const ViewNotification& notification) { return TreeViewNotify(notification); });
-}
-
-bool FolderTree::uninstall()
-{
-    return UnsubclassWindow(m_tree);
 }
 
 void FolderTree::updateOpen(const QModelIndex& index)
@@ -69,7 +53,7 @@ QModelIndex FolderTree::SetTreeRoot(const ItemIdList& root)
 {
     ClearTree();
     const ItemIdList pidlRel = root.lastItem();
-    const FolderPtr parentFolder = GetParentFolder(m_sources, root);
+    const FolderPtr parentFolder = GetParentFolder(sources(), root);
     const QModelIndex node = AddTreeNode({}, *parentFolder, root, pidlRel);
     if (!node.isValid()) {
         return {};
@@ -141,7 +125,7 @@ bool FolderTree::FillTreeChildren(const QModelIndex& node)
         return target != nullptr;
     }
     const zqvgui::BusyCursor busy;
-    const FolderPtr folder = GetFolderFromPIDL(m_sources, target->data.pidlFQ());
+    const FolderPtr folder = GetFolderFromPIDL(sources(), target->data.pidlFQ());
     std::vector<ShellItem> items = folder->enumerate(EnumFlag::Folders | EnumFlag::IncludeHidden);
     if (items.empty()) {
         m_model->setChildrenFlag(node, false);
@@ -188,12 +172,12 @@ bool FolderTree::TreeViewNotify(const ViewNotification& notification)
         return false;
     case NotifyCode::RClick: {
         // The desktop itself gets no menu.
-        if (target == nullptr || target->data.pidlFQ().isEmpty() || m_menu == nullptr) {
+        if (target == nullptr || target->data.pidlFQ().isEmpty() || contextMenu() == nullptr) {
             return false;
         }
-        const FolderPtr parent = GetParentFolder(m_sources, target->data.pidlFQ());
+        const FolderPtr parent = GetParentFolder(sources(), target->data.pidlFQ());
         const QPoint screen = m_tree->viewport()->mapToGlobal(notification.pos);
-        return !m_menu->ShowShellContextMenu(m_tree, parent, {target->item}, screen);
+        return !contextMenu()->ShowShellContextMenu(m_tree, parent, {target->item}, screen);
     }
     default:
         return false;

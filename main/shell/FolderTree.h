@@ -6,6 +6,7 @@
 
 #include "DesktopFolder.h"
 #include "ShellFolder.h"
+#include "ShellPane.h"
 #include "ViewNotification.h"
 #include "cTVItemData.h"
 
@@ -26,7 +27,7 @@ class ShellContextMenu;
 // TreeViewNotify); SetTreeRoot(ItemIdList()) at start-up; for RefreshFileView:
 // PruneCollapsedNodes(), then GetTreeItemData(selectedNode()) and
 // FileList::FillFileView with its lists; uninstall() and ClearTree() at unload.
-class FolderTree : public QObject
+class FolderTree : public ShellPane
 {
     Q_OBJECT
 public:
@@ -36,11 +37,6 @@ public:
 
     [[nodiscard]] QTreeView* view() const { return m_tree; }
     [[nodiscard]] FolderTreeModel* model() const { return m_model; }
-    void setContextMenu(ShellContextMenu* menu);
-
-    bool install();
-    bool uninstall();
-
     // Makes `root` the single node, selects and expands it. The new node, or
     // an invalid index when the root cannot be described.
     QModelIndex SetTreeRoot(const ItemIdList& root);
@@ -75,12 +71,11 @@ signals:
     void folderSelected(const ItemIdList& pidlFQ, const ItemIdList& pidlRel);
 
 private:
+    bool notify(const ViewNotification& notification) override { return TreeViewNotify(notification); }
     void updateOpen(const QModelIndex& index);
 
     QTreeView* m_tree;
-    DesktopSources m_sources;
     FolderTreeModel* m_model;
-    QPointer<ShellContextMenu> m_menu;
 };
 
 } // namespace zqvshell
