@@ -215,11 +215,7 @@ TEST(ShredLibraryTest, AHeldSourceReplacedUnderItsNameIsNotWipedNorIsTheNewFile)
 TEST(CliTest, WipeRemovesFilesAndRefusesFoldersLinksAndMissingNames)
 {
     TempDir dir;
-    writeFile(dir.file("a"), "secret");
-    writeFile(dir.file("b*"), "star");
-    writeFile(dir.file("bz"), "neighbour");
-    std::filesystem::create_directory(dir.file("folder"));
-    writeFile(dir.file("folder/inside"), "kept");
+    dir.write({{"a", "secret"}, {"b*", "star"}, {"bz", "neighbour"}, {"folder/inside", "kept"}});
     std::filesystem::create_symlink(dir.file("bz"), dir.file("link"));
     EXPECT_EQ(cryptelle({"wipe", dir.file("a"), dir.file("b*")}, "").status, 0);
     EXPECT_EQ(listFolder(dir.path()), "bz folder link");
@@ -235,10 +231,7 @@ TEST(CliTest, WipeRemovesFilesAndRefusesFoldersLinksAndMissingNames)
 TEST(CliTest, HashLinesAreCheckedBySha256sumAndMd5sum)
 {
     TempDir dir;
-    writeFile(dir.file("plain"), "abc");
-    writeFile(dir.file("with space"), "");
-    writeFile(dir.file("back\\slash"), "x");
-    writeFile(dir.file("new\nline"), "y");
+    dir.write({{"plain", "abc"}, {"with space", ""}, {"back\\slash", "x"}, {"new\nline", "y"}});
     const std::vector<std::string> names{"plain", "with space", "back\\slash", "new\nline"};
     for (const char* kind : {"sha256", "md5"}) {
         std::vector<std::string> args{"hash", std::string("--") + kind};
@@ -484,10 +477,7 @@ TEST_P(CliRefusalTest, EndsWithItsStatus)
 {
     const RefusalCase& c = GetParam();
     TempDir dir;
-    writeFile(dir.file("a"), "source");
-    writeFile(dir.file("b"), "other");
-    writeFile(dir.file("old.zqv"), "not to be replaced");
-    std::filesystem::create_directory(dir.file("sub"));
+    dir.write({{"a", "source"}, {"b", "other"}, {"old.zqv", "not to be replaced"}, {"sub/", ""}});
     writeFile(dir.file("differs"), "#!/bin/sh\nif [ -e \"$0.1\" ]; then echo two; else touch \"$0.1\"; echo one; fi\n");
     std::filesystem::permissions(dir.file("differs"), std::filesystem::perms::owner_all);
     std::vector<std::string> args;

@@ -207,9 +207,7 @@ TEST(PathPartsTest, FolderAndName)
 TEST(FolderWalkTest, OpensOnlyTheEntryThatWasListed)
 {
     TempDir dir;
-    writeFile(dir.file("plain"), "inside");
-    writeFile(dir.file("swapped"), "inside too");
-    writeFile(dir.file("outside"), "secret from elsewhere");
+    dir.write({{"plain", "inside"}, {"swapped", "inside too"}, {"outside", "secret from elsewhere"}});
     ASSERT_EQ(::symlink(dir.file("outside").c_str(), dir.file("link").c_str()), 0);
     ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0700), 0);
     const cryptelle::UniqueFd folder(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));

@@ -164,9 +164,7 @@ TEST_F(WipeDialogTest, CloseWipesNothing)
 
 TEST_F(WipeDialogTest, FilesThatChangedSinceLoadArePassedOver)
 {
-    writeFile(dir.file("gone.txt"), "g");
-    writeFile(dir.file("now-folder"), "f");
-    writeFile(dir.file("ok.txt"), "o");
+    dir.write({{"gone.txt", "g"}, {"now-folder", "f"}, {"ok.txt", "o"}});
     auto dialog = open(QLatin1Char('?') + q(dir.file("gone.txt")) + QLatin1Char('?') + q(dir.file("now-folder")) +
                            QLatin1Char('?') + q(dir.file("ok.txt")),
                        recordingWiper());
@@ -251,10 +249,8 @@ TEST_F(WipeDialogTest, SingleFormFolderShowsNoSizeAndIsNeverWiped)
 TEST(WipeFileTest, NameWithWildcardsIsWipedAloneAndNeverTakesItsNeighbours)
 {
     TempDir dir;
-    writeFile(dir.file("a*.txt"), "literal");
-    writeFile(dir.file("a?c.txt"), "literal too");
-    writeFile(dir.file("abc.txt"), "neighbour");
-    writeFile(dir.file("a1.txt"), "neighbour too");
+    dir.write(
+        {{"a*.txt", "literal"}, {"a?c.txt", "literal too"}, {"abc.txt", "neighbour"}, {"a1.txt", "neighbour too"}});
     ShredLibrary library(QString::fromLatin1(ZQVDOD_LIBRARY_PATH));
     EXPECT_EQ(library.wipe(q(dir.file("a*.txt"))), WipeResult::Wiped);
     EXPECT_EQ(library.wipe(q(dir.file("a?c.txt"))), WipeResult::Wiped);

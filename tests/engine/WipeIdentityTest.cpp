@@ -250,12 +250,10 @@ class QuestionMarkTest : public WipeListTest
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(::mkdir(dir.file("work").c_str(), 0700), 0);
-        ASSERT_EQ(::mkdir(dir.file("docs").c_str(), 0700), 0);
-        writeFile(dir.file("docs/q?b"), "the file the user chose");
-        writeFile(dir.file("docs/q"), "neighbour q");
-        writeFile(dir.file("docs/b"), "neighbour b");
-        writeFile(dir.file("work/b"), "b in the working folder");
+        dir.write({{"docs/q?b", "the file the user chose"},
+                   {"docs/q", "neighbour q"},
+                   {"docs/b", "neighbour b"},
+                   {"work/b", "b in the working folder"}});
         ASSERT_NE(::getcwd(m_previous, sizeof m_previous), nullptr);
         ASSERT_EQ(::chdir(dir.file("work").c_str()), 0);
     }

@@ -91,12 +91,11 @@ class WalkTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        writeFile(dir.file("a.tmp"), "alpha");
-        writeFile(dir.file(".b.tmp"), "beta");
-        writeFile(dir.file("keep.txt"), "keep");
-        ASSERT_EQ(::mkdir(dir.file("sub.tmp").c_str(), 0700), 0);
-        writeFile(dir.file("sub.tmp/inner.tmp"), "inner");
-        writeFile(dir.file("sub.tmp/other"), "other");
+        dir.write({{"a.tmp", "alpha"},
+                   {".b.tmp", "beta"},
+                   {"keep.txt", "keep"},
+                   {"sub.tmp/inner.tmp", "inner"},
+                   {"sub.tmp/other", "other"}});
     }
 
     int shred(const std::string& path) { return shredder.shred(path.c_str()); }
@@ -148,9 +147,7 @@ TEST_F(WalkTest, FolderPathsAndMissingNamesChangeNothing)
 
 TEST_F(WalkTest, AFileThatReallyHasTheWildcardNameIsTheOneFileMeant)
 {
-    writeFile(dir.file("rep*.txt"), "the one");
-    writeFile(dir.file("rep1.txt"), "neighbour");
-    writeFile(dir.file("report-final.txt"), "neighbour");
+    dir.write({{"rep*.txt", "the one"}, {"rep1.txt", "neighbour"}, {"report-final.txt", "neighbour"}});
     EXPECT_EQ(shred(dir.file("rep*.txt")), 0);
     EXPECT_EQ(listFolder(dir.path()), ".b.tmp a.tmp keep.txt rep1.txt report-final.txt sub.tmp");
     // No file of that name: the name is a pattern again.

@@ -30,6 +30,19 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_path, ignored);
 }
 
+void TempDir::write(std::initializer_list<std::pair<std::string, std::string>> files) const
+{
+    for (const auto& [name, content] : files) {
+        const std::filesystem::path path = file(name);
+        if (!name.empty() && name.back() == '/') {
+            std::filesystem::create_directories(path);
+            continue;
+        }
+        std::filesystem::create_directories(path.parent_path());
+        writeFile(path.string(), content);
+    }
+}
+
 void writeFile(const std::string& path, const std::string& content)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

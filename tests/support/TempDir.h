@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace testsupport {
 
@@ -17,6 +19,9 @@ public:
 
     [[nodiscard]] const std::string& path() const { return m_path; }
     [[nodiscard]] std::string file(const std::string& name) const { return m_path + "/" + name; }
+    // Writes each file, given by its name inside the folder and its content,
+    // with the folders above it. A name that ends in '/' is an empty folder.
+    void write(std::initializer_list<std::pair<std::string, std::string>> files) const;
 
 private:
     std::string m_path;

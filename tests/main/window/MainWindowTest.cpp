@@ -104,10 +104,7 @@ TEST_F(MainWindow, ABrokenSettingsStoreIsShownOnceAndTheDefaultsApply)
 
 TEST_F(MainWindow, EachKindOfRowEnablesTheButtonsAndQueueItemsThatFitIt)
 {
-    testsupport::writeFile(files.file("b.ZQV"), "x");
-    testsupport::writeFile(files.file("gone.txt"), "x");
-    testsupport::writeFile(files.file("locked.txt"), "x");
-    ::mkdir(files.file("folder.zqv").c_str(), 0755);
+    files.write({{"b.ZQV", "x"}, {"gone.txt", "x"}, {"locked.txt", "x"}, {"folder.zqv/", ""}});
     loaded();
     ::unlink(files.file("gone.txt").c_str()); // listed, then gone before the click
     ::chmod(files.file("locked.txt").c_str(), 0);

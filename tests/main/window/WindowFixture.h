@@ -58,11 +58,11 @@ class WindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        writeFile(files.file("plain.txt"), "some text\n");
-        writeFile(files.file("secret.zqv"), "encrypted");
-        writeFile(files.file("LOUD.ZQV"), "not ours");
-        writeFile(files.file("with blanks.txt"), "blanks");
-        ::mkdir(files.file("folder").c_str(), 0755);
+        files.write({{"plain.txt", "some text\n"},
+                     {"secret.zqv", "encrypted"},
+                     {"LOUD.ZQV", "not ours"},
+                     {"with blanks.txt", "blanks"},
+                     {"folder/", ""}});
     }
 
     zqvwindow::frmMain& window()
