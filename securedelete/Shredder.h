@@ -5,9 +5,9 @@
 
 #include <sys/stat.h>
 
+#include "EntryOutcome.h"
 #include "ExtentMap.h"
 #include "FileOps.h"
-#include "WipeDescriptor.h"
 #include "WipePatterns.h"
 
 namespace zqvdod {

@@ -1,18 +1,11 @@
 #pragma once
 
+#include "EntryOutcome.h"
+
 namespace zqvdod {
 
 // Linked statically by its users, so the library keeps `shred` as its only
 // export. Safe to call from any thread: it shares no state with `shred`.
-
-// What became of one named entry.
-enum class EntryOutcome {
-    Wiped,                 // overwritten where it lay (or nothing to overwrite) and removed
-    RemovedNotOverwritten, // removed, but not overwritten where it lies
-    Kept,                  // still there under its name
-    Skipped,               // not a file (folders), or gone
-    NotTheHeldFile,        // the name no longer leads to the held file; nothing under it was touched
-};
 
 // Wipes exactly the entry the absolute path names, with the passes and checks
 // of `shred`, never reading '*' or '?' as wildcards: for files whose own
