@@ -764,13 +764,12 @@ EntryWriteResult writeFileManagerEntries(const UserFolders& folders,
     }
 
     for (const DolphinMenuRow& row : kDolphinMenus) {
-        const DolphinMenu menu = row.menu;
-        const std::vector<const FileManagerEntry*> group = dolphinGroup(entries, menu);
+        const std::vector<const FileManagerEntry*> group = dolphinGroup(entries, row.menu);
         if (group.empty())
             continue;
-        const QString path = dolphinServiceMenuFile(folders, menu);
+        const QString path = dolphinServiceMenuFile(folders, row.menu);
         // Recent Dolphin runs only service menus marked executable.
-        writeOwnFile(result, path, dolphinMenuId(menu), dolphinServiceMenu(menu, group, enginePath, path), 0755);
+        writeOwnFile(result, path, QLatin1String(row.id), dolphinServiceMenu(row.menu, group, enginePath, path), 0755);
     }
     for (const FileManagerEntry& entry : entries) {
         EntryWriteResult ignored;

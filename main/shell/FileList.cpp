@@ -10,7 +10,6 @@
 #include "ShellNamespace.h"
 #include "WorkRunner.h"
 #include "cLVHeaderSortIcons.h"
-#include "mWndProc.h"
 
 namespace zqvshell {
 
@@ -145,7 +144,8 @@ bool FileList::ListViewNotify(const ViewNotification& notification)
             }
             return true;
         }
-        if (contextMenu() == nullptr || !m_model->folder()) {
+        ShellContextMenu* menu = contextMenu();
+        if (menu == nullptr || !m_model->folder()) {
             return false;
         }
         // The row under the pointer first, then the other selected rows.
@@ -160,7 +160,7 @@ bool FileList::ListViewNotify(const ViewNotification& notification)
                 items.push_back(m_model->item(index.row()));
             }
         }
-        return !contextMenu()->ShowShellContextMenu(view, m_model->folder(), items, screen);
+        return !menu->ShowShellContextMenu(view, m_model->folder(), items, screen);
     }
     case NotifyCode::DblClick:
     case NotifyCode::Return:

@@ -16,7 +16,6 @@ namespace zqvshell {
 
 class FileListModel;
 class FileListView;
-class ShellContextMenu;
 class cLVHeaderSortIcons;
 
 // The file list's routines over one FileListView: fill (read off the

@@ -8,7 +8,6 @@
 #include "ShellContextMenu.h"
 #include "ShellNamespace.h"
 #include "WorkRunner.h"
-#include "mWndProc.h"
 
 namespace zqvshell {
 
@@ -172,12 +171,13 @@ bool FolderTree::TreeViewNotify(const ViewNotification& notification)
         return false;
     case NotifyCode::RClick: {
         // The desktop itself gets no menu.
-        if (target == nullptr || target->data.pidlFQ().isEmpty() || contextMenu() == nullptr) {
+        ShellContextMenu* menu = contextMenu();
+        if (target == nullptr || target->data.pidlFQ().isEmpty() || menu == nullptr) {
             return false;
         }
         const FolderPtr parent = GetParentFolder(sources(), target->data.pidlFQ());
         const QPoint screen = m_tree->viewport()->mapToGlobal(notification.pos);
-        return !contextMenu()->ShowShellContextMenu(m_tree, parent, {target->item}, screen);
+        return !menu->ShowShellContextMenu(m_tree, parent, {target->item}, screen);
     }
     default:
         return false;

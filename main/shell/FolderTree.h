@@ -2,7 +2,6 @@
 
 #include <QModelIndex>
 #include <QObject>
-#include <QPointer>
 
 #include "DesktopFolder.h"
 #include "ShellFolder.h"
@@ -15,7 +14,6 @@ class QTreeView;
 namespace zqvshell {
 
 class FolderTreeModel;
-class ShellContextMenu;
 
 // The folder tree: folders only (hidden ones too), one level read per first
 // expansion, siblings in their folder's name order. Selecting a node reports

@@ -12,11 +12,6 @@ ShellPane::ShellPane(QWidget* view, DesktopSources sources, QObject* parent)
 {
 }
 
-ShellPane::~ShellPane()
-{
-    uninstall();
-}
-
 void ShellPane::setContextMenu(ShellContextMenu* menu)
 {
     m_menu = menu;

@@ -19,8 +19,6 @@ class ShellPane : public QObject
 {
     Q_OBJECT
 public:
-    ~ShellPane() override;
-
     void setContextMenu(ShellContextMenu* menu);
 
     // Routes the view's events to the handler; uninstall() stops that.
